@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+// The 40-byte bitmap information header of the bitmap form, in host order in memory.
+// On disk it is little-endian; see ReadBitmapInfoHeader and WriteBitmapInfoHeader.
+struct BITMAPINFOHEADER {
+    uint32_t biSize = 0;
+    int32_t biWidth = 0;
+    int32_t biHeight = 0;
+    uint16_t biPlanes = 0;
+    uint16_t biBitCount = 0;
+    uint32_t biCompression = 0;
+    uint32_t biSizeImage = 0;
+    int32_t biXPelsPerMeter = 0;
+    int32_t biYPelsPerMeter = 0;
+    uint32_t biClrUsed = 0;
+    uint32_t biClrImportant = 0;
+};
+
+constexpr uint32_t kBitmapInfoHeaderSize = 40;
+constexpr uint32_t kBitmapFileHeaderSize = 14;
+
+// Decodes 40 little-endian bytes into a header.
+BITMAPINFOHEADER ReadBitmapInfoHeader(const uint8_t* bytes);
+// Encodes a header as 40 little-endian bytes.
+void WriteBitmapInfoHeader(const BITMAPINFOHEADER& header, uint8_t* bytes);

@@ -1,0 +1,29 @@
+#include "archive/codec_table.h"
+
+#include "archive/names.h"
+#include "codecs/bmp_codec.h"
+#include "codecs/png_codec.h"
+#include "codecs/stored_codec.h"
+#include "codecs/text_codec.h"
+
+CCodecTable::CCodecTable() {
+    m_codecs[kBmp] = std::make_unique<CBmpCodec>();
+    m_codecs[kPng] = std::make_unique<CPngCodec>();
+    m_codecs[kStored] = std::make_unique<CStoredCodec>();
+    m_codecs[kText] = std::make_unique<CTextCodec>();
+}
+
+CCodecTable::~CCodecTable() = default;
+
+CEntryCodec* CCodecTable::GetCodec(std::string_view kindName) const {
+    if (EqualsNoCase(kindName, "BMP")) {
+        return At(kBmp);
+    }
+    if (EqualsNoCase(kindName, "PNG")) {
+        return At(kPng);
+    }
+    if (EqualsNoCase(kindName, "OLD")) {
+        return At(kStored);
+    }
+    return At(kText);
+}

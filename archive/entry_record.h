@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// One byte in each directory record: what the entry's data is.
+enum class EntryKind : uint8_t {
+    None = 0,       // read like BmpFile by ExtractEntry only
+    BmpFile = 1,    // a BMP file stored byte for byte
+    PngStream = 2,  // a PNG stream
+    Other = 3,      // the output of the codec chosen from the name
+};
+
+// One directory record. In memory the name is UTF-8; on disk it is CP949.
+struct EntryRecord {
+    std::string name;
+    uint32_t offset = 0;
+    uint32_t sourceSize = 0;
+    uint32_t storedSize = 0;
+    EntryKind kind = EntryKind::Other;
+};
+
+// Fixed parts of the on-disk layout.
+inline constexpr char kZokMagic[3] = {'Z', 'O', 'K'};
+inline constexpr char kZokVersion[3] = {'1', '1', '0'};
+inline constexpr uint32_t kHeaderSize = 10;        // magic, version, count
+inline constexpr uint32_t kRecordFixedSize = 17;   // name length, offset, sizes, kind
+// Largest file or archive the 32-bit format can describe.
+inline constexpr int64_t kMaxZokFileSize = 0x7FFFFFFF;

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Entry names and kind names.
+//
+// Paths and names in memory are UTF-8; names on disk are CP949. Comparisons without regard
+// to case fold ASCII letters only, so multi-byte characters compare as whole units.
+
+// The bytes after the last '/' of a path, or the whole path when it has none.
+std::string_view BaseName(std::string_view path);
+
+// The last three bytes of a path, whatever they are; empty for a shorter path.
+std::string_view KindName(std::string_view path);
+
+// True when a and b are equal with ASCII letters folded.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// The name with ASCII letters folded to lower case (a key for lookups).
+std::string FoldCase(std::string_view name);
+
+// Converts between the in-memory UTF-8 and the on-disk CP949 form; nullopt when a character
+// has no representation on the other side.
+std::optional<std::string> Utf8ToCp949(std::string_view utf8);
+std::optional<std::string> Cp949ToUtf8(std::string_view cp949);

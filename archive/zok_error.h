@@ -1,0 +1,10 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// Failures of the archive layer; what() carries the message shown to the user unchanged.
+class ZokError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+
+namespace CLI {
+class App;
+}
+
+// Exit statuses of the zok tool.
+enum ExitStatus {
+    kExitOk = 0,
+    kExitFailure = 1,
+    kExitUsage = 2,
+    kExitPartial = 3,  // archive written, but some entries could not be encoded
+};
+
+// A parsed command ready to run; returns the exit status.
+using CommandAction = std::function<int()>;
+
+// Each command adds its subcommand to app and, when that subcommand is chosen, sets action.
+void RegisterCreateCommand(CLI::App& app, CommandAction& action);
+
+// Runs the zok tool on argv; what main returns.
+int RunZok(int argc, char** argv);

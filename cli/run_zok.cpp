@@ -1,0 +1,28 @@
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+
+int RunZok(int argc, char** argv) {
+    CLI::App app{"zok - pack files into ZOK archives (version 1.1.0) and read them back"};
+    app.name("zok");
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "zok 1.1.1");
+    app.footer("Run 'zok COMMAND --help' for the options of one command.");
+
+    CommandAction action;
+    RegisterCreateCommand(app, action);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    }
+    return action ? action() : kExitUsage;
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "archive/entry_codec.h"
+
+// BMP codec: writes an uncompressed 1-, 4-, 8- or 24-bit BMP as an 8-bit RGB PNG stream,
+// and reads entries that hold a stored 24-bit BMP file. Encode fails with 0, never raises.
+class CBmpCodec : public CEntryCodec {
+public:
+    int32_t Encode(FILE* input, FILE* archive) override;
+    PixelBuffer DecodeBitmap(FILE* archive, BITMAPINFOHEADER* header, PixelBuffer* alpha) override;
+    bool ReadBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) override;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdio>
+
+#include "archive/entry_codec.h"
+
+// Reading of an entry that holds a whole 24-bit bottom-up BMP file as it was stored.
+// Shared by the BMP codec and the stored-entry codec.
+
+// Skips the 14-byte file header and reads the 40-byte info header as stored.
+bool ReadStoredBitmapInfo(FILE* archive, BITMAPINFOHEADER* header);
+
+// Reads the info header and the padded 24-bit rows that follow it. Returns null for a bitmap
+// that is not 24-bit and bottom-up, has no pixels, or whose rows run past the end of the file.
+PixelBuffer ReadStoredBitmap(FILE* archive, BITMAPINFOHEADER* header);

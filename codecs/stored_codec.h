@@ -1,0 +1,14 @@
+#pragma once
+
+#include "archive/entry_codec.h"
+
+// Stored-entry codec: the entry is the input's bytes, unchanged.
+class CStoredCodec : public CEntryCodec {
+public:
+    static constexpr size_t kBlockSize = 4096;
+
+    int32_t Encode(FILE* input, FILE* archive) override;
+    PixelBuffer DecodeBitmap(FILE* archive, BITMAPINFOHEADER* header, PixelBuffer* alpha) override;
+    bool ReadBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) override;
+    bool Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize, uint32_t storedSize) override;
+};

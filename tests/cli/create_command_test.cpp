@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+
+using namespace zoktest;
+
+namespace {
+
+TEST(CreateCommand, PacksFilesAndReportsUsageErrors) {
+    TempDir dir;
+    WriteFile(dir.File("a.txt"), TextBytes(1000));
+    WriteFile(dir.File("b.old"), RandomBytes(300));
+    WriteFile(dir.File("c"), "");
+    const std::string out = dir.File("out.zok");
+    CommandResult r =
+        RunProgram({ZokPath(), "create", out, dir.File("a.txt"), dir.File("b.old"), dir.File("c")});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    const std::string archive = ReadFile(out);
+    ASSERT_GE(archive.size(), 10u);
+    EXPECT_EQ(archive.substr(0, 6), "ZOK110");
+    EXPECT_EQ(U32At(archive, 6), 3u);
+
+    EXPECT_EQ(RunProgram({ZokPath()}).exitStatus, 2);
+    EXPECT_EQ(RunProgram({ZokPath(), "create", out}).exitStatus, 2);
+    EXPECT_EQ(RunProgram({ZokPath(), "frobnicate"}).exitStatus, 2);
+    CommandResult help = RunProgram({ZokPath(), "create", "--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.out.find("ARCHIVE"), std::string::npos);
+}
+
+TEST(CreateCommand, MissingInputFailsAndLeavesExistingArchive) {
+    TempDir dir;
+    const std::string out = dir.File("out.zok");
+    WriteFile(out, "previous archive");
+    CommandResult r = RunProgram({ZokPath(), "create", out, dir.File("missing.txt")});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("missing.txt"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("No such file"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(out), "previous archive");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+TEST(CreateCommand, UnencodablePictureExitsThreeAndNamesIt) {
+    TempDir dir;
+    WriteFile(dir.File("broken.bmp"), "not a bitmap at all");
+    const std::string out = dir.File("out.zok");
+    CommandResult r = RunProgram({ZokPath(), "create", out, dir.File("broken.bmp")});
+    EXPECT_EQ(r.exitStatus, 3);
+    EXPECT_NE(r.err.find("broken.bmp"), std::string::npos) << r.err;
+    EXPECT_TRUE(FileExists(out));
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+#include "tests/support/test_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace zoktest {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zoktest.XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Give back permissions that a test took away, so that everything can be removed.
+    for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(m_path, ec);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+std::string RandomBytes(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string out(size, '\0');
+    for (char& c : out) {
+        c = static_cast<char>(rng() & 0xFF);
+    }
+    return out;
+}
+
+std::string TextBytes(size_t size) {
+    static const std::string kLine = "The quick brown fox jumps over the lazy dog. 0123456789\n";
+    std::string out;
+    out.reserve(size);
+    while (out.size() < size) {
+        out += kLine;
+    }
+    out.resize(size);
+    return out;
+}
+
+uint32_t U32At(const std::string& b, size_t o) {
+    return uint32_t(uint8_t(b.at(o))) | uint32_t(uint8_t(b.at(o + 1))) << 8 |
+           uint32_t(uint8_t(b.at(o + 2))) << 16 | uint32_t(uint8_t(b.at(o + 3))) << 24;
+}
+
+void AppendU32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    }
+}
+
+void AppendU16(std::string& out, uint16_t v) {
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>(v >> 8));
+}
+
+namespace {
+
+std::string Drain(int fd) {
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) {
+        text.append(buf, size_t(n));
+    }
+    return text;
+}
+
+}  // namespace
+
+CommandResult RunProgram(const std::vector<std::string>& argv, const std::string& stdinText) {
+    // stdout and stderr go to temporary files so that large outputs cannot block the child.
+    TempDir io;
+    const std::string outPath = io.File("out"), errPath = io.File("err"), inPath = io.File("in");
+    WriteFile(inPath, stdinText);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int in = ::open(inPath.c_str(), O_RDONLY);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        std::vector<char*> args;
+        for (const std::string& a : argv) {
+            args.push_back(const_cast<char*>(a.c_str()));
+        }
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    CommandResult result;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const int out = ::open(outPath.c_str(), O_RDONLY);
+    const int err = ::open(errPath.c_str(), O_RDONLY);
+    result.out = Drain(out);
+    result.err = Drain(err);
+    ::close(out);
+    ::close(err);
+    return result;
+}
+
+std::string ZokPath() { return ZOK_CLI_PATH; }
+
+std::string TestDataDir() {
+    const std::string dir = ZOK_TESTDATA_DIR;
+    return FileExists(dir) ? dir : std::string();
+}
+
+}  // namespace zoktest

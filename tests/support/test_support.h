@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zoktest {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return m_path; }
+    // The path of name inside the folder, as a string.
+    std::string File(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Deterministic bytes: random-looking (incompressible) or repetitive text.
+std::string RandomBytes(size_t size, uint32_t seed = 1);
+std::string TextBytes(size_t size);
+
+// Little-endian helpers for hand-made files.
+uint32_t U32At(const std::string& bytes, size_t offset);
+void AppendU32(std::string& out, uint32_t value);
+void AppendU16(std::string& out, uint16_t value);
+
+// Result of running a program.
+struct CommandResult {
+    int exitStatus = -1;
+    std::string out;
+    std::string err;
+};
+// Runs argv (argv[0] a path) with no shell, capturing stdout and stderr.
+CommandResult RunProgram(const std::vector<std::string>& argv, const std::string& stdinText = "");
+
+// The zok binary built beside the tests.
+std::string ZokPath();
+// ../shared/testdata, or an empty string when it is not there.
+std::string TestDataDir();
+
+}  // namespace zoktest
