@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/build_archive.h"
+
+// The display fields of the progress window that the job writes.
+enum class JobField {
+    Status,       // status line: "대기 중...", "압축 중...", "압축 종료"
+    FileCounter,  // "k / N"
+    ByteCounter,  // "B byte / T byte"
+    ArchiveSize,  // "A byte"
+    CurrentFile,  // file-name part of the file packed next
+};
+
+// The two buttons of the progress window.
+enum class JobButton {
+    Compress,
+    Cancel,
+};
+
+// Where the job stands; see CompressionJob for the transitions.
+enum class JobState {
+    Ready,       // after SetJob, before the first Compress
+    Naming,      // the output name is being asked
+    Confirming,  // the Yes/No question is open
+    Declined,    // the user answered anything but Yes; Compress may be pressed again
+    Running,     // the builder is working
+    Finished,    // the build has ended (written or failed); only closing is left
+};
+
+// The window operations the job needs. The progress window implements them over its controls;
+// tests implement them with a recorder. All are called on the user-interface thread, inside
+// CompressionJob::OnCompress.
+class JobWindow {
+public:
+    virtual ~JobWindow() = default;
+
+    // Sets the text of one display field (UTF-8).
+    virtual void SetFieldText(JobField field, const std::string& text) = 0;
+    // Enables or disables one button.
+    virtual void EnableButton(JobButton button, bool enabled) = 0;
+    // Sets the caption of the Cancel button ("OK" when the job has finished).
+    virtual void SetCancelCaption(const std::string& caption) = 0;
+    // Sets the progress bar's position, 0 to 100.
+    virtual void SetBarPosition(int position) = 0;
+    // Repaints the progress window at once (no event loop runs while the builder works).
+    virtual void RepaintProgressWindow() = 0;
+    // Repaints the main window at once.
+    virtual void RepaintMainWindow() = 0;
+    // Asks for the output file name (completed with ".zok" by the dialog); empty when the user
+    // gave none.
+    virtual std::string AskOutputName() = 0;
+    // Asks a Yes/No question with a question icon; true only for Yes.
+    virtual bool AskYesNo(const std::string& question) = 0;
+    // Shows a message to the user and returns when it has been acknowledged.
+    virtual void ShowMessage(const std::string& message) = 0;
+};
+
+// The archive builder the job calls; BuildArchive unless replaced (tests).
+using BuildFunction = bool (*)(const char* const* paths, const char* outputPath, int32_t count,
+                               ProgressCallback callback, BuildReport* report);
+
+// The compression job of one progress window: asks for the output name, confirms, runs the
+// builder synchronously and turns its progress reports into texts and a bar position.
+//
+// States and what moves between them:
+//   Ready      --OnCompress-->           Naming
+//   Naming     --empty name-->           the state it came from (only the counters changed)
+//   Naming     --a name-->               Confirming (status "압축 중...", both buttons disabled)
+//   Confirming --anything but Yes-->     Declined (both buttons enabled, texts kept)
+//   Confirming --Yes-->                  Running
+//   Running    --builder returns/fails-> Finished (status "압축 종료", Cancel "OK" and enabled,
+//                                        Compress stays disabled)
+// A failed build (nothing written) and inputs that could not be encoded are each reported in
+// one message; no exception leaves OnCompress.
+class CompressionJob {
+public:
+    // The window must outlive the job.
+    explicit CompressionJob(JobWindow& window);
+    // Stops receiving reports if this job is the registered receiver.
+    ~CompressionJob();
+    CompressionJob(const CompressionJob&) = delete;
+    CompressionJob& operator=(const CompressionJob&) = delete;
+
+    // Stores N, T and a copy of the fileCount paths (list order) and registers this job as the
+    // receiver of ReportProgress. The caller keeps ownership of its array.
+    void SetJob(int32_t fileCount, uint32_t totalSize, const char* const* paths);
+    // The same with the paths in a vector; N is its size.
+    void SetJob(uint32_t totalSize, std::vector<std::string> paths);
+
+    // The Compress command.
+    void OnCompress();
+
+    // Applies one progress report: k files done, B input bytes done, A bytes of archive so far.
+    void UpdateProgress(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize);
+
+    // Replaces the builder (tests); nullptr restores BuildArchive.
+    void SetBuilder(BuildFunction builder);
+
+    JobState GetState() const { return m_state; }
+    int32_t GetFileCount() const { return m_nFileCount; }
+    uint32_t GetTotalSize() const { return m_nTotalSize; }
+    const std::vector<std::string>& GetPaths() const { return m_ppszPaths; }
+
+    // Position of the progress bar for B of T bytes: (B / T + 0.009) * 100 truncated, at most
+    // 100, and 0 when T is 0.
+    static int BarPosition(uint32_t bytesDone, uint32_t totalSize);
+
+private:
+    void ShowFinished();
+
+    JobWindow& m_window;
+    int32_t m_nFileCount = 0;
+    uint32_t m_nTotalSize = 0;
+    std::vector<std::string> m_ppszPaths;
+    JobState m_state = JobState::Ready;
+    int32_t m_nFilesDone = 0;  // last k reported during the running build
+    BuildFunction m_builder = nullptr;
+};
+
+// The ProgressCallback handed to the builder: forwards its three values unchanged to the job
+// most recently given a job by SetJob (one job runs at a time); does nothing when none is.
+void ReportProgress(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize);
