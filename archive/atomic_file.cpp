@@ -8,7 +8,9 @@
 #include <cstring>
 #include <vector>
 
-std::string SystemReason(int errorNumber) { return std::strerror(errorNumber); }
+std::string SystemReason(int errorNumber) {
+    return std::strerror(errorNumber);
+}
 
 namespace {
 
@@ -28,7 +30,9 @@ mode_t DefaultFileMode() {
 
 }  // namespace
 
-AtomicFile::~AtomicFile() { Discard(); }
+AtomicFile::~AtomicFile() {
+    Discard();
+}
 
 bool AtomicFile::Create(const std::string& targetPath, std::string* error) {
     Discard();

@@ -7,7 +7,9 @@ PixelBuffer CEntryCodec::DecodeBitmap(FILE*, BITMAPINFOHEADER*, PixelBuffer* alp
     return nullptr;
 }
 
-bool CEntryCodec::ReadBitmapInfo(FILE*, BITMAPINFOHEADER*) { return false; }
+bool CEntryCodec::ReadBitmapInfo(FILE*, BITMAPINFOHEADER*) {
+    return false;
+}
 
 bool CEntryCodec::Extract(FILE* archive, uint8_t* buffer, uint32_t, uint32_t storedSize) {
     if (storedSize > 0) {

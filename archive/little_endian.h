@@ -8,8 +8,12 @@
 inline uint32_t GetU32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-inline uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-inline int32_t GetS32(const uint8_t* p) { return static_cast<int32_t>(GetU32(p)); }
+inline uint16_t GetU16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
+inline int32_t GetS32(const uint8_t* p) {
+    return static_cast<int32_t>(GetU32(p));
+}
 
 inline void PutU32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);

@@ -16,7 +16,9 @@ std::string_view KindName(std::string_view path) {
 
 namespace {
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 std::optional<std::string> Convert(const char* to, const char* from, std::string_view text) {
     iconv_t cd = iconv_open(to, from);

@@ -4,12 +4,16 @@
 
 #include <cstdio>
 
-bool ProgressBar::Enabled() { return ::isatty(STDERR_FILENO) == 1; }
+bool ProgressBar::Enabled() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
 
 ProgressBar::ProgressBar(std::string label, uint64_t total)
     : m_label(std::move(label)), m_total(total), m_enabled(Enabled()) {}
 
-ProgressBar::~ProgressBar() { Finish(); }
+ProgressBar::~ProgressBar() {
+    Finish();
+}
 
 void ProgressBar::Update(uint64_t done, const std::string& detail) {
     if (!m_enabled) {

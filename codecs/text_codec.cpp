@@ -38,8 +38,7 @@ int32_t CTextCodec::Encode(FILE* input, FILE* archive) {
     return static_cast<int32_t>(bound);
 }
 
-bool CTextCodec::Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize,
-                         uint32_t storedSize) {
+bool CTextCodec::Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize, uint32_t storedSize) {
     std::unique_ptr<Bytef[]> packed(new (std::nothrow) Bytef[storedSize == 0 ? 1 : storedSize]);
     if (!packed) {
         return false;

@@ -50,7 +50,9 @@ std::string ReadFile(const std::string& path) {
     return ss.str();
 }
 
-bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool FileExists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 std::string RandomBytes(size_t size, uint32_t seed) {
     std::mt19937 rng(seed);
@@ -136,7 +138,9 @@ CommandResult RunProgram(const std::vector<std::string>& argv, const std::string
     return result;
 }
 
-std::string ZokPath() { return ZOK_CLI_PATH; }
+std::string ZokPath() {
+    return ZOK_CLI_PATH;
+}
 
 std::string TestDataDir() {
     const std::string dir = ZOK_TESTDATA_DIR;

@@ -1,0 +1,60 @@
+#include "archive/names.h"
+
+#include <gtest/gtest.h>
+
+#include "archive/codec_table.h"
+#include "archive/entry_writer.h"
+#include "codecs/bmp_codec.h"
+#include "codecs/png_codec.h"
+#include "codecs/stored_codec.h"
+#include "codecs/text_codec.h"
+
+namespace {
+
+TEST(Names, BaseNameAndKindNameTakeBytesFromTheEnd) {
+    EXPECT_EQ(BaseName("/data/readme.txt"), "readme.txt");
+    EXPECT_EQ(BaseName("readme.txt"), "readme.txt");
+    EXPECT_EQ(BaseName("/data/pics/"), "");
+    // A backslash is an ordinary file-name byte here.
+    EXPECT_EQ(BaseName("/data/a\\b.txt"), "a\\b.txt");
+    EXPECT_EQ(KindName("/x/README"), "DME");
+    EXPECT_EQ(KindName("ab"), "");
+    EXPECT_EQ(KindName("/x/사진"), "진");
+}
+
+TEST(Names, CaseFoldingTouchesAsciiLettersOnly) {
+    EXPECT_TRUE(EqualsNoCase("README.TXT", "readme.txt"));
+    EXPECT_FALSE(EqualsNoCase("readme.txt", "readme.tx"));
+    EXPECT_TRUE(EqualsNoCase("사진.PNG", "사진.png"));
+    EXPECT_FALSE(EqualsNoCase("사진", "사잔"));
+    EXPECT_EQ(FoldCase("AbC한Z"), "abc한z");
+}
+
+TEST(Names, Cp949ConversionRoundTripsAndRefusesWhatItCannotHold) {
+    EXPECT_EQ(Utf8ToCp949("가.txt").value(), "\xB0\xA1.txt");
+    EXPECT_EQ(Cp949ToUtf8("\xB0\xA1.txt").value(), "가.txt");
+    // Hangul outside KS X 1001 is still CP949 (extended area).
+    const std::string extended = "똠";
+    EXPECT_EQ(Cp949ToUtf8(Utf8ToCp949(extended).value()).value(), extended);
+    EXPECT_FALSE(Utf8ToCp949("\xF0\x9F\x98\x80").has_value());
+    EXPECT_FALSE(Utf8ToCp949("\xFF\xFE").has_value());
+    EXPECT_FALSE(Cp949ToUtf8("\xB0").has_value());
+}
+
+TEST(CodecTable, GetCodecMatchesKindNamesWithoutRegardToCase) {
+    CCodecTable table;
+    for (const char* name : {"bmp", "Bmp", "BMP"}) {
+        EXPECT_NE(dynamic_cast<CBmpCodec*>(table.GetCodec(name)), nullptr) << name;
+    }
+    EXPECT_NE(dynamic_cast<CPngCodec*>(table.GetCodec("pNg")), nullptr);
+    EXPECT_NE(dynamic_cast<CStoredCodec*>(table.GetCodec("old")), nullptr);
+    for (const char* name : {"txt", "DME", "", "bm", "bmpx"}) {
+        EXPECT_NE(dynamic_cast<CTextCodec*>(table.GetCodec(name)), nullptr) << name;
+    }
+    EXPECT_EQ(KindForName("BMP"), EntryKind::PngStream);
+    EXPECT_EQ(KindForName("png"), EntryKind::PngStream);
+    EXPECT_EQ(KindForName("old"), EntryKind::Other);
+    EXPECT_EQ(KindForName(""), EntryKind::Other);
+}
+
+}  // namespace
