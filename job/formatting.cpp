@@ -1,0 +1,64 @@
+#include "job/formatting.h"
+
+#include <string>
+
+std::string FormatNumber(uint32_t value) {
+    if (value == 0) {
+        return "0";
+    }
+    std::string result;
+    while (value != 0) {
+        std::string group = std::to_string(value % 1000);
+        value /= 1000;
+        if (value != 0) {
+            // Inner groups always show three digits.
+            group.insert(0, 3 - group.size(), '0');
+            result.insert(0, "," + group);
+        } else {
+            result.insert(0, group);
+        }
+    }
+    return result;
+}
+
+std::string ShortenPath(std::string_view path, uint32_t width, char separator) {
+    if (path.size() <= uint64_t(width) + 3) {
+        return std::string(path);
+    }
+    std::string_view work = path;
+    std::string_view head;  // a prefix of path
+    std::string_view tail;  // a suffix of path
+    uint64_t used = 0;
+    for (;;) {
+        const size_t last = work.rfind(separator);
+        if (last == std::string_view::npos) {
+            break;
+        }
+        used += work.size() - last;
+        if (used > width) {
+            break;
+        }
+        tail = path.substr(path.size() - tail.size() - (work.size() - last));
+        work = work.substr(0, last);
+
+        const size_t first = work.find(separator);
+        if (first == std::string_view::npos) {
+            break;
+        }
+        used += first + 1;
+        if (used > width) {
+            break;
+        }
+        head = path.substr(0, head.size() + first + 1);
+        work = work.substr(first + 1);
+    }
+    std::string result;
+    result.reserve(head.size() + 3 + tail.size());
+    result.append(head).append("...").append(tail);
+    return result;
+}
+
+std::string FileNamePart(std::string_view path, char separator) {
+    const size_t last = path.rfind(separator);
+    return std::string(last == std::string_view::npos ? path : path.substr(last + 1));
+}
