@@ -50,4 +50,19 @@ TEST(CreateCommand, UnencodablePictureExitsThreeAndNamesIt) {
     EXPECT_TRUE(FileExists(out));
 }
 
+TEST(FaultInjection, CommandLineReportsFailuresWithStatusOneAndKeepsTheTarget) {
+    TempDir dir;
+    const std::string out = dir.File("keep.zok");
+    WriteFile(out, "keep");
+    WriteFile(dir.File("a.txt"), "a");
+    CommandResult r = RunProgram({ZokPath(), "create", out, dir.File("a.txt"), dir.File("gone")});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find(dir.File("gone")), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(ReadFile(out), "keep");
+    r = RunProgram({ZokPath(), "create", dir.File("a.txt") + "/x.zok", dir.File("a.txt")});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("Not a directory"), std::string::npos) << r.err;
+}
+
 }  // namespace

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <functional>
+
+#include "archive/build_archive.h"
+#include "archive/codec_table.h"
+#include "archive/entry_writer.h"
+#include "archive/file_handle.h"
+#include "tests/support/test_support.h"
+
+using namespace zoktest;
+
+namespace {
+
+// Runs body in a child process as an unprivileged user (permissions do not bind root) and
+// returns its exit status.
+int RunInChild(const std::function<int()>& body, bool dropPrivileges) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (dropPrivileges && ::geteuid() == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+                ::_exit(99);
+            }
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+size_t EntriesIn(const TempDir& dir) {
+    return size_t(std::distance(std::filesystem::directory_iterator(dir.Path()), {}));
+}
+
+void OpenUp(const TempDir& dir) {
+    ::chmod(dir.Path().c_str(), 0777);
+}
+
+TEST(FaultInjection, CrashMidBuildLeavesNoArchiveAtTheTarget) {
+    TempDir dir;
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 4; ++i) {
+        inputs.push_back(dir.File("f" + std::to_string(i) + ".txt"));
+        WriteFile(inputs.back(), TextBytes(50000));
+    }
+    const std::string out = dir.File("crash.zok");
+    WriteFile(out, "the archive from yesterday");
+    const int status = RunInChild(
+        [&] {
+            // Dies hard after the second file, as a power cut or kill -9 would.
+            BuildArchive(inputs, out, [](int32_t done, uint32_t, uint32_t) {
+                if (done == 2) {
+                    ::raise(SIGKILL);
+                }
+            });
+            return 0;
+        },
+        false);
+    EXPECT_EQ(status, 128 + SIGKILL);
+    EXPECT_EQ(ReadFile(out), "the archive from yesterday");
+}
+
+TEST(FaultInjection, OutputFolderWithoutWritePermissionFails) {
+    TempDir dir;
+    OpenUp(dir);
+    const std::string input = dir.File("in.txt");
+    WriteFile(input, "data");
+    std::filesystem::create_directory(dir.Path() / "locked");
+    ::chmod(dir.File("locked").c_str(), 0555);
+    const std::string out = dir.File("locked/out.zok");
+    const int status = RunInChild(
+        [&] {
+            BuildReport report;
+            if (BuildArchive({input}, out, nullptr, &report)) {
+                return 1;
+            }
+            return report.error.find("Permission denied") != std::string::npos &&
+                           report.error.find(out) != std::string::npos
+                       ? 0
+                       : 2;
+        },
+        true);
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(FileExists(out));
+}
+
+TEST(FaultInjection, InputThatBecameUnreadableFailsTheBuild) {
+    TempDir dir;
+    OpenUp(dir);
+    const std::string readable = dir.File("a.txt"), secret = dir.File("secret.txt");
+    WriteFile(readable, "a");
+    WriteFile(secret, "b");
+    ::chmod(secret.c_str(), 0000);
+    const std::string out = dir.File("out.zok");
+    const int status = RunInChild(
+        [&] {
+            BuildReport report;
+            if (BuildArchive({readable, secret}, out, nullptr, &report)) {
+                return 1;
+            }
+            return report.error.find(secret) != std::string::npos &&
+                           report.error.find("Permission denied") != std::string::npos
+                       ? 0
+                       : 2;
+        },
+        true);
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(FileExists(out));
+    EXPECT_EQ(EntriesIn(dir), 2u);
+}
+
+TEST(Limits, InputsOfTwoGibibytesAreRefusedBeforeWriting) {
+    TempDir dir;
+    const std::string huge = dir.File("huge.old");
+    {
+        FileHandle f = FileHandle::Open(huge, "wb");
+        ASSERT_TRUE(f);
+        ASSERT_EQ(::ftruncate(::fileno(f.Get()), off_t(1) << 31), 0);  // sparse
+    }
+    const std::string out = dir.File("out.zok");
+    BuildReport report;
+    EXPECT_FALSE(BuildArchive({huge}, out, nullptr, &report));
+    EXPECT_NE(report.error.find(huge), std::string::npos);
+    EXPECT_NE(report.error.find("2 GiB"), std::string::npos) << report.error;
+    EXPECT_FALSE(FileExists(out));
+}
+
+TEST(Limits, AnArchiveThatWouldPassTwoGibibytesIsRefused) {
+    // An archive stream already at the limit: the next entry cannot get an offset.
+    CCodecTable codecs;
+    FileHandle input(std::tmpfile());
+    std::fputs("small", input.Get());
+    FileHandle archive(std::tmpfile());
+    ASSERT_EQ(fseeko(archive.Get(), off_t(1) << 31, SEEK_SET), 0);
+    EntryRecord record;
+    std::string error;
+    EXPECT_EQ(WriteEntry(codecs, input.Get(), "x.old", archive.Get(), record, "x.old", &error),
+              EntryWriteStatus::Failed);
+    EXPECT_NE(error.find("2 GiB"), std::string::npos) << error;
+
+    // Just below it the entry fits, but the archive would end past it.
+    ASSERT_EQ(fseeko(archive.Get(), (off_t(1) << 31) - 3, SEEK_SET), 0);
+    EXPECT_EQ(WriteEntry(codecs, input.Get(), "x.old", archive.Get(), record, "x.old", &error),
+              EntryWriteStatus::Failed);
+}
+
+}  // namespace
