@@ -2,10 +2,14 @@
 
 #include <png.h>
 
+#include <gtest/gtest.h>
+
 #include <csetjmp>
 #include <random>
 #include <stdexcept>
 
+#include "archive/zok_error.h"
+#include "codecs/png_codec.h"
 #include "tests/support/test_support.h"
 
 namespace zoktest {
@@ -450,6 +454,109 @@ std::vector<std::string> PngChunkTypes(const std::string& png) {
         pos += 12 + size_t(length);
     }
     return types;
+}
+
+PngHeader ParsePngHeader(const std::string& png) {
+    PngHeader h;
+    if (PngChunkTypes(png).empty() || png.compare(12, 4, "IHDR") != 0 || png.size() < 29) {
+        return h;
+    }
+    auto be32 = [&](size_t o) {
+        return uint32_t(uint8_t(png[o])) << 24 | uint32_t(uint8_t(png[o + 1])) << 16 |
+               uint32_t(uint8_t(png[o + 2])) << 8 | uint32_t(uint8_t(png[o + 3]));
+    };
+    h.width = be32(16);
+    h.height = be32(20);
+    h.bitDepth = uint8_t(png[24]);
+    h.colourType = uint8_t(png[25]);
+    h.interlace = uint8_t(png[28]);
+    return h;
+}
+
+FileHandle TempStream(const std::string& bytes) {
+    FileHandle file(std::tmpfile());
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.Get()) != bytes.size() ||
+        std::fseek(file.Get(), 0, SEEK_SET) != 0) {
+        throw std::runtime_error("cannot make a temporary stream");
+    }
+    return file;
+}
+
+std::string EncodeToEntry(CEntryCodec& codec, const std::string& input) {
+    FileHandle in = TempStream(input);
+    FileHandle archive = TempStream("abc");
+    std::fseek(archive.Get(), 0, SEEK_END);
+    const int32_t stored = codec.Encode(in.Get(), archive.Get());
+    const long end = std::ftell(archive.Get());
+    EXPECT_EQ(end, 3 + long(stored)) << "Encode's count is not what it wrote";
+    if (stored <= 0) {
+        return std::string();
+    }
+    std::string entry(size_t(stored), '\0');
+    std::fseek(archive.Get(), 3, SEEK_SET);
+    if (std::fread(entry.data(), 1, entry.size(), archive.Get()) != entry.size()) {
+        throw std::runtime_error("cannot read the entry back");
+    }
+    return entry;
+}
+
+std::string EncodeError(CEntryCodec& codec, const std::string& input) {
+    try {
+        EncodeToEntry(codec, input);
+    } catch (const ZokError& e) {
+        return e.what();
+    }
+    return std::string();
+}
+
+namespace {
+
+Bitmap Collect(PixelBuffer pixels, const BITMAPINFOHEADER& header, PixelBuffer alpha,
+               bool alphaAsked) {
+    Bitmap out;
+    out.ok = pixels != nullptr;
+    out.header = header;
+    if (pixels) {
+        out.pixels.assign(pixels.get(), pixels.get() + header.biSizeImage);
+    }
+    out.hasAlpha = alpha != nullptr;
+    if (alpha && alphaAsked) {
+        const size_t count = size_t(header.biWidth) * size_t(header.biHeight);
+        out.alpha.assign(alpha.get(), alpha.get() + count);
+    }
+    return out;
+}
+
+}  // namespace
+
+Bitmap DecodeEntry(CEntryCodec& codec, const std::string& entry, bool wantAlpha) {
+    FileHandle in = TempStream(entry);
+    BITMAPINFOHEADER header;
+    PixelBuffer alpha;
+    PixelBuffer pixels = codec.DecodeBitmap(in.Get(), &header, wantAlpha ? &alpha : nullptr);
+    return Collect(std::move(pixels), header, std::move(alpha), wantAlpha);
+}
+
+Bitmap DecodeFile(const std::string& file, bool wantAlpha) {
+    FileHandle in = TempStream(file);
+    BITMAPINFOHEADER header;
+    PixelBuffer alpha;
+    PixelBuffer pixels = DecodePngFile(in.Get(), &header, wantAlpha ? &alpha : nullptr);
+    return Collect(std::move(pixels), header, std::move(alpha), wantAlpha);
+}
+
+std::string DecodeError(const std::string& file) {
+    try {
+        DecodeFile(file, true);
+    } catch (const ZokError& e) {
+        return e.what();
+    }
+    return std::string();
+}
+
+bool ReadInfo(CEntryCodec& codec, const std::string& entry, BITMAPINFOHEADER* header) {
+    FileHandle in = TempStream(entry);
+    return codec.ReadBitmapInfo(in.Get(), header);
 }
 
 }  // namespace zoktest

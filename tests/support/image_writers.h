@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/entry_codec.h"
+#include "archive/file_handle.h"
+
 namespace zoktest {
 
 // An 8-bit RGBA picture, rows top-down, 4 bytes a pixel.
@@ -127,5 +130,44 @@ std::string MakePng(const PngImage& image, const PngWriteOptions& options = {});
 // The chunk types of a PNG datastream in order ("IHDR", "IDAT", ...); empty when the
 // signature is missing. Stops at a chunk that runs past the end.
 std::vector<std::string> PngChunkTypes(const std::string& png);
+
+// The IHDR fields of a PNG datastream (all zero when there is none).
+struct PngHeader {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int bitDepth = 0;
+    int colourType = 0;
+    int interlace = 0;
+};
+PngHeader ParsePngHeader(const std::string& png);
+
+// ---- Running codecs on bytes ----
+
+// An anonymous temporary file holding bytes, positioned at its start.
+FileHandle TempStream(const std::string& bytes);
+
+// Encodes input after a 3-byte prefix in a fresh archive stream and returns the entry's bytes
+// (empty when Encode returned 0). Fails the running test if the returned count is not the
+// distance the archive stream moved. Exceptions pass through.
+std::string EncodeToEntry(CEntryCodec& codec, const std::string& input);
+// The ZokError message Encode raises, or "" when it raises nothing.
+std::string EncodeError(CEntryCodec& codec, const std::string& input);
+
+// A decoded bitmap form, copied into vectors (sizes from biSizeImage and width x height).
+struct Bitmap {
+    bool ok = false;  // a pixel buffer came back
+    BITMAPINFOHEADER header;
+    std::vector<uint8_t> pixels;
+    bool hasAlpha = false;
+    std::vector<uint8_t> alpha;
+};
+// DecodeBitmap of the entry bytes, with or without an alpha out-pointer.
+Bitmap DecodeEntry(CEntryCodec& codec, const std::string& entry, bool wantAlpha);
+// DecodePngFile of the file bytes.
+Bitmap DecodeFile(const std::string& file, bool wantAlpha);
+// The ZokError message DecodePngFile raises, or "" when it raises nothing.
+std::string DecodeError(const std::string& file);
+// ReadBitmapInfo of the entry bytes.
+bool ReadInfo(CEntryCodec& codec, const std::string& entry, BITMAPINFOHEADER* header);
 
 }  // namespace zoktest
