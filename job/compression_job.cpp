@@ -123,14 +123,10 @@ void CompressionJob::OnCompress() {
                 FailureMessage(report.error.empty() ? name + ": 알 수 없는 오류" : report.error);
         }
     } catch (const std::exception& e) {
-        // A codec gave up on the file after the last one reported.
-        const std::string file = m_nFilesDone >= 0 && m_nFilesDone < m_nFileCount
-                                     ? m_ppszPaths[size_t(m_nFilesDone)]
-                                     : name;
-        const std::string reason = e.what()[0] != '\0' ? e.what() : "알 수 없는 오류";
-        failure = FailureMessage(file + ": " + reason);
+        failure = FailureMessage(FileBeingPacked(name) + ": " +
+                                 (e.what()[0] != '\0' ? e.what() : "알 수 없는 오류"));
     } catch (...) {
-        failure = FailureMessage(name + ": 알 수 없는 오류");
+        failure = FailureMessage(FileBeingPacked(name) + ": 알 수 없는 오류");
     }
 
     ShowFinished();
@@ -143,6 +139,12 @@ void CompressionJob::OnCompress() {
         }
         m_window.ShowMessage(message);
     }
+}
+
+std::string CompressionJob::FileBeingPacked(const std::string& outputName) const {
+    // The builder stopped on the file after the last one it reported.
+    return m_nFilesDone >= 0 && m_nFilesDone < m_nFileCount ? m_ppszPaths[size_t(m_nFilesDone)]
+                                                            : outputName;
 }
 
 void CompressionJob::ShowFinished() {

@@ -111,6 +111,7 @@ public:
 
 private:
     void ShowFinished();
+    std::string FileBeingPacked(const std::string& outputName) const;
 
     JobWindow& m_window;
     int32_t m_nFileCount = 0;
