@@ -87,6 +87,7 @@ TEST(FileList, RemoveMatchesExactBytesAndTakesOnlyTheFirstMatch) {
     EXPECT_FALSE(single.Remove("A"));
     EXPECT_EQ(Contents(single), (Paths{"a"}));
 
+    // Duplicates are kept; Remove takes the first.
     CFileList twice;
     Fill(twice, {"a", "b", "a"});
     EXPECT_TRUE(twice.Remove("a"));
@@ -120,17 +121,6 @@ TEST(FileList, InsertAtClampsToFrontAndBack) {
         list.Add("end");
         EXPECT_EQ(list.GetAt(3), "end") << c.index;
     }
-
-    CFileList empty;
-    EXPECT_TRUE(empty.InsertAt("only", 0));
-    EXPECT_EQ(Contents(empty), (Paths{"only"}));
-}
-
-TEST(FileList, KeepsDuplicates) {
-    CFileList list;
-    Fill(list, {"/tmp/a.txt", "/tmp/a.txt", "/tmp/A.TXT"});
-    EXPECT_EQ(list.GetCount(), 3);
-    EXPECT_EQ(Contents(list), (Paths{"/tmp/a.txt", "/tmp/a.txt", "/tmp/A.TXT"}));
 }
 
 TEST(FileList, DestroysLongListsWithoutRecursion) {
