@@ -1,12 +1,169 @@
-// Placeholder until the BMP codec lands.
 #include "codecs/bmp_codec.h"
 
+#include <sys/stat.h>
+
+#include <array>
+#include <new>
+
+#include "archive/entry_record.h"
+#include "archive/little_endian.h"
+#include "codecs/png_stream.h"
 #include "codecs/stored_bitmap.h"
 
-int32_t CBmpCodec::Encode(FILE*, FILE*) { return 0; }
+namespace {
+
+constexpr uint16_t kBmpMagic = 0x4D42;  // "BM"
+constexpr size_t kHeadersSize = kBitmapFileHeaderSize + kBitmapInfoHeaderSize;
+constexpr size_t kMaxPaletteEntries = 256;
+
+// Size of the file behind the stream, or -1 when it is not a regular file.
+int64_t FileSize(FILE* stream) {
+    struct stat st {};
+    if (::fstat(::fileno(stream), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return -1;
+    }
+    return int64_t(st.st_size);
+}
+
+// Expands one file row of 1-, 4- or 8-bit indices into red, green, blue pixels. An index
+// past the palette takes black.
+void ExpandRow(const uint8_t* line, int bitCount, uint64_t width, const uint8_t* colours,
+               size_t entries, uint8_t* out) {
+    for (uint64_t x = 0; x < width; ++x) {
+        size_t index = 0;
+        switch (bitCount) {
+            case 8:
+                index = line[x];
+                break;
+            case 4:
+                index = (x % 2 == 0) ? line[x / 2] >> 4 : line[x / 2] & 0x0F;
+                break;
+            default:
+                index = (line[x / 8] >> (7 - x % 8)) & 1;
+                break;
+        }
+        uint8_t* pixel = out + x * 3;
+        if (index < entries) {
+            pixel[0] = colours[index * 3];
+            pixel[1] = colours[index * 3 + 1];
+            pixel[2] = colours[index * 3 + 2];
+        } else {
+            pixel[0] = pixel[1] = pixel[2] = 0;
+        }
+    }
+}
+
+}  // namespace
+
+int32_t CBmpCodec::Encode(FILE* input, FILE* archive) {
+    const off_t start = ftello(archive);
+    const off_t fileStart = ftello(input);
+    if (start < 0 || fileStart < 0) {
+        return 0;
+    }
+    uint8_t headers[kHeadersSize];
+    if (std::fread(headers, 1, kHeadersSize, input) != kHeadersSize ||
+        GetU16(headers) != kBmpMagic) {
+        return 0;
+    }
+    const uint64_t offBits = GetU32(headers + 10);
+    const BITMAPINFOHEADER info = ReadBitmapInfoHeader(headers + kBitmapFileHeaderSize);
+    // Core headers (12 bytes) lay their fields out differently; only 40 and longer are read.
+    if (info.biSize < kBitmapInfoHeaderSize || info.biCompression != 0) {
+        return 0;
+    }
+    const int bitCount = info.biBitCount;
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24) {
+        return 0;
+    }
+    if (info.biWidth <= 0 || info.biHeight == 0) {
+        return 0;
+    }
+    const bool topDown = info.biHeight < 0;
+    const uint64_t width = uint64_t(info.biWidth);
+    const uint64_t height = topDown ? uint64_t(-int64_t(info.biHeight)) : uint64_t(info.biHeight);
+
+    // The palette follows the whole info header, however long; the pixels start at bfOffBits.
+    const uint64_t paletteStart = kBitmapFileHeaderSize + uint64_t(info.biSize);
+    if (offBits < paletteStart) {
+        return 0;
+    }
+    const uint64_t entries = bitCount == 24 ? 0 : (offBits - paletteStart) / 4;
+    if (bitCount != 24 && entries == 0) {
+        return 0;
+    }
+    const uint64_t lineBytes = (width * uint64_t(bitCount) + 31) / 32 * 4;
+    const uint64_t stride = (width * 24 + 31) / 32 * 4;
+    if (stride * height > uint64_t(kMaxZokFileSize)) {
+        return 0;
+    }
+    // Every pixel row must be in the file before the picture buffer is allocated.
+    const int64_t fileSize = FileSize(input);
+    if (fileSize >= 0 && uint64_t(fileSize) < uint64_t(fileStart) + offBits + lineBytes * height) {
+        return 0;
+    }
+
+    // Colour table in red, green, blue order; indices can reach only the first 256 entries.
+    std::array<uint8_t, kMaxPaletteEntries * 3> colours{};
+    const size_t usedEntries = entries < kMaxPaletteEntries ? size_t(entries) : kMaxPaletteEntries;
+    if (usedEntries > 0) {
+        std::array<uint8_t, kMaxPaletteEntries * 4> quads{};
+        if (fseeko(input, fileStart + off_t(paletteStart), SEEK_SET) != 0 ||
+            std::fread(quads.data(), 4, usedEntries, input) != usedEntries) {
+            return 0;
+        }
+        for (size_t i = 0; i < usedEntries; ++i) {
+            colours[i * 3] = quads[i * 4 + 2];
+            colours[i * 3 + 1] = quads[i * 4 + 1];
+            colours[i * 3 + 2] = quads[i * 4];
+        }
+    }
+    if (fseeko(input, fileStart + off_t(offBits), SEEK_SET) != 0) {
+        return 0;
+    }
+
+    std::unique_ptr<uint8_t*[]> rows(new (std::nothrow) uint8_t*[height]);
+    PixelBuffer pixels(new (std::nothrow) uint8_t[stride * height]);
+    if (!rows || !pixels) {
+        return 0;
+    }
+    // Buffer row k holds file row k; rows[] puts them in picture order, top first.
+    for (uint64_t k = 0; k < height; ++k) {
+        rows[topDown ? k : height - 1 - k] = pixels.get() + k * stride;
+    }
+    if (bitCount == 24) {
+        if (std::fread(pixels.get(), 1, stride * height, input) != stride * height) {
+            return 0;
+        }
+    } else {
+        std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[lineBytes]);
+        if (!line) {
+            return 0;
+        }
+        for (uint64_t k = 0; k < height; ++k) {
+            if (std::fread(line.get(), 1, lineBytes, input) != lineBytes) {
+                return 0;
+            }
+            ExpandRow(line.get(), bitCount, width, colours.data(), usedEntries,
+                      pixels.get() + k * stride);
+        }
+    }
+
+    if (WritePngStream(archive, uint32_t(width), uint32_t(height), false, bitCount == 24,
+                       rows.get()) != PngWriteStatus::Written) {
+        return 0;
+    }
+    const off_t end = ftello(archive);
+    if (end < start || end - start > kMaxZokFileSize) {
+        return 0;
+    }
+    return static_cast<int32_t>(end - start);
+}
+
 PixelBuffer CBmpCodec::DecodeBitmap(FILE* archive, BITMAPINFOHEADER* header, PixelBuffer*) {
     return ReadStoredBitmap(archive, header);
 }
+
 bool CBmpCodec::ReadBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) {
     return ReadStoredBitmapInfo(archive, header);
 }

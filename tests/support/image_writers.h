@@ -66,7 +66,8 @@ struct BmpLayout {
     uint32_t clrUsed = 0;      // biClrUsed as written (readers should ignore it)
     uint32_t gap = 0;          // extra bytes between the palette and the pixel data
     uint8_t gapByte = 0xA5;    // value of those extra bytes and of the row pad bytes
-    std::optional<uint16_t> bitCountField;  // biBitCount written instead of the real one
+    std::optional<uint16_t> bitCountField =
+        std::nullopt;  // biBitCount written instead of the real one
 };
 
 // A 24-bit BMP of the picture's colours.
@@ -101,7 +102,7 @@ struct PngImage {
     std::vector<uint8_t> paletteRgba;  // 4 bytes an entry
     bool paletteTrns = false;
     // The transparent grey (first value) or RGB colour of a tRNS chunk, in sample units.
-    std::optional<std::vector<uint16_t>> trnsColour;
+    std::optional<std::vector<uint16_t>> trnsColour = std::nullopt;
 
     int Channels() const;
     // True when the picture has an alpha channel or a tRNS chunk.
