@@ -1,0 +1,317 @@
+#include "archive/zok_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "archive/build_archive.h"
+#include "tests/archive/handmade_archive.h"
+#include "tests/support/test_support.h"
+
+using namespace zoktest;
+
+namespace {
+
+std::string Extract(CZokFile& zok, const std::string& name) {
+    std::string out(zok.GetEntrySize(name), '\0');
+    if (!zok.ExtractEntry(name, reinterpret_cast<uint8_t*>(out.data()))) {
+        return "<failed>";
+    }
+    return out;
+}
+
+std::string ExtractAt(CZokFile& zok, size_t index) {
+    if (zok.EntryProblem(index)) {
+        // Never allocate what a damaged record claims; a one-byte buffer shows any overrun.
+        uint8_t byte[1];
+        return zok.ExtractEntryAt(index, byte) ? "<extracted a damaged entry>" : "<failed>";
+    }
+    std::string out(zok.GetEntrySizeAt(index), '\0');
+    if (!zok.ExtractEntryAt(index, reinterpret_cast<uint8_t*>(out.data()))) {
+        return "<failed>";
+    }
+    return out;
+}
+
+// The message of the ZokError that opening path raises, or "" when it opens.
+std::string OpenError(const std::string& path) {
+    try {
+        CZokFile zok(path);
+    } catch (const ZokError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(ZokFile, ReadsWhatTheBuilderWrote) {
+    TempDir dir;
+    const std::string text = TextBytes(5000), old = RandomBytes(3000), plain = "no extension";
+    WriteFile(dir.File("readme.txt"), text);
+    WriteFile(dir.File("notes.old"), old);
+    WriteFile(dir.File("README"), plain);
+    WriteFile(dir.File("empty.old"), "");
+    const std::string path = dir.File("a.zok");
+    ASSERT_TRUE(BuildArchive(
+        {dir.File("readme.txt"), dir.File("notes.old"), dir.File("README"), dir.File("empty.old")},
+        path, nullptr));
+
+    CZokFile zok(path);
+    EXPECT_EQ(zok.Version(), "110");
+    ASSERT_EQ(zok.Count(), 4u);
+    EXPECT_EQ(zok.Records()[0].name, "readme.txt");
+    EXPECT_EQ(zok.GetEntrySize("readme.txt"), text.size());
+    EXPECT_LT(zok.Records()[0].storedSize, text.size());
+    EXPECT_EQ(Extract(zok, "readme.txt"), text);
+    // Lookups fold case; operations may come in any order.
+    EXPECT_EQ(Extract(zok, "README.TXT"), text);
+    // Stored entries carry kind 3 but come back through the stored codec, byte for byte.
+    EXPECT_EQ(zok.Records()[1].kind, EntryKind::Other);
+    EXPECT_EQ(Extract(zok, "NOTES.OLD"), old);
+    EXPECT_EQ(Extract(zok, "readme"), plain);
+    EXPECT_EQ(zok.GetEntrySize("empty.old"), 0u);
+    EXPECT_TRUE(zok.ExtractEntry("empty.old", nullptr));
+
+    // Kind 3 entries are not pictures.
+    BITMAPINFOHEADER header;
+    PixelBuffer alpha(new uint8_t[1]);
+    EXPECT_EQ(zok.DecodeEntryBitmap("readme.txt", &header, &alpha), nullptr);
+    EXPECT_EQ(alpha, nullptr);
+    EXPECT_FALSE(zok.ReadEntryBitmapInfo("readme.txt", &header));
+
+    // Unknown names.
+    alpha.reset(new uint8_t[1]);
+    EXPECT_EQ(zok.GetEntrySize("missing.txt"), 0u);
+    uint8_t byte = 0;
+    EXPECT_FALSE(zok.ExtractEntry("missing.txt", &byte));
+    EXPECT_EQ(zok.DecodeEntryBitmap("missing.txt", &header, &alpha), nullptr);
+    EXPECT_EQ(alpha, nullptr);
+    EXPECT_FALSE(zok.ReadEntryBitmapInfo("missing.txt", &header));
+    EXPECT_FALSE(zok.Find("readme.tx"));
+}
+
+TEST(ZokFile, DuplicateNamesFindTheFirstAndStayReachableByPosition) {
+    TempDir dir;
+    const std::string path = dir.File("dup.zok");
+    WriteFile(path,
+              MakeArchive({DeflatedEntry("x.txt", "first"), DeflatedEntry("X.TXT", "second"),
+                           DeflatedEntry("y.txt", "third"), DeflatedEntry("x.txt", "fourth")}));
+    CZokFile zok(path);
+    EXPECT_EQ(zok.Find("x.Txt"), 0u);
+    EXPECT_EQ(zok.Find("Y.TXT"), 2u);
+    EXPECT_EQ(Extract(zok, "X.txt"), "first");
+    EXPECT_EQ(zok.GetEntrySize("X.TXT"), 5u);
+    EXPECT_EQ(ExtractAt(zok, 1), "second");
+    EXPECT_EQ(ExtractAt(zok, 3), "fourth");
+}
+
+TEST(ZokFile, ReadsVersion100WithEveryKind) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    const std::string text = TextBytes(2000), old = RandomBytes(100, 7);
+    const std::string stream = "\x89PNG\r\n\x1a\n-not-decoded-here";
+    const std::string stored = "BM" + RandomBytes(200, 3);
+    WriteFile(path, MakeArchive({DeflatedEntry("a.txt", text),
+                                 {"b.old", old, 3},
+                                 {"c.png", stream, 2, 99999},
+                                 {"d.bmp", stored, 1},
+                                 {"e.bmp", stored, 0}},
+                                /*withMagic=*/false));
+    CZokFile zok(path);
+    EXPECT_EQ(zok.Version(), "100");
+    ASSERT_EQ(zok.Count(), 5u);
+    EXPECT_EQ(Extract(zok, "a.txt"), text);
+    EXPECT_EQ(Extract(zok, "b.old"), old);
+    // A PNG stream's size is its stored size, whatever its source was.
+    EXPECT_EQ(zok.GetEntrySize("c.png"), stream.size());
+    EXPECT_EQ(Extract(zok, "c.png"), stream);
+    EXPECT_EQ(Extract(zok, "d.bmp"), stored);
+    EXPECT_EQ(Extract(zok, "e.bmp"), stored);
+    // Kind 0 is read by the extract operation only.
+    BITMAPINFOHEADER header;
+    EXPECT_EQ(zok.DecodeEntryBitmap("e.bmp", &header, nullptr), nullptr);
+    EXPECT_FALSE(zok.ReadEntryBitmapInfo("e.bmp", &header));
+}
+
+TEST(ZokFile, StoredBitmapEntriesNeverOverrunTheCallersBuffer) {
+    TempDir dir;
+    const std::string path = dir.File("k1.zok");
+    const std::string data = RandomBytes(64, 5);
+    // storedSize larger than sourceSize: only sourceSize bytes fit the buffer.
+    HandEntry larger{"big.bmp", data, 1, 40};
+    // storedSize smaller than sourceSize: the content is incomplete.
+    HandEntry smaller{"small.bmp", data.substr(0, 20), 1, 30};
+    WriteFile(path, MakeArchive({larger, smaller}, false));
+    CZokFile zok(path);
+    ASSERT_EQ(zok.GetEntrySize("big.bmp"), 40u);
+    std::vector<uint8_t> exact(40);  // exactly the reported size, so ASan sees any overrun
+    ASSERT_TRUE(zok.ExtractEntry("big.bmp", exact.data()));
+    EXPECT_EQ(std::string(exact.begin(), exact.end()), data.substr(0, 40));
+
+    std::vector<uint8_t> buffer(zok.GetEntrySize("small.bmp"));
+    EXPECT_FALSE(zok.ExtractEntry("small.bmp", buffer.data()));
+    EXPECT_TRUE(zok.EntryProblem(1));
+}
+
+TEST(ZokFile, DamagedEntriesFailCleanly) {
+    TempDir dir;
+    const std::string path = dir.File("bad.zok");
+    HandEntry pastEnd = DeflatedEntry("past.txt", TextBytes(300));
+    pastEnd.storedSize = 100000;
+    HandEntry hugeSource = DeflatedEntry("huge.txt", "x");
+    hugeSource.sourceSize = 0xFFFFFFFFu;
+    HandEntry oldTooLong{"long.old", "abc", 3, 4};
+    HandEntry unknownKind{"odd.bin", "abc", 7};
+    HandEntry pngPastEnd{"p.png", "\x89PNG", 2, 4, 5000};
+    HandEntry good = DeflatedEntry("good.txt", "fine");
+    WriteFile(path, MakeArchive({pastEnd, hugeSource, oldTooLong, unknownKind, pngPastEnd, good}));
+    CZokFile zok(path);
+    for (size_t i = 0; i < 5; ++i) {
+        SCOPED_TRACE(zok.Records()[i].name);
+        const std::optional<std::string> problem = zok.EntryProblem(i);
+        ASSERT_TRUE(problem);
+        EXPECT_EQ(ExtractAt(zok, i), "<failed>");
+        BITMAPINFOHEADER header;
+        PixelBuffer alpha(new uint8_t[1]);
+        EXPECT_EQ(zok.DecodeEntryBitmapAt(i, &header, &alpha), nullptr);
+        EXPECT_EQ(alpha, nullptr);
+        EXPECT_FALSE(zok.ReadEntryBitmapInfoAt(i, &header));
+    }
+    EXPECT_NE(zok.EntryProblem(0)->find("past the end"), std::string::npos);
+    EXPECT_NE(zok.EntryProblem(3)->find("kind 7"), std::string::npos);
+    // The damaged neighbours do not spoil a sound entry.
+    EXPECT_FALSE(zok.EntryProblem(5));
+    EXPECT_EQ(Extract(zok, "good.txt"), "fine");
+}
+
+TEST(ZokFile, DeflatedEntryWithWrongSourceSizeFails) {
+    TempDir dir;
+    const std::string path = dir.File("w.zok");
+    HandEntry shorter = DeflatedEntry("a.txt", TextBytes(1000));
+    shorter.sourceSize = 999;  // the stream inflates to more than the buffer holds
+    WriteFile(path, MakeArchive({shorter}));
+    CZokFile zok(path);
+    std::vector<uint8_t> buffer(zok.GetEntrySize("a.txt"));
+    EXPECT_FALSE(zok.ExtractEntry("a.txt", buffer.data()));
+}
+
+TEST(ZokFile, RejectsEveryTruncationOfHeaderAndDirectory) {
+    TempDir dir;
+    for (bool withMagic : {true, false}) {
+        const std::string full = MakeArchive(
+            {DeflatedEntry("one.txt", "1111"), {"two.old", "22", 3}, DeflatedEntry("", "")},
+            withMagic);
+        const size_t dirEnd = (withMagic ? 10 : 4) + 3 * 17 + 7 + 7;
+        const std::string path = dir.File("cut.zok");
+        for (size_t cut = 0; cut < dirEnd; ++cut) {
+            SCOPED_TRACE(cut);
+            WriteFile(path, full.substr(0, cut));
+            const std::string message = OpenError(path);
+            EXPECT_NE(message.find(path), std::string::npos) << message;
+        }
+        // Cut inside the last entry's data: the archive opens and only that entry fails.
+        const size_t lastOffset = dirEnd + Deflate("1111").size() + 2;
+        WriteFile(path, full.substr(0, lastOffset + 3));
+        CZokFile zok(path);
+        EXPECT_EQ(ExtractAt(zok, 0), "1111");
+        EXPECT_EQ(ExtractAt(zok, 1), "22");
+        EXPECT_EQ(ExtractAt(zok, 2), "<failed>");
+        // Cut before the last entry begins: its record points outside the file.
+        WriteFile(path, full.substr(0, lastOffset - 1));
+        EXPECT_NE(OpenError(path).find("entry 3 points past the end"), std::string::npos);
+    }
+}
+
+TEST(ZokFile, RejectsHostileCountsLengthsAndOffsets) {
+    TempDir dir;
+    const std::string path = dir.File("hostile.zok");
+
+    std::string countMax = "ZOK110";
+    AppendU32(countMax, 0xFFFFFFFFu);
+    countMax += std::string(100, '\0');
+    WriteFile(path, countMax);
+    EXPECT_NE(OpenError(path).find("4294967295 entries"), std::string::npos);
+
+    std::string oldCount;
+    AppendU32(oldCount, 0xFFFFFFFFu);
+    WriteFile(path, oldCount + std::string(64, 'x'));
+    EXPECT_NE(OpenError(path).find(path), std::string::npos);
+
+    // Enough bytes for the fixed part of each record, but a name that runs past the end.
+    std::string longName = "ZOK110";
+    AppendU32(longName, 1);
+    AppendU32(longName, 0xFFFFFFF0u);
+    longName += std::string(40, 'n');
+    WriteFile(path, longName);
+    EXPECT_NE(OpenError(path).find("name"), std::string::npos);
+
+    HandEntry outside = DeflatedEntry("far.txt", "far");
+    outside.offset = 1u << 30;
+    WriteFile(path, MakeArchive({outside}));
+    EXPECT_NE(OpenError(path).find("points past the end"), std::string::npos);
+
+    // Count zero with trailing bytes is a valid, empty archive.
+    WriteFile(path, MakeArchive({}) + "trailing");
+    EXPECT_EQ(OpenError(path), "");
+}
+
+TEST(ZokFile, OpenFailureCarriesTheSystemsText) {
+    TempDir dir;
+    const std::string missing = dir.File("missing.zok");
+    try {
+        CZokFile zok(missing);
+        FAIL() << "opened a missing file";
+    } catch (const ZokOpenError& e) {
+        EXPECT_STREQ(e.what(), ("Cannot create ZOK File instance for file " + missing).c_str());
+        EXPECT_EQ(e.ErrorNumber(), ENOENT);
+    }
+    // A folder is not an archive.
+    EXPECT_EQ(OpenError(dir.Path().string()),
+              "Cannot create ZOK File instance for file " + dir.Path().string());
+}
+
+TEST(ZokFile, OpensArchivesWithoutWritePermission) {
+    TempDir dir;
+    const std::string path = dir.File("ro.zok");
+    WriteFile(path, MakeArchive({DeflatedEntry("a.txt", "read only")}));
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    // root may write anything, so the check runs as an unprivileged user in a child.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(2);
+        }
+        try {
+            CZokFile zok(path);
+            ::_exit(ExtractAt(zok, 0) == "read only" ? 0 : 3);
+        } catch (...) {
+            ::_exit(1);
+        }
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(ZokFile, NamesAreDecodedFromCp949) {
+    TempDir dir;
+    const std::string path = dir.File("names.zok");
+    // "한글.txt" in CP949, and a name whose bytes are not CP949 at all.
+    const std::string korean = "\xC7\xD1\xB1\xDB.txt";
+    const std::string broken = std::string("bad\xFF\xFE", 5) + ".txt";
+    WriteFile(path, MakeArchive({DeflatedEntry(korean, "ko"), DeflatedEntry(broken, "raw")}));
+    CZokFile zok(path);
+    EXPECT_EQ(zok.Records()[0].name, "한글.txt");
+    EXPECT_EQ(Extract(zok, "한글.TXT"), "ko");
+    EXPECT_EQ(zok.RawName(0), korean);
+    // Invalid bytes stay visible, escaped, and the raw bytes are kept for rewriting.
+    EXPECT_EQ(zok.Records()[1].name, "bad\\xFF\\xFE.txt");
+    EXPECT_EQ(Extract(zok, "bad\\xFF\\xFE.txt"), "raw");
+    EXPECT_EQ(zok.RawName(1), broken);
+}
+
+}  // namespace
