@@ -14,6 +14,19 @@ struct BuildReport {
     std::string error;
     // Inputs whose entry could not be encoded (kept with storedSize 0), in input order.
     std::vector<std::string> unencoded;
+    // Most encoded bytes that waited in memory for the writer at one time (parallel builds).
+    uint64_t peakBytesAhead = 0;
+};
+
+// How a build spreads its work.
+struct BuildOptions {
+    // Threads that encode inputs while the calling thread writes the archive; 0 takes one per
+    // core. With 1 every input is encoded and written on the calling thread, one after another.
+    // Any number gives the same archive, byte for byte.
+    unsigned threads = 0;
+    // Encoded bytes allowed to wait in memory ahead of the writer. The entry being written may
+    // stream past it in pieces, so a build holds about this much plus a few pieces at most.
+    uint64_t maxBytesAhead = 16u << 20;
 };
 
 // Writes a ZOK archive from count input paths, in order. The archive is written under a
@@ -30,3 +43,9 @@ bool BuildArchive(const char* const* paths, const char* outputPath, int32_t coun
 // The same for a vector of paths.
 bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
                   ProgressCallback callback, BuildReport* report = nullptr);
+
+// The same with a chosen number of threads. Whatever the number, entries come in input order,
+// progress is reported once per file in order on the calling thread, and failures are those a
+// build on one thread meets, in the same order. The forms above use one thread per core.
+bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
+                  ProgressCallback callback, BuildReport* report, const BuildOptions& options);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -19,6 +20,23 @@ enum class EntryWriteStatus {
 EntryWriteStatus WriteEntry(const CCodecTable& codecs, FILE* input, std::string_view kindSource,
                             FILE* archive, EntryRecord& record, const std::string& label,
                             std::string* error);
+
+// The steps of WriteEntry, for a builder that encodes entries apart from the archive.
+//
+// Takes the input's size by seeking to its end and rewinds it. Failed when it cannot be
+// measured or is too large for the format.
+EntryWriteStatus MeasureInput(FILE* input, const std::string& label, uint32_t* size,
+                              std::string* error);
+
+// Runs the codec that kindSource selects on the measured, rewound input (record.sourceSize
+// bytes), writing at the archive stream's position; sets storedSize and kind. Failed on a read
+// or write error of either stream. Codec exceptions pass through.
+EntryWriteStatus EncodeEntryData(const CCodecTable& codecs, FILE* input,
+                                 std::string_view kindSource, FILE* archive, EntryRecord& record,
+                                 const std::string& label, std::string* error);
+
+// The message for an entry that would start or end past the format's 2 GiB limit.
+std::string ArchiveTooLargeMessage(const std::string& label);
 
 // The kind byte the builder gives an entry whose codec was chosen by kindName.
 EntryKind KindForName(std::string_view kindName);
