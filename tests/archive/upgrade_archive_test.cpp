@@ -1,0 +1,239 @@
+#include "archive/upgrade_archive.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <csignal>
+#include <filesystem>
+#include <set>
+
+#include "archive/zok_file.h"
+#include "tests/archive/handmade_archive.h"
+#include "tests/support/test_support.h"
+
+using namespace zoktest;
+
+namespace {
+
+std::set<std::string> Listing(const TempDir& dir) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        names.insert(e.path().filename().string());
+    }
+    return names;
+}
+
+std::string Content(CZokFile& zok, size_t index) {
+    std::string out(zok.GetEntrySizeAt(index), '\0');
+    if (!zok.ExtractEntryAt(index, reinterpret_cast<uint8_t*>(out.data()))) {
+        return "<failed>";
+    }
+    return out;
+}
+
+std::vector<std::array<uint32_t, 4>> g_calls;
+void Remember(int32_t done, uint32_t source, uint32_t size, uint32_t total) {
+    g_calls.push_back({uint32_t(done), source, size, total});
+}
+
+// A version 1.0.0 archive of text and stored entries.
+std::vector<HandEntry> TextEntries() {
+    return {DeflatedEntry("readme.txt", TextBytes(3000)), HandEntry("keep.old", RandomBytes(500)),
+            DeflatedEntry("README", "no extension"), DeflatedEntry("readme.txt", "second copy")};
+}
+
+void ExpectUpgradedTextEntries(const std::string& path) {
+    CZokFile zok(path);
+    EXPECT_EQ(zok.Version(), "110");
+    ASSERT_EQ(zok.Count(), 4u);
+    EXPECT_EQ(zok.Records()[1].name, "keep.old");
+    EXPECT_EQ(Content(zok, 0), TextBytes(3000));
+    EXPECT_EQ(Content(zok, 1), RandomBytes(500));
+    EXPECT_EQ(Content(zok, 2), "no extension");
+    // The second entry of a shared name keeps its own content.
+    EXPECT_EQ(Content(zok, 3), "second copy");
+    for (const EntryRecord& r : zok.Records()) {
+        EXPECT_EQ(r.kind, EntryKind::Other);
+    }
+    // Stored unchanged: the entry's data is the file's bytes.
+    EXPECT_EQ(zok.Records()[1].storedSize, 500u);
+}
+
+TEST(UpgradeArchive, CurrentVersionIsLeftAlone) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    const std::string bytes = MakeArchive(TextEntries());
+    WriteFile(path, bytes);
+    EXPECT_EQ(CZokFile(path).Version(), "110");
+    EXPECT_EQ(UpgradeArchive(path, false, nullptr), kUpgradeNotNeeded);
+    EXPECT_EQ(UpgradeArchive(path, true, nullptr), kUpgradeNotNeeded);
+    EXPECT_EQ(ReadFile(path), bytes);
+    EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
+}
+
+TEST(UpgradeArchive, WritesBesideTheOldArchiveAndReportsProgress) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    const std::string bytes = MakeArchive(TextEntries(), /*withMagic=*/false);
+    WriteFile(path, bytes);
+    g_calls.clear();
+    UpgradeReport report;
+    ASSERT_EQ(UpgradeArchive(path, false, Remember, &report), kUpgradeDone) << report.error;
+    EXPECT_EQ(report.outputPath, dir.File("pics110.zok"));
+    EXPECT_EQ(ReadFile(path), bytes);
+    EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
+    ExpectUpgradedTextEntries(dir.File("pics110.zok"));
+
+    // (entries done, old source sizes so far, new archive size, all old stored sizes).
+    CZokFile old(path);
+    uint32_t totalStored = 0;
+    for (const EntryRecord& r : old.Records()) {
+        totalStored += r.storedSize;
+    }
+    ASSERT_EQ(g_calls.size(), 4u);
+    EXPECT_EQ(g_calls[0][0], 1u);
+    EXPECT_EQ(g_calls[0][1], 3000u);
+    EXPECT_EQ(g_calls[1][1], 3500u);
+    EXPECT_EQ(g_calls[3][0], 4u);
+    EXPECT_EQ(g_calls[3][2], ReadFile(dir.File("pics110.zok")).size());
+    for (const auto& call : g_calls) {
+        EXPECT_EQ(call[3], totalStored);
+    }
+}
+
+TEST(UpgradeArchive, InPlaceLeavesNoBackupAndSparesTheUsersFiles) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    WriteFile(path, MakeArchive(TextEntries(), false));
+    // Files that merely share the names the upgrade would like to use.
+    WriteFile(dir.File("~pics.zok"), "user's own file");
+    WriteFile(dir.File("temp.tmp"), "user's temp");
+    UpgradeReport report;
+    ASSERT_EQ(UpgradeArchive(path, true, nullptr, &report), kUpgradeDone) << report.error;
+    EXPECT_EQ(report.outputPath, path);
+    ExpectUpgradedTextEntries(path);
+    EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "~pics.zok", "temp.tmp"}));
+    EXPECT_EQ(ReadFile(dir.File("~pics.zok")), "user's own file");
+    EXPECT_EQ(ReadFile(dir.File("temp.tmp")), "user's temp");
+}
+
+TEST(UpgradeArchive, RelativePathWithoutFolder) {
+    TempDir dir;
+    WriteFile(dir.File("old.zok"), MakeArchive(TextEntries(), false));
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    const int32_t result = UpgradeArchive("old.zok", false, nullptr);
+    std::filesystem::current_path(previous);
+    ASSERT_EQ(result, kUpgradeDone);
+    ExpectUpgradedTextEntries(dir.File("old110.zok"));
+}
+
+TEST(UpgradeArchive, UnreadableEntryStopsAndChangesNothing) {
+    for (bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace);
+        TempDir dir;
+        const std::string path = dir.File("pics.zok");
+        std::vector<HandEntry> entries = TextEntries();
+        // A zlib stream with a flipped byte cannot be inflated.
+        entries[2].data[entries[2].data.size() / 2] ^= 0x55;
+        const std::string bytes = MakeArchive(entries, false);
+        WriteFile(path, bytes);
+        UpgradeReport report;
+        EXPECT_EQ(UpgradeArchive(path, inPlace, nullptr, &report), kUpgradeEntryUnreadable);
+        EXPECT_NE(report.error.find("README"), std::string::npos) << report.error;
+        EXPECT_EQ(ReadFile(path), bytes);
+        EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
+    }
+}
+
+TEST(UpgradeArchive, EntryPastTheEndStopsBeforeAllocating) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    HandEntry huge = DeflatedEntry("big.txt", "x");
+    huge.sourceSize = 0xFFFFFFF0u;
+    const std::string bytes = MakeArchive({DeflatedEntry("a.txt", "a"), huge}, false);
+    WriteFile(path, bytes);
+    UpgradeReport report;
+    EXPECT_EQ(UpgradeArchive(path, true, nullptr, &report), kUpgradeEntryUnreadable);
+    EXPECT_NE(report.error.find("big.txt"), std::string::npos) << report.error;
+    EXPECT_EQ(ReadFile(path), bytes);
+    EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
+}
+
+TEST(UpgradeArchive, NewArchiveThatCannotBeCreatedGivesThree) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    const std::string bytes = MakeArchive(TextEntries(), false);
+    WriteFile(path, bytes);
+    // A folder stands where the new archive should go.
+    std::filesystem::create_directory(dir.File("pics110.zok"));
+    UpgradeReport report;
+    EXPECT_EQ(UpgradeArchive(path, false, nullptr, &report), kUpgradeNoNewArchive);
+    EXPECT_NE(report.error.find("pics110.zok"), std::string::npos) << report.error;
+    EXPECT_EQ(ReadFile(path), bytes);
+    EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
+
+    // Too short a name to derive the new name from.
+    const std::string shortPath = dir.File("a.z");
+    WriteFile(shortPath, bytes);
+    EXPECT_EQ(UpgradeArchive(shortPath, false, nullptr, &report), kUpgradeNoNewArchive);
+    EXPECT_NE(report.error.find("too short"), std::string::npos);
+    EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok", "a.z"}));
+    // In place the name stays, so it is fine.
+    EXPECT_EQ(UpgradeArchive(shortPath, true, nullptr), kUpgradeDone);
+    ExpectUpgradedTextEntries(shortPath);
+}
+
+// Runs an in-place upgrade in a child whose files may not grow past limit bytes.
+int UpgradeUnderSizeLimit(const std::string& path, rlim_t limit) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit rl{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &rl);
+        try {
+            ::_exit(UpgradeArchive(path, true, nullptr));
+        } catch (...) {
+            ::_exit(100);
+        }
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(UpgradeArchive, FullDiskStopsWithTheArchiveUnchanged) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    // One large, well compressed entry: its content does not fit the temporary file.
+    const std::string bytes = MakeArchive(
+        {DeflatedEntry("a.txt", "small"), DeflatedEntry("b.txt", TextBytes(200000))}, false);
+    WriteFile(path, bytes);
+    EXPECT_EQ(UpgradeUnderSizeLimit(path, 100000), kUpgradeNoTempFile);
+    EXPECT_EQ(ReadFile(path), bytes);
+    EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
+
+    // Random content does not compress: the temporary file fits, the new archive does not.
+    const std::string random = RandomBytes(60000, 9);
+    const std::string second = MakeArchive(
+        {DeflatedEntry("a.txt", random), DeflatedEntry("b.txt", RandomBytes(60000, 10))}, false);
+    WriteFile(path, second);
+    EXPECT_EQ(UpgradeUnderSizeLimit(path, 90000), kUpgradeNoNewArchive);
+    EXPECT_EQ(ReadFile(path), second);
+    EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
+}
+
+TEST(UpgradeArchive, OpenFailuresPassThrough) {
+    TempDir dir;
+    EXPECT_THROW(UpgradeArchive(dir.File("missing.zok"), true, nullptr), ZokOpenError);
+    std::string hostile;
+    AppendU32(hostile, 0xFFFFFFFFu);
+    WriteFile(dir.File("hostile.zok"), hostile + "xxxx");
+    EXPECT_THROW(UpgradeArchive(dir.File("hostile.zok"), true, nullptr), ZokError);
+    EXPECT_EQ(Listing(dir), std::set<std::string>{"hostile.zok"});
+}
+
+}  // namespace
