@@ -124,7 +124,7 @@ TEST(FileList, InsertAtClampsToFrontAndBack) {
 }
 
 TEST(FileList, DestroysLongListsWithoutRecursion) {
-    // Freeing node by node through nested destructors would overflow the stack here.
+    // Nested destructors freeing node by node overflow the stack here (unoptimised builds).
     CFileList list;
     constexpr int32_t kCount = 500000;
     for (int32_t i = 0; i < kCount; ++i) {
