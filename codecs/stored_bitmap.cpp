@@ -25,17 +25,18 @@ PixelBuffer ReadStoredBitmap(FILE* archive, BITMAPINFOHEADER* header) {
         return nullptr;
     }
     const int64_t stride = ((int64_t(info.biWidth) * 24 + 31) / 32) * 4;
+    // Compared before multiplying: width and height near 2^31 overflow even 64 bits.
+    if (stride > kMaxZokFileSize / info.biHeight) {
+        return nullptr;
+    }
     const int64_t size = stride * info.biHeight;
-    if (size > kMaxZokFileSize) {
-        return nullptr;
-    }
     // The rows must all be there: compare with what is left of the file before allocating.
-    const long here = std::ftell(archive);
-    if (here < 0 || std::fseek(archive, 0, SEEK_END) != 0) {
+    const off_t here = ftello(archive);
+    if (here < 0 || fseeko(archive, 0, SEEK_END) != 0) {
         return nullptr;
     }
-    const long end = std::ftell(archive);
-    if (end < 0 || end - here < size || std::fseek(archive, here, SEEK_SET) != 0) {
+    const off_t end = ftello(archive);
+    if (end < 0 || end - here < size || fseeko(archive, here, SEEK_SET) != 0) {
         return nullptr;
     }
     PixelBuffer pixels(new (std::nothrow) uint8_t[size_t(size)]);
