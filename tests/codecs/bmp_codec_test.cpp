@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "codecs/bmp_codec.h"
 #include "codecs/png_codec.h"
 #include "tests/support/image_writers.h"
@@ -172,6 +174,32 @@ TEST(BmpCodec, ReadsStoredBitmapEntries) {
     EXPECT_FALSE(DecodeEntry(codec, MakeBmp24(image, {.topDown = true}), false).ok);
     EXPECT_FALSE(DecodeEntry(codec, file.substr(0, file.size() - 1), false).ok);
     EXPECT_FALSE(DecodeEntry(codec, AssembleBmp(30000, 30000, 24, {}, "", ""), false).ok);
+}
+
+// Random damage to the headers and palette: the codec refuses or encodes, never crashes.
+TEST(BmpCodec, DamagedHeadersAreRefusedOrEncoded) {
+    CBmpCodec codec;
+    std::mt19937 rng(3);
+    const std::string sources[] = {
+        MakeBmpIndexed(PatternIndexedImage(7, 5, 1), 1),
+        MakeBmpIndexed(PatternIndexedImage(7, 5, 4), 4, {.topDown = true}),
+        MakeBmpIndexed(PatternIndexedImage(7, 5, 8), 8, {.infoSize = 124}),
+        MakeBmp24(PatternImage(7, 5)),
+    };
+    for (const std::string& source : sources) {
+        for (int round = 0; round < 300; ++round) {
+            std::string damaged = source;
+            const size_t reach = std::min<size_t>(damaged.size(), 120);
+            for (int flips = 1 + int(rng() % 3); flips > 0; --flips) {
+                damaged[rng() % reach] ^= char(1 << (rng() % 8));
+            }
+            const std::string entry = EncodeToEntry(codec, damaged);
+            if (!entry.empty()) {
+                CPngCodec png;
+                EXPECT_TRUE(DecodeEntry(png, entry, false).ok);
+            }
+        }
+    }
 }
 
 }  // namespace
