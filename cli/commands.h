@@ -19,6 +19,12 @@ using CommandAction = std::function<int()>;
 
 // Each command adds its subcommand to app and, when that subcommand is chosen, sets action.
 void RegisterCreateCommand(CLI::App& app, CommandAction& action);
+void RegisterListCommand(CLI::App& app, CommandAction& action);
+void RegisterCatCommand(CLI::App& app, CommandAction& action);
+void RegisterExtractCommand(CLI::App& app, CommandAction& action);
+void RegisterBitmapCommand(CLI::App& app, CommandAction& action);
+void RegisterTestCommand(CLI::App& app, CommandAction& action);
+void RegisterUpgradeCommand(CLI::App& app, CommandAction& action);
 
 // Runs the zok tool on argv; what main returns.
 int RunZok(int argc, char** argv);

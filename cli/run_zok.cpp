@@ -11,6 +11,12 @@ int RunZok(int argc, char** argv) {
 
     CommandAction action;
     RegisterCreateCommand(app, action);
+    RegisterListCommand(app, action);
+    RegisterCatCommand(app, action);
+    RegisterExtractCommand(app, action);
+    RegisterBitmapCommand(app, action);
+    RegisterTestCommand(app, action);
+    RegisterUpgradeCommand(app, action);
 
     try {
         app.parse(argc, argv);

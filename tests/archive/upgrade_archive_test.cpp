@@ -12,6 +12,7 @@
 
 #include "archive/zok_file.h"
 #include "tests/archive/handmade_archive.h"
+#include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
 
 using namespace zoktest;
@@ -234,6 +235,87 @@ TEST(UpgradeArchive, OpenFailuresPassThrough) {
     WriteFile(dir.File("hostile.zok"), hostile + "xxxx");
     EXPECT_THROW(UpgradeArchive(dir.File("hostile.zok"), true, nullptr), ZokError);
     EXPECT_EQ(Listing(dir), std::set<std::string>{"hostile.zok"});
+}
+
+}  // namespace
+
+namespace {
+
+struct Picture {
+    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> alpha;
+};
+
+Picture Decode(CZokFile& zok, size_t index) {
+    BITMAPINFOHEADER header;
+    PixelBuffer alpha;
+    PixelBuffer pixels = zok.DecodeEntryBitmapAt(index, &header, &alpha);
+    Picture p;
+    if (pixels) {
+        p.pixels.assign(pixels.get(), pixels.get() + header.biSizeImage);
+    }
+    if (alpha) {
+        p.alpha.assign(alpha.get(), alpha.get() + size_t(header.biWidth) * header.biHeight);
+    }
+    return p;
+}
+
+TEST(UpgradeArchivePictures, Version100PicturesBecomePngStreamsBothWays) {
+    const RgbaImage photo = PatternImage(7, 3, 41);
+    const RgbaImage icon = PatternImage(3, 3, 42, true);
+    const std::string iconPng = MakePng(PngImageFromRgba(icon, true));
+    const std::vector<HandEntry> entries = {
+        HandEntry("photo.bmp", MakeBmp24(photo), 1), HandEntry("icon.png", iconPng, 2, 12345),
+        // Already a PNG stream under a bmp name: still re-encoded as a PNG.
+        HandEntry("made.bmp", MakePng(PngImageFromRgba(photo, false)), 2, 999),
+        DeflatedEntry("notes.txt", TextBytes(700)), HandEntry("keep.old", "as is", 3)};
+    for (bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace);
+        TempDir dir;
+        const std::string path = dir.File("pics.zok");
+        WriteFile(path, MakeArchive(entries, false));
+        UpgradeReport report;
+        ASSERT_EQ(UpgradeArchive(path, inPlace, nullptr, &report), kUpgradeDone) << report.error;
+        EXPECT_TRUE(report.unencoded.empty());
+        const std::string result = inPlace ? path : dir.File("pics110.zok");
+        const std::set<std::string> expected =
+            inPlace ? std::set<std::string>{"pics.zok"}
+                    : std::set<std::string>{"pics.zok", "pics110.zok"};
+        EXPECT_EQ(Listing(dir), expected);
+        CZokFile zok(result);
+        EXPECT_EQ(zok.Version(), "110");
+        ASSERT_EQ(zok.Count(), 5u);
+        const std::vector<EntryKind> kinds = {EntryKind::PngStream, EntryKind::PngStream,
+                                              EntryKind::PngStream, EntryKind::Other,
+                                              EntryKind::Other};
+        for (size_t i = 0; i < kinds.size(); ++i) {
+            EXPECT_EQ(zok.Records()[i].kind, kinds[i]) << i;
+        }
+        // The source size of a re-encoded picture is the size of what the old entry held.
+        EXPECT_EQ(zok.Records()[0].sourceSize, entries[0].data.size());
+        EXPECT_EQ(Decode(zok, 0).pixels, BottomUpBgr(photo));
+        const Picture iconBack = Decode(zok, 1);
+        EXPECT_EQ(iconBack.pixels, BottomUpBgr(icon, false));
+        EXPECT_EQ(iconBack.alpha, TopDownAlpha(icon));
+        EXPECT_EQ(Decode(zok, 2).pixels, BottomUpBgr(photo));
+        EXPECT_EQ(Content(zok, 3), TextBytes(700));
+        EXPECT_EQ(Content(zok, 4), "as is");
+    }
+}
+
+TEST(UpgradeArchivePictures, UnencodablePictureKeepsTheOldArchive) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    // A stored bitmap the picture codec does not take (16 bits per pixel).
+    BmpLayout layout;
+    const std::string odd = AssembleBmp(2, 2, 16, layout, "", std::string(8, '\x11'));
+    const std::string bytes = MakeArchive({HandEntry("odd.bmp", odd, 1)}, false);
+    WriteFile(path, bytes);
+    UpgradeReport report;
+    ASSERT_EQ(UpgradeArchive(path, true, nullptr, &report), kUpgradeDone);
+    EXPECT_EQ(report.unencoded, std::vector<std::string>{"odd.bmp"});
+    EXPECT_EQ(report.keptBackup, dir.File("~pics.zok"));
+    EXPECT_EQ(ReadFile(dir.File("~pics.zok")), bytes);
 }
 
 }  // namespace

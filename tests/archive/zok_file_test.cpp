@@ -8,7 +8,9 @@
 #include <cstring>
 
 #include "archive/build_archive.h"
+#include "archive/load_png_file.h"
 #include "tests/archive/handmade_archive.h"
+#include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
 
 using namespace zoktest;
@@ -312,6 +314,101 @@ TEST(ZokFile, NamesAreDecodedFromCp949) {
     EXPECT_EQ(zok.Records()[1].name, "bad\\xFF\\xFE.txt");
     EXPECT_EQ(Extract(zok, "bad\\xFF\\xFE.txt"), "raw");
     EXPECT_EQ(zok.RawName(1), broken);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<uint8_t> Bytes(const PixelBuffer& buffer, size_t size) {
+    return std::vector<uint8_t>(buffer.get(), buffer.get() + size);
+}
+
+TEST(ZokFilePictures, BuilderPicturesComeBackAsPngStreamsAndBitmaps) {
+    TempDir dir;
+    const RgbaImage photo = PatternImage(5, 3, 11);
+    const RgbaImage icon = PatternImage(4, 2, 12, /*withAlpha=*/true);
+    const std::string bmpFile = MakeBmp24(photo);
+    WriteFile(dir.File("Photo.BMP"), bmpFile);
+    WriteFile(dir.File("icon.png"), MakePng(PngImageFromRgba(icon, true)));
+    const std::string path = dir.File("p.zok");
+    ASSERT_TRUE(BuildArchive({dir.File("Photo.BMP"), dir.File("icon.png")}, path, nullptr));
+
+    CZokFile zok(path);
+    const EntryRecord& photoRecord = zok.Records()[0];
+    EXPECT_EQ(photoRecord.kind, EntryKind::PngStream);
+    EXPECT_EQ(photoRecord.sourceSize, bmpFile.size());
+    // The size is the PNG stream's, and extracting gives that stream.
+    ASSERT_EQ(zok.GetEntrySize("photo.bmp"), photoRecord.storedSize);
+    std::string stream(photoRecord.storedSize, '\0');
+    ASSERT_TRUE(zok.ExtractEntry("photo.bmp", reinterpret_cast<uint8_t*>(stream.data())));
+    EXPECT_EQ(stream, ReadFile(path).substr(photoRecord.offset, photoRecord.storedSize));
+    EXPECT_EQ(PngChunkTypes(stream), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
+
+    BITMAPINFOHEADER header;
+    PixelBuffer alpha(new uint8_t[1]);
+    PixelBuffer pixels = zok.DecodeEntryBitmap("PHOTO.bmp", &header, &alpha);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(alpha, nullptr);  // an RGB picture has no alpha plane
+    EXPECT_EQ(header.biWidth, 5);
+    EXPECT_EQ(header.biHeight, 3);
+    EXPECT_EQ(Bytes(pixels, header.biSizeImage), BottomUpBgr(photo));
+
+    pixels = zok.DecodeEntryBitmap("icon.png", &header, &alpha);
+    ASSERT_NE(pixels, nullptr);
+    ASSERT_NE(alpha, nullptr);
+    EXPECT_EQ(Bytes(pixels, 4 * 3 * 2), BottomUpBgr(icon, /*padded=*/false));
+    EXPECT_EQ(Bytes(alpha, 4 * 2), TopDownAlpha(icon));
+
+    BITMAPINFOHEADER info;
+    ASSERT_TRUE(zok.ReadEntryBitmapInfo("icon.png", &info));
+    EXPECT_EQ(info.biWidth, 4);
+    EXPECT_EQ(info.biHeight, 2);
+}
+
+TEST(ZokFilePictures, StoredBmpFilesOfVersion100Decode) {
+    TempDir dir;
+    const RgbaImage image = PatternImage(3, 4, 21);
+    BmpLayout zeroPad;
+    zeroPad.gapByte = 0;  // the rows come back as stored, pad bytes included
+    const std::string bmp = MakeBmp24(image, zeroPad);
+    const std::string path = dir.File("old.zok");
+    WriteFile(path, MakeArchive({HandEntry("a.bmp", bmp, 1)}, false));
+    CZokFile zok(path);
+    BITMAPINFOHEADER header;
+    PixelBuffer alpha(new uint8_t[1]);
+    PixelBuffer pixels = zok.DecodeEntryBitmap("A.BMP", &header, &alpha);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(alpha, nullptr);
+    EXPECT_EQ(Bytes(pixels, BottomUpBgr(image).size()), BottomUpBgr(image));
+    ASSERT_TRUE(zok.ReadEntryBitmapInfo("a.bmp", &header));
+    EXPECT_EQ(header.biBitCount, 24);
+    EXPECT_EQ(header.biWidth, 3);
+}
+
+TEST(LoadPngFile, DecodesFilesAndRefusesOthers) {
+    TempDir dir;
+    const RgbaImage image = PatternImage(6, 5, 31, true);
+    WriteFile(dir.File("a.png"), MakePng(PngImageFromRgba(image, true)));
+    BITMAPINFOHEADER header;
+    PixelBuffer alpha;
+    PixelBuffer pixels = LoadPngFile(dir.File("a.png"), &header, &alpha);
+    ASSERT_NE(pixels, nullptr);
+    ASSERT_NE(alpha, nullptr);
+    EXPECT_EQ(Bytes(pixels, 6 * 3 * 5), BottomUpBgr(image, false));
+    EXPECT_EQ(Bytes(alpha, 6 * 5), TopDownAlpha(image));
+    // Without an alpha pointer the rows are padded 24-bit ones.
+    pixels = LoadPngFile(dir.File("a.png"), &header, nullptr);
+    EXPECT_EQ(Bytes(pixels, header.biSizeImage), BottomUpBgr(image, true));
+
+    alpha.reset(new uint8_t[1]);
+    EXPECT_EQ(LoadPngFile(dir.File("missing.png"), &header, &alpha), nullptr);
+    EXPECT_EQ(alpha, nullptr);
+    WriteFile(dir.File("text.png"), "not a picture");
+    EXPECT_THROW(LoadPngFile(dir.File("text.png"), &header, nullptr), ZokError);
+    // Read-only access is enough.
+    ASSERT_EQ(::chmod(dir.File("a.png").c_str(), 0444), 0);
+    EXPECT_NE(LoadPngFile(dir.File("a.png"), &header, nullptr), nullptr);
 }
 
 }  // namespace

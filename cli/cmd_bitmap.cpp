@@ -1,0 +1,56 @@
+#include <CLI/CLI.hpp>
+
+#include <memory>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/read_support.h"
+
+namespace {
+
+int RunBitmap(const std::string& path, const std::string& name, const std::string& bmpPath,
+              const std::string& alphaPath) {
+    std::unique_ptr<CZokFile> zok = OpenArchive(path);
+    if (!zok) {
+        return kExitFailure;
+    }
+    const std::optional<size_t> index = zok->Find(name);
+    if (!index) {
+        ReportError(Printable(path) + ": no entry named \"" + Printable(name) + "\"");
+        return kExitFailure;
+    }
+    std::string bmp, pgm, why;
+    if (!DecodePicture(*zok, *index, &bmp, alphaPath.empty() ? nullptr : &pgm, &why)) {
+        ReportError(EntryLabel(*zok, *index) + ": " + why);
+        return kExitFailure;
+    }
+    std::string error;
+    if (!WriteOutputFile(bmpPath, bmp, true, &error) ||
+        (!alphaPath.empty() && !WriteOutputFile(alphaPath, pgm, true, &error))) {
+        ReportError(error);
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+void RegisterBitmapCommand(CLI::App& app, CommandAction& action) {
+    auto* cmd = app.add_subcommand(
+        "bitmap", "Decode a picture entry into a 24-bit BMP file, and its alpha plane as a PGM");
+    auto archive = std::make_shared<std::string>();
+    auto name = std::make_shared<std::string>();
+    auto bmp = std::make_shared<std::string>();
+    auto alpha = std::make_shared<std::string>();
+    cmd->add_option("ARCHIVE", *archive, "The archive to read")->required();
+    cmd->add_option("NAME", *name, "The picture entry, found without regard to case")->required();
+    cmd->add_option("OUT.bmp", *bmp, "The 24-bit BMP file to write")->required();
+    cmd->add_option("--alpha", *alpha,
+                    "Also write the alpha plane as a binary PGM (opaque when the picture has "
+                    "no alpha)");
+    cmd->footer(
+        "Exit status: 0 written; 1 no such picture or it cannot be decoded; 2 usage error.");
+    cmd->callback([&action, archive, name, bmp, alpha] {
+        action = [archive, name, bmp, alpha] { return RunBitmap(*archive, *name, *bmp, *alpha); };
+    });
+}

@@ -1,0 +1,50 @@
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/read_support.h"
+
+namespace {
+
+int RunCat(const std::string& path, const std::string& name) {
+    std::unique_ptr<CZokFile> zok = OpenArchive(path);
+    if (!zok) {
+        return kExitFailure;
+    }
+    const std::optional<size_t> index = zok->Find(name);
+    if (!index) {
+        ReportError(Printable(path) + ": no entry named \"" + Printable(name) + "\"");
+        return kExitFailure;
+    }
+    std::string why;
+    const std::optional<std::string> content = ReadEntryContent(*zok, *index, &why);
+    if (!content) {
+        ReportError(EntryLabel(*zok, *index) + ": " + why);
+        return kExitFailure;
+    }
+    if (std::fwrite(content->data(), 1, content->size(), stdout) != content->size() ||
+        std::fflush(stdout) != 0) {
+        ReportError(EntryLabel(*zok, *index) + ": cannot write to the standard output");
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+void RegisterCatCommand(CLI::App& app, CommandAction& action) {
+    auto* cmd = app.add_subcommand("cat", "Write an entry's content to the standard output");
+    auto archive = std::make_shared<std::string>();
+    auto name = std::make_shared<std::string>();
+    cmd->add_option("ARCHIVE", *archive, "The archive to read")->required();
+    cmd->add_option("NAME", *name,
+                    "The entry, found without regard to case (the first of equal names). A "
+                    "picture entry gives its PNG stream")
+        ->required();
+    cmd->footer("Exit status: 0 written; 1 no such entry or it cannot be read; 2 usage error.");
+    cmd->callback(
+        [&action, archive, name] { action = [archive, name] { return RunCat(*archive, *name); }; });
+}

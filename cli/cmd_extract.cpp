@@ -1,0 +1,121 @@
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/names.h"
+#include "cli/commands.h"
+#include "cli/read_support.h"
+
+namespace {
+
+// Why an entry name cannot become a file name inside the target folder, or "" when it can.
+std::string RefusedName(const std::string& name) {
+    if (name.empty()) {
+        return "its name is empty";
+    }
+    if (name == "." || name == "..") {
+        return "its name is a folder reference";
+    }
+    if (name.find('/') != std::string::npos) {
+        return "its name contains a folder separator";
+    }
+    if (name.find('\0') != std::string::npos) {
+        return "its name contains a NUL byte";
+    }
+    return "";
+}
+
+// A picture entry named *.bmp is written as a BMP file, so that every file is what its name
+// says; every other entry is written as ExtractEntry gives it.
+bool ExtractOne(CZokFile& zok, size_t index, const std::string& folder, bool overwrite) {
+    const EntryRecord& record = zok.Records()[index];
+    const std::string label = EntryLabel(zok, index);
+    const std::string refused = RefusedName(record.name);
+    if (!refused.empty()) {
+        ReportError(label + ": refused: " + refused);
+        return false;
+    }
+    std::string why;
+    std::string bytes;
+    if (record.kind == EntryKind::PngStream && EqualsNoCase(KindName(record.name), "bmp")) {
+        if (!DecodePicture(zok, index, &bytes, nullptr, &why)) {
+            ReportError(label + ": " + why);
+            return false;
+        }
+    } else {
+        std::optional<std::string> content = ReadEntryContent(zok, index, &why);
+        if (!content) {
+            ReportError(label + ": " + why);
+            return false;
+        }
+        bytes = std::move(*content);
+    }
+    std::string error;
+    if (!WriteOutputFile(folder + "/" + record.name, bytes, overwrite, &error)) {
+        ReportError(label + ": " + error);
+        return false;
+    }
+    return true;
+}
+
+int RunExtract(const std::string& path, const std::string& folder, bool overwrite,
+               const std::vector<std::string>& names) {
+    std::unique_ptr<CZokFile> zok = OpenArchive(path);
+    if (!zok) {
+        return kExitFailure;
+    }
+    std::vector<size_t> chosen;
+    bool ok = true;
+    if (names.empty()) {
+        for (size_t i = 0; i < zok->Records().size(); ++i) {
+            chosen.push_back(i);
+        }
+    }
+    for (const std::string& name : names) {
+        if (std::optional<size_t> index = zok->Find(name)) {
+            chosen.push_back(*index);
+        } else {
+            ReportError(Printable(path) + ": no entry named \"" + Printable(name) + "\"");
+            ok = false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder)) {
+        ReportError(Printable(folder) + ": cannot use it as the target folder" +
+                    (ec ? ": " + ec.message() : std::string()));
+        return kExitFailure;
+    }
+    for (size_t index : chosen) {
+        ok = ExtractOne(*zok, index, folder, overwrite) && ok;
+    }
+    return ok ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+void RegisterExtractCommand(CLI::App& app, CommandAction& action) {
+    auto* cmd = app.add_subcommand("extract", "Write entries (all when no NAME is given) into DIR");
+    auto archive = std::make_shared<std::string>();
+    auto folder = std::make_shared<std::string>(".");
+    auto overwrite = std::make_shared<bool>(false);
+    auto names = std::make_shared<std::vector<std::string>>();
+    cmd->add_option("-C,--directory", *folder, "Folder to write into (made when missing)")
+        ->capture_default_str();
+    cmd->add_flag("--overwrite", *overwrite, "Replace files that already exist");
+    cmd->add_option("ARCHIVE", *archive, "The archive to read")->required();
+    cmd->add_option("NAME", *names, "Entries to write, found without regard to case");
+    cmd->footer(
+        "Names that would leave DIR (\"..\", \"/\", empty names) are refused and reported.\n"
+        "A picture entry named *.bmp is written as a 24-bit BMP file.\n"
+        "Exit status: 0 all written; 1 some entry not written (each named on stderr);\n"
+        "2 usage error.");
+    cmd->callback([&action, archive, folder, overwrite, names] {
+        action = [archive, folder, overwrite, names] {
+            return RunExtract(*archive, *folder, *overwrite, *names);
+        };
+    });
+}
