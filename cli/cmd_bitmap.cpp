@@ -49,7 +49,7 @@ void RegisterBitmapCommand(CLI::App& app, CommandAction& action) {
                     "Also write the alpha plane as a binary PGM (opaque when the picture has "
                     "no alpha)");
     cmd->footer(
-        "Exit status: 0 written; 1 no such picture or it cannot be decoded; 2 usage error.");
+        "Exit status: 0 written; 1 no such picture or it cannot be decoded; 2 usage error.\n");
     cmd->callback([&action, archive, name, bmp, alpha] {
         action = [archive, name, bmp, alpha] { return RunBitmap(*archive, *name, *bmp, *alpha); };
     });

@@ -44,7 +44,7 @@ void RegisterCatCommand(CLI::App& app, CommandAction& action) {
                     "The entry, found without regard to case (the first of equal names). A "
                     "picture entry gives its PNG stream")
         ->required();
-    cmd->footer("Exit status: 0 written; 1 no such entry or it cannot be read; 2 usage error.");
+    cmd->footer("Exit status: 0 written; 1 no such entry or it cannot be read; 2 usage error.\n");
     cmd->callback(
         [&action, archive, name] { action = [archive, name] { return RunCat(*archive, *name); }; });
 }

@@ -112,7 +112,7 @@ void RegisterExtractCommand(CLI::App& app, CommandAction& action) {
         "Names that would leave DIR (\"..\", \"/\", empty names) are refused and reported.\n"
         "A picture entry named *.bmp is written as a 24-bit BMP file.\n"
         "Exit status: 0 all written; 1 some entry not written (each named on stderr);\n"
-        "2 usage error.");
+        "2 usage error.\n");
     cmd->callback([&action, archive, folder, overwrite, names] {
         action = [archive, folder, overwrite, names] {
             return RunExtract(*archive, *folder, *overwrite, *names);

@@ -74,7 +74,7 @@ void RegisterListCommand(CLI::App& app, CommandAction& action) {
                   "Print one JSON object: {\"version\": ..., \"entries\": [{\"name\", \"kind\", "
                   "\"offset\", \"sourceSize\", \"storedSize\"}, ...]}");
     cmd->add_option("ARCHIVE", *archive, "The archive to read")->required();
-    cmd->footer("Exit status: 0 listed; 1 the archive cannot be read; 2 usage error.");
+    cmd->footer("Exit status: 0 listed; 1 the archive cannot be read; 2 usage error.\n");
     cmd->callback([&action, archive, json] {
         action = [archive, json] { return RunList(*archive, *json); };
     });

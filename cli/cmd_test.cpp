@@ -61,6 +61,6 @@ void RegisterTestCommand(CLI::App& app, CommandAction& action) {
     cmd->add_option("ARCHIVE", *archive, "The archive to check")->required();
     cmd->footer(
         "Exit status: 0 every entry is sound; 1 the archive or some entry is damaged (each named "
-        "on stderr); 2 usage error.");
+        "on stderr); 2 usage error.\n");
     cmd->callback([&action, archive] { action = [archive] { return RunTest(*archive); }; });
 }

@@ -82,7 +82,7 @@ void RegisterUpgradeCommand(CLI::App& app, CommandAction& action) {
     cmd->add_option("ARCHIVE", *archive, "The archive to upgrade")->required();
     cmd->footer(
         "Exit status: 0 upgraded, or already current; 1 failed, the archive is unchanged;\n"
-        "2 usage error; 3 upgraded, but some entries could not be encoded (named on stderr).");
+        "2 usage error; 3 upgraded, but some entries could not be encoded (named on stderr).\n");
     cmd->callback([&action, archive, inPlace] {
         action = [archive, inPlace] { return RunUpgrade(*archive, *inPlace); };
     });
