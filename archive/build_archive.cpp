@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "archive/atomic_file.h"
@@ -85,35 +85,48 @@ struct Piece {
     std::vector<uint8_t> bytes;
 };
 
-// One input's encoding as the writer receives it.
-struct Slot {
-    std::deque<Piece> pieces;
-    uint64_t buffered = 0;
-    bool done = false;
-    // Valid once done:
+// What a worker found out about one input, beside its data.
+struct Outcome {
     EntryWriteStatus status = EntryWriteStatus::Written;
     bool failedBeforeEncoding = false;  // not opened, not measurable, too large
     std::string error;
     std::exception_ptr exception;
-    EntryRecord record;
+    uint32_t sourceSize = 0;
+    uint32_t storedSize = 0;
+    EntryKind kind = EntryKind::Other;
     uint64_t end = 0;  // the entry stream's position after encoding: its length in the archive
+};
+
+// One input's encoding as the writer receives it.
+struct Slot {
+    std::vector<Piece> pieces;
+    size_t taken = 0;  // pieces before this one are with the writer
+    uint64_t buffered = 0;
+    bool done = false;
+    Outcome outcome;  // valid once done
 };
 
 class Pipeline {
 public:
+    // Inputs that may be claimed ahead of the one being written. Bounds the bookkeeping for
+    // archives of very many small files; the byte cap bounds the data.
+    static constexpr size_t kWindow = 1024;
+
     Pipeline(const std::vector<std::string>& paths, uint64_t maxBytesAhead)
         : m_paths(paths),
-          m_slots(paths.size()),
+          m_slots(std::min(paths.size(), kWindow)),
           m_cap(std::max<uint64_t>(maxBytesAhead, 1)),
           m_pieceBytes(size_t(std::clamp<uint64_t>(m_cap / 4, 4096, 256 * 1024))) {}
 
     size_t PieceBytes() const { return m_pieceBytes; }
     uint64_t Peak() const { return m_peak; }
 
-    // The next input for a worker, or false when there is none or the build stopped.
+    // The next input for a worker, waiting while it is too far ahead of the writer; false when
+    // there is none or the build stopped.
     bool Claim(size_t* index) {
-        std::lock_guard lock(m_mutex);
-        if (m_cancelled || m_next >= m_slots.size()) {
+        std::unique_lock lock(m_mutex);
+        m_workerCv.wait(lock, [&] { return m_cancelled || m_next < m_head + m_slots.size(); });
+        if (m_cancelled || m_next >= m_paths.size()) {
             return false;
         }
         *index = m_next++;
@@ -126,7 +139,7 @@ public:
     bool Push(size_t i, Piece piece) {
         const uint64_t size = piece.bytes.size();
         std::unique_lock lock(m_mutex);
-        Slot& slot = m_slots[i];
+        Slot& slot = SlotOf(i);
         m_workerCv.wait(lock, [&] {
             return m_cancelled || m_total + size <= m_cap || (i == m_head && slot.buffered == 0);
         });
@@ -143,24 +156,22 @@ public:
         return true;
     }
 
-    void Finish(size_t i, Slot&& outcome) {
+    void Finish(size_t i, Outcome&& outcome) {
         std::lock_guard lock(m_mutex);
-        Slot& slot = m_slots[i];
-        slot.status = outcome.status;
-        slot.failedBeforeEncoding = outcome.failedBeforeEncoding;
-        slot.error = std::move(outcome.error);
-        slot.exception = std::move(outcome.exception);
-        slot.record = std::move(outcome.record);
-        slot.end = outcome.end;
+        Slot& slot = SlotOf(i);
+        slot.outcome = std::move(outcome);
         slot.done = true;
         if (i == m_head) {
             m_writerCv.notify_one();
         }
     }
 
-    // Makes entry i the one being written.
+    // Makes entry i the one being written; the slot of the entry before it is free again.
     void SetHead(size_t i) {
         std::lock_guard lock(m_mutex);
+        if (i > 0) {
+            SlotOf(i - 1) = Slot();
+        }
         m_head = i;
         m_workerCv.notify_all();
     }
@@ -168,21 +179,24 @@ public:
     // The next piece of entry i, waiting for it; false once the entry is done and drained.
     bool Take(size_t i, Piece* piece) {
         std::unique_lock lock(m_mutex);
-        Slot& slot = m_slots[i];
-        m_writerCv.wait(lock, [&] { return !slot.pieces.empty() || slot.done; });
-        if (slot.pieces.empty()) {
+        Slot& slot = SlotOf(i);
+        m_writerCv.wait(lock, [&] { return slot.taken < slot.pieces.size() || slot.done; });
+        if (slot.taken == slot.pieces.size()) {
             return false;
         }
-        *piece = std::move(slot.pieces.front());
-        slot.pieces.pop_front();
+        *piece = std::move(slot.pieces[slot.taken++]);
+        if (slot.taken == slot.pieces.size()) {
+            slot.pieces.clear();
+            slot.taken = 0;
+        }
         slot.buffered -= piece->bytes.size();
         m_total -= piece->bytes.size();
         m_workerCv.notify_all();
         return true;
     }
 
-    // The outcome of entry i, after Take returned false.
-    Slot& Outcome(size_t i) { return m_slots[i]; }
+    // What became of entry i, once Take returned false.
+    Outcome& OutcomeOf(size_t i) { return SlotOf(i).outcome; }
 
     void Cancel() {
         std::lock_guard lock(m_mutex);
@@ -193,6 +207,7 @@ public:
     void Work();
 
 private:
+    Slot& SlotOf(size_t i) { return m_slots[i % m_slots.size()]; }
     void EncodeOne(size_t i, const CCodecTable& codecs, std::vector<char>& streamBuffer);
 
     const std::vector<std::string>& m_paths;
@@ -201,7 +216,7 @@ private:
     const size_t m_pieceBytes;
 
     std::mutex m_mutex;
-    std::condition_variable m_workerCv;  // room under the cap, a new head, or a stop
+    std::condition_variable m_workerCv;  // room under the cap or in the window, or a stop
     std::condition_variable m_writerCv;  // a piece or the end of the head entry
     size_t m_next = 0;
     size_t m_head = 0;
@@ -237,28 +252,30 @@ public:
     uint64_t Position() const { return m_pos; }
 
 private:
+    // Called by stdio with what the codec wrote; 0 tells it the write failed. Nothing may
+    // propagate from here into the C library.
     ssize_t Write(const char* buf, size_t size) {
-        if (!m_open.bytes.empty() && m_open.pos + m_open.bytes.size() != m_pos && !Seal()) {
-            errno = ECANCELED;
-            return 0;
-        }
         try {
+            if (!m_open.bytes.empty() && m_open.pos + m_open.bytes.size() != m_pos && !Seal()) {
+                errno = ECANCELED;
+                return 0;
+            }
             if (m_open.bytes.empty()) {
                 m_open.pos = m_pos;
                 m_open.bytes.reserve(m_pipeline.PieceBytes());
             }
             m_open.bytes.insert(m_open.bytes.end(), buf, buf + size);
-        } catch (const std::bad_alloc&) {
+            m_pos += size;
+            m_extent = std::max(m_extent, m_pos);
+            if (m_open.bytes.size() >= m_pipeline.PieceBytes() && !Seal()) {
+                errno = ECANCELED;
+                return 0;
+            }
+            return ssize_t(size);
+        } catch (...) {
             errno = ENOMEM;
             return 0;
         }
-        m_pos += size;
-        m_extent = std::max(m_extent, m_pos);
-        if (m_open.bytes.size() >= m_pipeline.PieceBytes() && !Seal()) {
-            errno = ECANCELED;
-            return 0;
-        }
-        return ssize_t(size);
     }
 
     int Seek(off64_t* offset, int whence) {
@@ -302,7 +319,7 @@ void Pipeline::Work() {
 
 void Pipeline::EncodeOne(size_t i, const CCodecTable& codecs, std::vector<char>& streamBuffer) {
     const std::string& path = m_paths[i];
-    Slot outcome;
+    Outcome outcome;
     try {
         FileHandle input = OpenInput(path, &outcome.error);
         uint32_t size = 0;
@@ -313,7 +330,8 @@ void Pipeline::EncodeOne(size_t i, const CCodecTable& codecs, std::vector<char>&
             Finish(i, std::move(outcome));
             return;
         }
-        outcome.record.sourceSize = size;
+        EntryRecord record;
+        record.sourceSize = size;
         EntrySink sink(*this, i);
         FileHandle stream(sink.Open(streamBuffer));
         if (!stream) {
@@ -321,8 +339,8 @@ void Pipeline::EncodeOne(size_t i, const CCodecTable& codecs, std::vector<char>&
             outcome.error = path + ": " + SystemReason(errno);
         } else {
             try {
-                outcome.status = EncodeEntryData(codecs, input.Get(), path, stream.Get(),
-                                                 outcome.record, path, &outcome.error);
+                outcome.status = EncodeEntryData(codecs, input.Get(), path, stream.Get(), record,
+                                                 path, &outcome.error);
             } catch (...) {
                 outcome.exception = std::current_exception();
             }
@@ -335,6 +353,9 @@ void Pipeline::EncodeOne(size_t i, const CCodecTable& codecs, std::vector<char>&
             }
             outcome.end = sink.Position();
         }
+        outcome.sourceSize = record.sourceSize;
+        outcome.storedSize = record.storedSize;
+        outcome.kind = record.kind;
     } catch (...) {
         outcome.exception = std::current_exception();
     }
@@ -344,9 +365,13 @@ void Pipeline::EncodeOne(size_t i, const CCodecTable& codecs, std::vector<char>&
 // Stops and joins the workers however the writer leaves.
 class WorkerThreads {
 public:
+    // Starts up to count threads; fewer when the system refuses more.
     WorkerThreads(Pipeline& pipeline, unsigned count) : m_pipeline(pipeline) {
-        for (unsigned t = 0; t < count; ++t) {
-            m_threads.emplace_back([&pipeline] { pipeline.Work(); });
+        try {
+            for (unsigned t = 0; t < count; ++t) {
+                m_threads.emplace_back([&pipeline] { pipeline.Work(); });
+            }
+        } catch (const std::system_error&) {
         }
     }
     ~WorkerThreads() {
@@ -358,10 +383,16 @@ public:
     WorkerThreads(const WorkerThreads&) = delete;
     WorkerThreads& operator=(const WorkerThreads&) = delete;
 
+    size_t Count() const { return m_threads.size(); }
+
 private:
     Pipeline& m_pipeline;
     std::vector<std::thread> m_threads;
 };
+
+bool WriteEntriesInTurn(const std::vector<std::string>& paths, std::vector<EntryRecord>& records,
+                        FILE* out, uint64_t* outPos, ProgressCallback callback,
+                        BuildReport& report);
 
 // Writes every entry through worker threads. Returns false with report.error on failure;
 // codec exceptions are raised again here, in input order.
@@ -376,6 +407,9 @@ bool WriteEntriesInParallel(const std::vector<std::string>& paths,
         ~PeakNote() { report.peakBytesAhead = pipeline.Peak(); }
     } peakNote{pipeline, report};
     WorkerThreads workers(pipeline, threads);
+    if (workers.Count() == 0) {
+        return WriteEntriesInTurn(paths, records, out, outPos, callback, report);
+    }
 
     uint32_t bytesDone = 0;
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -393,7 +427,7 @@ bool WriteEntriesInParallel(const std::vector<std::string>& paths,
                              SystemReason(errno != 0 ? errno : EIO);
             }
         }
-        Slot& slot = pipeline.Outcome(i);
+        Outcome& slot = pipeline.OutcomeOf(i);
         if (slot.failedBeforeEncoding) {
             return Fail(report, std::move(slot.error));
         }
@@ -423,9 +457,9 @@ bool WriteEntriesInParallel(const std::vector<std::string>& paths,
         }
         EntryRecord& record = records[i];
         record.offset = static_cast<uint32_t>(offset);
-        record.sourceSize = slot.record.sourceSize;
-        record.storedSize = slot.record.storedSize;
-        record.kind = slot.record.kind;
+        record.sourceSize = slot.sourceSize;
+        record.storedSize = slot.storedSize;
+        record.kind = slot.kind;
         if (slot.status == EntryWriteStatus::Unencoded) {
             report.unencoded.push_back(paths[i]);
         }

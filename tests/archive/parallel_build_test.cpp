@@ -125,6 +125,27 @@ TEST(ParallelBuild, EncodedDataWaitingForTheWriterStaysUnderTheCap) {
     EXPECT_TRUE(ReadFile(dir.File("out.zok")) == ReadFile(dir.File("serial.zok")));
 }
 
+TEST(ParallelBuild, ThousandsOfSmallFilesInOrder) {
+    // More inputs than the builder tracks ahead of the writer at once, so its bookkeeping for
+    // finished entries is reused many times over.
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 2500; ++i) {
+        const std::string ext = i % 3 == 0 ? ".old" : ".txt";
+        paths.push_back(dir.File("f" + std::to_string(i) + ext));
+        WriteFile(paths.back(), i % 7 == 0 ? std::string() : TextBytes(size_t(i % 300) * 5));
+    }
+    g_calls.clear();
+    ASSERT_TRUE(
+        BuildArchive(paths, dir.File("serial.zok"), RecordProgress, nullptr, BuildOptions{1, 0}));
+    const std::vector<ProgressCall> serialCalls = g_calls;
+    g_calls.clear();
+    ASSERT_TRUE(BuildArchive(paths, dir.File("parallel.zok"), RecordProgress, nullptr,
+                             BuildOptions{3, 8192}));
+    EXPECT_TRUE(ReadFile(dir.File("parallel.zok")) == ReadFile(dir.File("serial.zok")));
+    EXPECT_TRUE(g_calls == serialCalls);
+}
+
 TEST(ParallelBuild, UnreadableInputFailsAsOnOneThreadAndLeavesNothing) {
     TempDir dir;
     std::vector<std::string> paths = MixedCorpus(dir);
