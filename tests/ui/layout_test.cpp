@@ -1,0 +1,258 @@
+#include <QDir>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QTest>
+
+#include "tests/support/test_support.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/output_name_dlg.h"
+#include "ui/progress_dlg.h"
+#include "ui/zok_compressor_app.h"
+#include "ui/zok_compressor_dlg.h"
+
+namespace {
+
+using zokuitest::Q;
+using zokuitest::ScriptedPrompts;
+
+// One control as a dialog template gives it: its id, or its text when it has none.
+struct Expected {
+    int id;
+    const char* text;
+    int x, y, cx, cy;
+};
+
+// The widget with that id, or the label, group box or button with that text.
+QWidget* Find(QWidget& dlg, const Expected& e) {
+    if (e.id != kNoId) {
+        return dlg.findChild<QWidget*>(ControlName(e.id));
+    }
+    const QString text = Q(e.text);
+    for (QWidget* w : dlg.findChildren<QWidget*>()) {
+        if (auto* label = qobject_cast<QLabel*>(w); label && label->text() == text) {
+            return w;
+        }
+        if (auto* box = qobject_cast<QGroupBox*>(w); box && box->title() == text) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+
+void ExpectLayout(QWidget& dlg, int cx, int cy, const std::vector<Expected>& controls) {
+    const DialogUnits units(dlg.font());
+    EXPECT_EQ(dlg.size(), units.ToPixels(cx, cy));
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize()) << "the window's size is fixed";
+    for (const Expected& e : controls) {
+        QWidget* w = Find(dlg, e);
+        ASSERT_NE(w, nullptr) << "no control " << e.id << " " << e.text;
+        EXPECT_EQ(w->geometry(), units.ToPixels(e.x, e.y, e.cx, e.cy))
+            << "control " << e.id << " " << e.text;
+        if (e.id != kNoId && e.text[0] != '\0') {
+            QString shown;
+            if (auto* label = qobject_cast<QLabel*>(w)) {
+                shown = label->text();
+            } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+                shown = button->text();
+            }
+            if (!shown.isNull()) {
+                EXPECT_EQ(shown, Q(e.text)) << "control " << e.id;
+            }
+        }
+    }
+}
+
+TEST(DialogUnitsTest, ConvertsWithTheDialogManagersRounding) {
+    const DialogUnits units(6, 13);
+    EXPECT_EQ(units.ToPixels(29, 109, 50, 14), QRect(44, 177, 75, 23));
+    EXPECT_EQ(units.ToPixels(7, 94, 183, 9), QRect(11, 153, 275, 15));
+    EXPECT_EQ(units.ToPixels(196, 130), QSize(294, 211));
+    EXPECT_EQ(units.X(0), 0);
+    EXPECT_EQ(units.X(-4), -6);
+
+    // From a font: four horizontal units are the average letter width, eight vertical units
+    // the character height.
+    const QFont font = DialogFont();
+    const DialogUnits fromFont(font);
+    const QFontMetrics metrics(font);
+    EXPECT_EQ(fromFont.BaseY(), metrics.height());
+    EXPECT_NEAR(fromFont.BaseX(), metrics.horizontalAdvance(Q("abcdefghijklmnopqrstuvwxyz")) / 26.0,
+                2.0);
+    EXPECT_EQ(fromFont.X(4), fromFont.BaseX());
+    EXPECT_EQ(fromFont.Y(8), fromFont.BaseY());
+}
+
+TEST(DialogFontTest, GulimResolvesToAKoreanFontThatHoldsEveryText) {
+    const QFont font = DialogFont();
+    EXPECT_EQ(font.pointSize(), 9);
+    const QString family = QFontInfo(font).family();
+    EXPECT_TRUE(family.contains(Q("Nanum"), Qt::CaseInsensitive) ||
+                family.contains(Q("Baekmuk"), Qt::CaseInsensitive) ||
+                family.contains(Q("CJK"), Qt::CaseInsensitive) ||
+                family.contains(Q("Un"), Qt::CaseSensitive))
+        << family.toStdString();
+    const QFontMetrics metrics(font);
+    const char* texts[] = {"파일 크기 : ",
+                           "ZOK 파일 크기 : ",
+                           "현재 파일명 : ",
+                           "대기 중...",
+                           "압축 중...",
+                           "압축 종료",
+                           "File 수 :",
+                           "개",
+                           "출력될 ZOK 파일명",
+                           "출력 파일 명을 지정해 주세요",
+                           "ZOK Compressor 정보(&A)...",
+                           "ZOK Compressor 버전 1.11",
+                           "확인",
+                           "모든 파일(*.*)",
+                           "ZOK 압축 파일",
+                           "파일의 경로가 올바르지 않습니다.",
+                           "압축을 시작하여, 파일에 압축된 "
+                           "결과를 저장합니다.",
+                           "다음 파일은 목록에 추가하지 못했습니다."};
+    for (const char* text : texts) {
+        for (char32_t c : Q(text).toUcs4()) {
+            EXPECT_TRUE(metrics.inFontUcs4(uint(c)))
+                << "no glyph for U+" << std::hex << uint32_t(c) << " of " << text;
+        }
+    }
+}
+
+TEST(LayoutTest, ProgressWindowPlacesEveryControlAtItsRectangle) {
+    ScriptedPrompts prompts;
+    QWidget main;
+    CProgressDlg dlg(main, prompts);
+    ExpectLayout(dlg, 196, 130,
+                 {{1002, "&Compress", 29, 109, 50, 14},
+                  {2, "Cancel", 114, 109, 50, 14},
+                  {1004, "", 7, 94, 183, 9},
+                  {1005, "대기 중...", 7, 7, 49, 8},
+                  {kNoId, "Information", 7, 20, 182, 69},
+                  {kNoId, "File : ", 15, 32, 19, 8},
+                  {1006, "0 / 0", 36, 32, 137, 8},
+                  {kNoId, "파일 크기 : ", 15, 45, 38, 8},
+                  {1003, "0 byte / 0 byte", 53, 45, 122, 8},
+                  {kNoId, "ZOK 파일 크기 : ", 15, 60, 53, 8},
+                  {1007, "0 byte", 70, 60, 108, 8},
+                  {kNoId, "현재 파일명 : ", 15, 74, 44, 8},
+                  {1010, "", 61, 73, 120, 9}});
+    EXPECT_NE(qobject_cast<QProgressBar*>(dlg.findChild<QWidget*>(ControlName(1004))), nullptr);
+    EXPECT_TRUE(dlg.findChild<QPushButton*>(ControlName(1002))->isDefault());
+}
+
+TEST(LayoutTest, MainWindowPlacesEveryControlAtItsRectangle) {
+    ScriptedPrompts prompts;
+    CZokCompressorDlg dlg(prompts);
+    ExpectLayout(dlg, 320, 200,
+                 {{kNoId, "File List", 7, 7, 60, 8},
+                  {1000, "", 7, 17, 306, 112},
+                  {kNoId, "Infomation", 7, 134, 150, 59},
+                  {kNoId, "File 수 :", 16, 151, 44, 8},
+                  {1001, "0", 62, 151, 64, 8},
+                  {kNoId, "개", 130, 151, 20, 8},
+                  {kNoId, "Total Size :", 16, 171, 44, 8},
+                  {1003, "0", 62, 171, 64, 8},
+                  {kNoId, "byte", 130, 171, 20, 8},
+                  {kNoId, "Operation", 163, 134, 150, 59},
+                  {4, "&Add", 172, 148, 62, 16},
+                  {3, "&Remove", 242, 148, 62, 16},
+                  {1002, "&Compress", 172, 169, 62, 16},
+                  {2, "E&xit", 242, 169, 62, 16}});
+    EXPECT_NE(qobject_cast<QListWidget*>(dlg.findChild<QWidget*>(ControlName(1000))), nullptr);
+    for (int id : {1001, 1003}) {
+        EXPECT_TRUE(dlg.findChild<QLabel*>(ControlName(id))->alignment() & Qt::AlignRight);
+    }
+}
+
+TEST(LayoutTest, OutputNameDialogAndAboutBoxPlaceEveryControlAtItsRectangle) {
+    ScriptedPrompts prompts;
+    std::string result;
+    COutputNameDlg name(nullptr, result, prompts);
+    ExpectLayout(name, 179, 65,
+                 {{kNoId, "출력될 ZOK 파일명", 7, 7, 100, 8},
+                  {1011, "", 7, 18, 144, 14},
+                  {1012, "...", 155, 18, 17, 14},
+                  {1, "OK", 64, 42, 50, 14}});
+    EXPECT_NE(qobject_cast<QLineEdit*>(name.findChild<QWidget*>(ControlName(1011))), nullptr);
+    EXPECT_TRUE(name.findChild<QPushButton*>(ControlName(1))->isDefault());
+
+    CAboutDlg about(nullptr);
+    EXPECT_EQ(about.windowTitle(), Q("ZOK Compressor 정보"));
+    ExpectLayout(
+        about, 167, 65,
+        {{kNoId, "ZOK Compressor 버전 1.11", 40, 10, 119, 8}, {1, "확인", 110, 44, 50, 14}});
+}
+
+// Saves a picture of a shown window for a person to look at, and checks that it is not blank.
+void SaveScreenshot(QWidget& window, const QString& name) {
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QImage image = window.grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    int differing = 0;
+    const QRgb corner = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); y += 2) {
+        for (int x = 0; x < image.width(); x += 2) {
+            differing += image.pixel(x, y) != corner ? 1 : 0;
+        }
+    }
+    EXPECT_GT(differing, 100) << name.toStdString() << " looks blank";
+    const QString folder = Q(ZOK_SCREENSHOT_DIR);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_TRUE(image.save(folder + QLatin1Char('/') + name + Q(".png")));
+}
+
+TEST(ScreenshotTest, EveryDialogIsPictured) {
+    zoktest::TempDir dir;
+    ScriptedPrompts prompts;
+    std::vector<std::string> files;
+    for (const char* name : {"보고서.txt", "사진.bmp", "logo.png", "backup.old"}) {
+        files.push_back(dir.File(name));
+        zoktest::WriteFile(files.back(), zoktest::TextBytes(1234));
+    }
+    CZokCompressorDlg main(prompts);
+    prompts.inputFiles.push_back(files);
+    zokuitest::Click(main, CZokCompressorDlg::kIdAdd);
+    SaveScreenshot(main, Q("main_window"));
+
+    CAboutDlg about(&main);
+    SaveScreenshot(about, Q("about_box"));
+
+    std::string result;
+    COutputNameDlg name(&main, result, prompts);
+    zokuitest::Control<QLineEdit>(name, 1011)->setText(QString::fromStdString(dir.File("결과")));
+    SaveScreenshot(name, Q("output_name_dialog"));
+
+    CProgressDlg progress(main, prompts);
+    progress.SetFieldText(JobField::Status, "압축 중...");
+    progress.SetFieldText(JobField::FileCounter, "2 / 4");
+    progress.SetFieldText(JobField::ByteCounter, "2,468 byte / 4,936 byte");
+    progress.SetFieldText(JobField::ArchiveSize, "1,337 byte");
+    progress.SetFieldText(JobField::CurrentFile, "logo.png");
+    progress.SetBarPosition(50);
+    SaveScreenshot(progress, Q("progress_window"));
+}
+
+TEST(AppTest, TheApplicationCarriesItsNameAndVersionAndEndsWithTheMainWindow) {
+    auto* app = dynamic_cast<CZokCompressorApp*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    EXPECT_EQ(QCoreApplication::applicationName(), Q("ZOK Compressor"));
+    EXPECT_EQ(QCoreApplication::applicationVersion(), Q("1.1.1.0"));
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
+    bool shown = false;
+    zokuitest::WhenModal<CZokCompressorDlg>([&shown](CZokCompressorDlg& dlg) {
+        shown = dlg.windowTitle() == Q("ZOK Compressor ver 1.11");
+        zokuitest::Click(dlg, kIdCancel);
+    });
+    EXPECT_FALSE(app->InitInstance());
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,371 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QContextMenuEvent>
+#include <QListWidget>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+#include <filesystem>
+
+#include "job/formatting.h"
+#include "tests/support/test_support.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/zok_compressor_dlg.h"
+
+namespace {
+
+using zokuitest::ButtonEnabled;
+using zokuitest::Click;
+using zokuitest::LabelText;
+using zokuitest::Q;
+using zokuitest::ScriptedPrompts;
+
+using Dlg = CZokCompressorDlg;
+
+std::vector<std::string> ListedPaths(const Dlg& dlg) {
+    std::vector<std::string> paths;
+    for (int32_t i = 0; i < dlg.Files().GetCount(); ++i) {
+        paths.push_back(dlg.Files().GetAt(i));
+    }
+    return paths;
+}
+
+QStringList RowTexts(Dlg& dlg) {
+    QStringList rows;
+    for (int i = 0; i < dlg.List().count(); ++i) {
+        rows << dlg.List().item(i)->text();
+    }
+    return rows;
+}
+
+// Counters, rows and file list agree with each other and with the expected files.
+void ExpectListed(Dlg& dlg, const std::vector<std::string>& paths, uint32_t totalSize) {
+    EXPECT_EQ(ListedPaths(dlg), paths);
+    EXPECT_EQ(dlg.List().count(), int(paths.size()));
+    EXPECT_EQ(dlg.FileCount(), int32_t(paths.size()));
+    EXPECT_EQ(dlg.TotalSize(), totalSize);
+    EXPECT_EQ(LabelText(dlg, Dlg::kIdFileCount),
+              QString::fromStdString(FormatNumber(uint32_t(paths.size()))));
+    EXPECT_EQ(LabelText(dlg, Dlg::kIdTotalSize), QString::fromStdString(FormatNumber(totalSize)));
+    EXPECT_EQ(ButtonEnabled(dlg, Dlg::kIdCompress), !paths.empty());
+}
+
+// Sends a drop of urls onto a widget, as a file manager's drop arrives.
+void DropUrls(QWidget& target, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint where(10, 10);
+    QDragEnterEvent enter(where, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&target, &enter);
+    QDropEvent drop(QPointF(where), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&target, &drop);
+}
+
+QList<QUrl> LocalUrls(const std::vector<std::string>& paths) {
+    QList<QUrl> urls;
+    for (const std::string& path : paths) {
+        urls << QUrl::fromLocalFile(QString::fromStdString(path));
+    }
+    return urls;
+}
+
+void SelectRows(Dlg& dlg, const std::vector<int>& rows) {
+    dlg.List().clearSelection();
+    for (int row : rows) {
+        dlg.List().item(row)->setSelected(true);
+    }
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    std::string MakeFile(const std::string& name, size_t size) {
+        const std::string path = dir.File(name);
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        zoktest::WriteFile(path, zoktest::TextBytes(size));
+        return path;
+    }
+    void Add(Dlg& dlg, std::vector<std::string> selection) {
+        prompts.inputFiles.push_back(std::move(selection));
+        Click(dlg, Dlg::kIdAdd);
+    }
+
+    zoktest::TempDir dir;
+    ScriptedPrompts prompts;
+};
+
+TEST_F(MainWindowTest, NewWindowIsEmptyWithCompressDisabled) {
+    Dlg dlg(prompts);
+    EXPECT_EQ(dlg.windowTitle(), Q("ZOK Compressor ver 1.11"));
+    ExpectListed(dlg, {}, 0);
+    EXPECT_EQ(LabelText(dlg, Dlg::kIdFileCount), Q("0"));
+    EXPECT_EQ(LabelText(dlg, Dlg::kIdTotalSize), Q("0"));
+    EXPECT_TRUE(ButtonEnabled(dlg, Dlg::kIdAdd));
+    EXPECT_TRUE(ButtonEnabled(dlg, Dlg::kIdRemove));
+    EXPECT_TRUE(ButtonEnabled(dlg, kIdCancel));
+    EXPECT_EQ(dlg.List().selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_FALSE(dlg.List().isSortingEnabled());
+    EXPECT_EQ(zokuitest::Control<QPushButton>(dlg, Dlg::kIdAdd)->text(), Q("&Add"));
+    EXPECT_EQ(zokuitest::Control<QPushButton>(dlg, Dlg::kIdRemove)->text(), Q("&Remove"));
+    EXPECT_EQ(zokuitest::Control<QPushButton>(dlg, Dlg::kIdCompress)->text(), Q("&Compress"));
+    EXPECT_EQ(zokuitest::Control<QPushButton>(dlg, kIdCancel)->text(), Q("E&xit"));
+}
+
+TEST_F(MainWindowTest, AddListsChosenFilesOnceWhateverTheirCase) {
+    const std::string big = MakeFile("Big.DAT", 65536);
+    Dlg dlg(prompts);
+    Add(dlg, {big});
+    ExpectListed(dlg, {big}, 65536);
+    EXPECT_EQ(LabelText(dlg, Dlg::kIdTotalSize), Q("65,536"));
+    ASSERT_EQ(prompts.inputFilterRequests.size(), 1u);
+    EXPECT_EQ(prompts.inputFilterRequests[0][0], Q("모든 파일(*.*) (*)"));
+    EXPECT_TRUE(prompts.inputFilterRequests[0][1].startsWith(Q("Graphic File (*.bmp *.png")));
+    EXPECT_TRUE(prompts.inputFilterRequests[0][2].startsWith(Q("Text File (*.txt")));
+
+    // The same file again, and under a name that differs only in the case of ASCII letters.
+    Add(dlg, {big});
+    Add(dlg, {dir.File("big.dat")});
+    Add(dlg, {dir.File("BIG.dat"), dir.File("bIG.DaT")});
+    ExpectListed(dlg, {big}, 65536);
+    EXPECT_TRUE(prompts.messages.empty());
+
+    // Only ASCII letters are folded: Hangul and other letters compare as they are.
+    const std::string hangul = MakeFile("가.txt", 3);
+    const std::string upperUmlaut = MakeFile("Ä.txt", 5);
+    const std::string lowerUmlaut = MakeFile("ä.txt", 7);
+    Add(dlg, {hangul, upperUmlaut, lowerUmlaut, dir.File("가.TXT")});
+    ExpectListed(dlg, {big, hangul, upperUmlaut, lowerUmlaut}, 65536 + 3 + 5 + 7);
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(MainWindowTest, MultipleSelectionAddsOnlyTheNewFilesInOrder) {
+    const std::string a = MakeFile("a.txt", 10);
+    const std::string b = MakeFile("b.txt", 20);
+    const std::string c = MakeFile("c.txt", 30);
+    const std::string d = MakeFile("d.txt", 40);
+    Dlg dlg(prompts);
+    Add(dlg, {a, b});
+    Add(dlg, {dir.File("B.TXT"), c, a, d});
+    ExpectListed(dlg, {a, b, c, d}, 100);
+    EXPECT_EQ(RowTexts(dlg), (QStringList{QString::fromStdString(a), QString::fromStdString(b),
+                                          QString::fromStdString(c), QString::fromStdString(d)}));
+}
+
+TEST_F(MainWindowTest, CancelledAddChangesNothing) {
+    Dlg dlg(prompts);
+    Click(dlg, Dlg::kIdAdd);  // no answer scripted: the user cancels
+    ExpectListed(dlg, {}, 0);
+    const std::string a = MakeFile("a.txt", 10);
+    Add(dlg, {a});
+    Click(dlg, Dlg::kIdAdd);
+    ExpectListed(dlg, {a}, 10);
+}
+
+TEST_F(MainWindowTest, ReadOnlyFilesAreAddedWithoutBeingOpenedForWriting) {
+    const std::string locked = MakeFile("locked.txt", 123);
+    ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+    const auto before = std::filesystem::last_write_time(locked);
+    Dlg dlg(prompts);
+    Add(dlg, {locked});
+    ExpectListed(dlg, {locked}, 123);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(std::filesystem::last_write_time(locked), before);
+}
+
+TEST_F(MainWindowTest, UnmeasurableFilesAreNamedAndSkippedWhileTheRestIsAdded) {
+    const std::string a = MakeFile("a.txt", 10);
+    const std::string b = MakeFile("b.txt", 20);
+    const std::string missing = dir.File("missing.txt");
+    const std::string folder = dir.File("folder");
+    std::filesystem::create_directory(folder);
+    Dlg dlg(prompts);
+    Add(dlg, {a, missing, folder, b});
+    ExpectListed(dlg, {a, b}, 30);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].contains(QString::fromStdString(missing)));
+    EXPECT_TRUE(prompts.messages[0].contains(QString::fromStdString(folder)));
+    EXPECT_FALSE(prompts.messages[0].contains(QString::fromStdString(a)));
+
+    // A single file that vanished: a message, and the window goes on as it was.
+    Add(dlg, {missing});
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_TRUE(prompts.messages[1].contains(QString::fromStdString(missing)));
+    ExpectListed(dlg, {a, b}, 30);
+}
+
+TEST_F(MainWindowTest, DroppedFilesAreListedAndUnlistableOnesReported) {
+    const std::string a = MakeFile("one.txt", 100);
+    const std::string b = MakeFile("two.bmp", 200);
+    const std::string c = MakeFile("three.png", 300);
+    const std::string folder = dir.File("a folder");
+    std::filesystem::create_directory(folder);
+    // A pipe cannot be read as a file (and opening it would block); a vanished path neither.
+    const std::string pipe = dir.File("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    const std::string vanished = dir.File("vanished.txt");
+    std::vector<std::string> unlistable = {folder, pipe, vanished};
+    const std::string unreadable = MakeFile("unreadable.txt", 50);
+    ASSERT_EQ(::chmod(unreadable.c_str(), 0), 0);
+    const bool canReadAnything = ::access(unreadable.c_str(), R_OK) == 0;  // root
+    if (!canReadAnything) {
+        unlistable.push_back(unreadable);
+    }
+
+    Dlg dlg(prompts);
+    DropUrls(*dlg.List().viewport(), LocalUrls({a, folder, b, pipe, vanished, unreadable, c}));
+    std::vector<std::string> expected = {a, b};
+    uint32_t total = 300;
+    if (canReadAnything) {
+        expected.push_back(unreadable);
+        total += 50;
+    }
+    expected.push_back(c);
+    total += 300;
+    ExpectListed(dlg, expected, total);
+    ASSERT_EQ(prompts.messages.size(), 1u) << prompts.messages.back().toStdString();
+    for (const std::string& path : unlistable) {
+        EXPECT_TRUE(prompts.messages[0].contains(QString::fromStdString(path))) << path;
+    }
+
+    // Dropping listed files again, in another case, changes nothing and says nothing.
+    DropUrls(*dlg.List().viewport(), LocalUrls({a, dir.File("ONE.TXT")}));
+    ExpectListed(dlg, expected, total);
+    EXPECT_EQ(prompts.messages.size(), 1u) << prompts.messages.back().toStdString();
+}
+
+TEST_F(MainWindowTest, OnlyTheListAcceptsDrops) {
+    const std::string a = MakeFile("a.txt", 10);
+    Dlg dlg(prompts);
+    EXPECT_FALSE(dlg.acceptDrops());
+    EXPECT_TRUE(dlg.List().viewport()->acceptDrops());
+    DropUrls(dlg, LocalUrls({a}));
+    ExpectListed(dlg, {}, 0);
+    // Links to anything but local files are not taken either.
+    DropUrls(*dlg.List().viewport(), {QUrl(QStringLiteral("https://example.com/a.txt"))});
+    ExpectListed(dlg, {}, 0);
+}
+
+TEST_F(MainWindowTest, RowsAreShortenedToFiftyFromAddAndFiftyFiveFromDrops) {
+    // A path of exactly 56 bytes with several folders.
+    std::string path = dir.File("f1/f2/");
+    path += std::string(56 - path.size() - 4, 'n') + ".txt";
+    ASSERT_EQ(path.size(), 56u);
+    MakeFile(path.substr(dir.Path().string().size() + 1), 1);
+
+    Dlg added(prompts);
+    Add(added, {path});
+    ASSERT_EQ(added.List().count(), 1);
+    const QString shortened = added.List().item(0)->text();
+    EXPECT_TRUE(shortened.contains(Q("..."))) << shortened.toStdString();
+    EXPECT_LE(shortened.toUtf8().size(), 53);
+
+    Dlg dropped(prompts);
+    DropUrls(*dropped.List().viewport(), LocalUrls({path}));
+    ASSERT_EQ(dropped.List().count(), 1);
+    EXPECT_EQ(dropped.List().item(0)->text(), QString::fromStdString(path));
+}
+
+TEST_F(MainWindowTest, RemoveTakesExactlyTheSelectedRows) {
+    std::vector<std::string> files;
+    for (int i = 1; i <= 5; ++i) {
+        files.push_back(MakeFile("f" + std::to_string(i) + ".txt", size_t(i) * 10));
+    }
+    Dlg dlg(prompts);
+    Add(dlg, files);
+
+    dlg.List().clearSelection();
+    Click(dlg, Dlg::kIdRemove);  // nothing selected: nothing changes
+    ExpectListed(dlg, files, 150);
+
+    SelectRows(dlg, {1, 3});
+    Click(dlg, Dlg::kIdRemove);
+    ExpectListed(dlg, {files[0], files[2], files[4]}, 10 + 30 + 50);
+    EXPECT_EQ(RowTexts(dlg),
+              (QStringList{QString::fromStdString(files[0]), QString::fromStdString(files[2]),
+                           QString::fromStdString(files[4])}));
+
+    // A removed file may be added again.
+    Add(dlg, {files[1]});
+    ExpectListed(dlg, {files[0], files[2], files[4], files[1]}, 110);
+
+    SelectRows(dlg, {0, 1, 2, 3});
+    Click(dlg, Dlg::kIdRemove);
+    ExpectListed(dlg, {}, 0);
+    EXPECT_EQ(LabelText(dlg, Dlg::kIdFileCount), Q("0"));
+    EXPECT_EQ(LabelText(dlg, Dlg::kIdTotalSize), Q("0"));
+}
+
+TEST_F(MainWindowTest, RemoveSubtractsTheListedSizesWithoutTouchingTheDisk) {
+    const std::string grows = MakeFile("grows.txt", 100);
+    const std::string goes = MakeFile("goes.txt", 40);
+    const std::string stays = MakeFile("stays.txt", 7);
+    Dlg dlg(prompts);
+    Add(dlg, {grows, goes, stays});
+    ExpectListed(dlg, {grows, goes, stays}, 147);
+
+    zoktest::WriteFile(grows, zoktest::TextBytes(5000));
+    std::filesystem::remove(goes);
+    SelectRows(dlg, {0, 1});
+    Click(dlg, Dlg::kIdRemove);
+    ExpectListed(dlg, {stays}, 7);
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(MainWindowTest, ContextMenuOpensTheAboutBox) {
+    Dlg dlg(prompts);
+    dlg.show();
+    QString itemText;
+    QString aboutTitle;
+    QStringList aboutTexts;
+    zokuitest::WhenPopupMenu([&](QMenu& menu) {
+        ASSERT_EQ(menu.actions().size(), 1);
+        QAction* item = menu.actions().front();
+        itemText = item->text();
+        zokuitest::WhenModal<CAboutDlg>([&](CAboutDlg& about) {
+            aboutTitle = about.windowTitle();
+            for (QLabel* label : about.findChildren<QLabel*>()) {
+                aboutTexts << label->text();
+            }
+            Click(about, kIdOk);
+        });
+        menu.setActiveAction(item);
+        QTest::keyClick(&menu, Qt::Key_Return);
+    });
+    // A right click on any part of the window that has no menu of its own.
+    QWidget* caption = nullptr;
+    for (QLabel* label : dlg.findChildren<QLabel*>()) {
+        if (label->text() == Q("File List")) {
+            caption = label;
+        }
+    }
+    ASSERT_NE(caption, nullptr);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                            caption->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(caption, &event);
+
+    EXPECT_EQ(itemText, Q("ZOK Compressor 정보(&A)..."));
+    EXPECT_EQ(aboutTitle, Q("ZOK Compressor 정보"));
+    EXPECT_TRUE(aboutTexts.contains(Q("ZOK Compressor 버전 1.11")));
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(MainWindowTest, ExitEscapeAndTheCloseBoxEndTheWindow) {
+    const std::string a = MakeFile("a.txt", 10);
+    for (int way = 0; way < 3; ++way) {
+        Dlg dlg(prompts);
+        Add(dlg, {a});
+        zokuitest::WhenModal<Dlg>([way](Dlg& shown) {
+            if (way == 0) {
+                Click(shown, kIdCancel);
+            } else if (way == 1) {
+                QTest::keyClick(&shown, Qt::Key_Escape);
+            } else {
+                shown.close();
+            }
+        });
+        EXPECT_EQ(dlg.exec(), QDialog::Rejected) << "way " << way;
+        EXPECT_FALSE(dlg.isVisible());
+    }
+}
+
+}  // namespace

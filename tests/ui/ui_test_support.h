@@ -1,0 +1,127 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/dialog_layout.h"
+#include "ui/user_prompts.h"
+
+namespace zokuitest {
+
+// Answers the file dialogs and message boxes from a script and records what was asked.
+class ScriptedPrompts : public UserPrompts {
+public:
+    // Each Add takes the next answer; none left means the user cancelled.
+    std::deque<std::vector<std::string>> inputFiles;
+    std::deque<std::string> archivePaths;
+    std::deque<bool> answers;
+
+    std::vector<QStringList> inputFilterRequests;
+    std::vector<QStringList> archiveFilterRequests;
+    std::vector<QString> messages;
+    std::vector<QString> questions;
+    // Runs while a question is open, with the window that asked it.
+    std::function<void(QWidget&)> duringQuestion;
+
+    std::vector<std::string> AskInputFiles(QWidget&, const QStringList& filters) override {
+        inputFilterRequests.push_back(filters);
+        if (inputFiles.empty()) {
+            return {};
+        }
+        std::vector<std::string> answer = inputFiles.front();
+        inputFiles.pop_front();
+        return answer;
+    }
+    std::string AskArchivePath(QWidget&, const QStringList& filters) override {
+        archiveFilterRequests.push_back(filters);
+        if (archivePaths.empty()) {
+            return {};
+        }
+        std::string answer = archivePaths.front();
+        archivePaths.pop_front();
+        return answer;
+    }
+    void ShowMessage(QWidget&, const QString& text) override { messages.push_back(text); }
+    bool AskYesNo(QWidget& parent, const QString& text) override {
+        questions.push_back(text);
+        if (duringQuestion) {
+            duringQuestion(parent);
+        }
+        if (answers.empty()) {
+            return false;
+        }
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+// Runs action on the next modal window of type T as soon as it is shown (the caller then
+// goes into the code that opens it). Fails the test and closes whatever modal window is open
+// when none comes within ten seconds, so that a fault never hangs the suite.
+template <class T>
+void WhenModal(std::function<void(T&)> action) {
+    auto* timer = new QTimer;
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        T* window = dynamic_cast<T*>(modal);
+        if (window != nullptr && window->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            delete clock;
+            action(*window);
+            return;
+        }
+        if (clock->elapsed() > 10000) {
+            timer->stop();
+            timer->deleteLater();
+            delete clock;
+            ADD_FAILURE() << "the expected modal window did not open";
+            if (modal != nullptr) {
+                modal->close();
+            }
+        }
+    });
+    timer->start();
+}
+
+// Runs action on the next pop-up menu once it is shown.
+void WhenPopupMenu(std::function<void(QMenu&)> action);
+
+template <class T = QWidget>
+T* Control(QWidget& dialog, int id) {
+    return dialog.findChild<T*>(ControlName(id));
+}
+
+inline QString LabelText(QWidget& dialog, int id) {
+    QLabel* label = Control<QLabel>(dialog, id);
+    return label != nullptr ? label->text() : QStringLiteral("<no label %1>").arg(id);
+}
+
+inline bool ButtonEnabled(QWidget& dialog, int id) {
+    QPushButton* button = Control<QPushButton>(dialog, id);
+    return button != nullptr && button->isEnabled();
+}
+
+// Clicks a button with the mouse, as a user would.
+void Click(QWidget& dialog, int id);
+
+inline QString Q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+}  // namespace zokuitest

@@ -1,0 +1,86 @@
+#include "ui/drop_list_box.h"
+
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+#include <algorithm>
+
+#include "ui/file_measure.h"
+#include "ui/user_prompts.h"
+#include "ui/zok_compressor_dlg.h"
+
+namespace {
+
+bool CarriesLocalFiles(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) {
+        return false;
+    }
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+}  // namespace
+
+CDropListBox::CDropListBox(CZokCompressorDlg& parentDlg)
+    : QListWidget(&parentDlg), m_parentDlg(parentDlg) {
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSortingEnabled(false);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setUniformItemSizes(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setDropIndicatorShown(false);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+}
+
+void CDropListBox::dragEnterEvent(QDragEnterEvent* event) {
+    if (CarriesLocalFiles(event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void CDropListBox::dragMoveEvent(QDragMoveEvent* event) {
+    if (CarriesLocalFiles(event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void CDropListBox::dropEvent(QDropEvent* event) {
+    if (!CarriesLocalFiles(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    OnDropFiles(event->mimeData()->urls());
+}
+
+void CDropListBox::OnDropFiles(const QList<QUrl>& urls) {
+    QStringList failures;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile()) {
+            continue;
+        }
+        const std::string path = ToNativePath(url.toLocalFile());
+        // A listed file is passed over silently, before anything is measured.
+        if (!m_parentDlg.IsNewFile(path)) {
+            continue;
+        }
+        const FileMeasure measure = MeasureFile(path);
+        if (!measure.ok) {
+            failures << FromNativePath(path) + QStringLiteral(": ") +
+                            QString::fromStdString(measure.reason);
+            continue;
+        }
+        m_parentDlg.AddFile(path, measure.size);
+    }
+    m_parentDlg.ReportUnaddedFiles(failures);
+}

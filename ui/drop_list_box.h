@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QListWidget>
+
+class CZokCompressorDlg;
+
+// The main window's file list: one row per file, several rows selectable, no sorting. Local
+// files dropped onto it from a file manager are measured and handed to the main window.
+class CDropListBox : public QListWidget {
+public:
+    // parentDlg: the main window that receives every dropped file; it owns this control.
+    explicit CDropListBox(CZokCompressorDlg& parentDlg);
+
+    // Adds the local files among urls, in their order, through the main window.
+    void OnDropFiles(const QList<QUrl>& urls);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    CZokCompressorDlg& m_parentDlg;
+};

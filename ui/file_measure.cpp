@@ -1,0 +1,38 @@
+#include "ui/file_measure.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "archive/atomic_file.h"
+#include "archive/file_handle.h"
+
+FileMeasure MeasureFile(const std::string& path) {
+    FileMeasure result;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        result.reason = SystemReason(errno);
+        return result;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        result.reason = "폴더는 추가할 수 없습니다";
+        return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result.reason = "일반 파일이 아닙니다";
+        return result;
+    }
+    if (st.st_size >= (off_t(1) << 31)) {
+        result.reason = "2 GiB 이상인 파일은 압축할 수 없습니다";
+        return result;
+    }
+    // The builder reads every input; find out now whether it can.
+    FileHandle file = FileHandle::Open(path, "rb");
+    if (!file) {
+        result.reason = SystemReason(errno);
+        return result;
+    }
+    result.ok = true;
+    result.size = static_cast<uint32_t>(st.st_size);
+    return result;
+}

@@ -1,0 +1,64 @@
+#include "ui/user_prompts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+std::string ToNativePath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QString FromNativePath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::vector<std::string> QtUserPrompts::AskInputFiles(QWidget& parent, const QStringList& filters) {
+    QFileDialog dialog(&parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    // The filter names are shown as given, without their patterns.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(filters);
+    std::vector<std::string> paths;
+    if (dialog.exec() != QDialog::Accepted) {
+        return paths;
+    }
+    for (const QString& file : dialog.selectedFiles()) {
+        paths.push_back(ToNativePath(QDir::toNativeSeparators(file)));
+    }
+    return paths;
+}
+
+std::string QtUserPrompts::AskArchivePath(QWidget& parent, const QStringList& filters) {
+    for (;;) {
+        QFileDialog dialog(&parent);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setNameFilters(filters);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return std::string();
+        }
+        const QString file = dialog.selectedFiles().front();
+        // The file may be new, but its folder must exist; otherwise ask again.
+        if (QFileInfo(file).absoluteDir().exists()) {
+            return ToNativePath(QDir::toNativeSeparators(file));
+        }
+        ShowMessage(parent, file + QStringLiteral("파일의 경로가 올바르지 않습니다."));
+    }
+}
+
+void QtUserPrompts::ShowMessage(QWidget& parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kAppTitle), text, QMessageBox::Ok,
+                    &parent);
+    box.exec();
+}
+
+bool QtUserPrompts::AskYesNo(QWidget& parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(kAppTitle), text,
+                    QMessageBox::Yes | QMessageBox::No, &parent);
+    return box.exec() == QMessageBox::Yes;
+}

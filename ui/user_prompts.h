@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+// The title of every message box.
+inline constexpr const char* kAppTitle = "ZOK Compressor";
+
+// The questions the windows put to the user through the platform's standard dialogs: file
+// dialogs and message boxes. The program answers them with Qt's dialogs; tests answer them
+// with a script.
+class UserPrompts {
+public:
+    virtual ~UserPrompts() = default;
+
+    // The file-open dialog of Add: existing files, several at once. filters are Qt name
+    // filters ("Text File (*.txt)"), the first one selected. Returns the chosen full paths
+    // (UTF-8) in the dialog's order; none when the user cancelled.
+    virtual std::vector<std::string> AskInputFiles(QWidget& parent, const QStringList& filters) = 0;
+
+    // The file dialog of the output name: one file that may not exist yet in a folder that
+    // does, no question about overwriting. Returns the full path; empty when cancelled.
+    virtual std::string AskArchivePath(QWidget& parent, const QStringList& filters) = 0;
+
+    // A message with the warning icon and an OK button; returns when it is closed.
+    virtual void ShowMessage(QWidget& parent, const QString& text) = 0;
+
+    // A question with the question icon and Yes and No buttons; true only for Yes.
+    virtual bool AskYesNo(QWidget& parent, const QString& text) = 0;
+};
+
+// The answers of Qt's standard dialogs.
+class QtUserPrompts : public UserPrompts {
+public:
+    std::vector<std::string> AskInputFiles(QWidget& parent, const QStringList& filters) override;
+    std::string AskArchivePath(QWidget& parent, const QStringList& filters) override;
+    void ShowMessage(QWidget& parent, const QString& text) override;
+    bool AskYesNo(QWidget& parent, const QString& text) override;
+};
+
+// Paths as the file system names them (UTF-8 bytes) and as the windows show them.
+std::string ToNativePath(const QString& path);
+QString FromNativePath(const std::string& path);

@@ -1,0 +1,29 @@
+#include "ui/zok_compressor_app.h"
+
+#include <QLibraryInfo>
+#include <QLocale>
+
+#include "ui/app_icon.h"
+#include "ui/dialog_layout.h"
+#include "ui/user_prompts.h"
+#include "ui/zok_compressor_dlg.h"
+
+CZokCompressorApp::CZokCompressorApp(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QString::fromUtf8(kAppTitle));
+    setApplicationVersion(QStringLiteral("1.1.1.0"));
+    setDesktopFileName(QStringLiteral("zok-compressor"));
+    setWindowIcon(AppIcon());
+    // Message boxes and file dialogs speak Korean like the windows.
+    if (m_qtTranslator.load(QLocale(QLocale::Korean), QStringLiteral("qtbase"), QStringLiteral("_"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        installTranslator(&m_qtTranslator);
+    }
+    setFont(DialogFont());
+}
+
+bool CZokCompressorApp::InitInstance() {
+    QtUserPrompts prompts;
+    CZokCompressorDlg mainDlg(prompts);
+    mainDlg.exec();
+    return false;
+}

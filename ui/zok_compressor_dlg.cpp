@@ -1,0 +1,247 @@
+#include "ui/zok_compressor_dlg.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <algorithm>
+
+#include "archive/names.h"
+#include "job/formatting.h"
+#include "ui/app_icon.h"
+#include "ui/file_measure.h"
+#include "ui/progress_dlg.h"
+#include "ui/user_prompts.h"
+
+const ControlTemplate CZokCompressorDlg::kTemplate[13] = {
+    {kNoId, ControlKind::Static, "File List", 7, 7, 60, 8},
+    {kNoId, ControlKind::GroupBox, "Infomation", 7, 134, 150, 59},
+    {kNoId, ControlKind::Static, "File 수 :", 16, 151, 44, 8},
+    {kIdFileCount, ControlKind::StaticRight, "0", 62, 151, 64, 8},
+    {kNoId, ControlKind::Static, "개", 130, 151, 20, 8},
+    {kNoId, ControlKind::Static, "Total Size :", 16, 171, 44, 8},
+    {kIdTotalSize, ControlKind::StaticRight, "0", 62, 171, 64, 8},
+    {kNoId, ControlKind::Static, "byte", 130, 171, 20, 8},
+    {kNoId, ControlKind::GroupBox, "Operation", 163, 134, 150, 59},
+    {kIdAdd, ControlKind::PushButton, "&Add", 172, 148, 62, 16},
+    {kIdRemove, ControlKind::PushButton, "&Remove", 242, 148, 62, 16},
+    {kIdCompress, ControlKind::PushButton, "&Compress", 172, 169, 62, 16},
+    {kIdCancel, ControlKind::PushButton, "E&xit", 242, 169, 62, 16},
+};
+
+const ControlTemplate CZokCompressorDlg::kListTemplate = {
+    kIdList, ControlKind::Static, "", 7, 17, 306, 112};
+
+namespace {
+
+const char kAboutItem[] = "ZOK Compressor 정보(&A)...";
+// Lines of one message about files that could not be listed.
+constexpr int kMaxReportedFiles = 20;
+
+}  // namespace
+
+CZokCompressorDlg::CZokCompressorDlg(UserPrompts& prompts, QWidget* parent)
+    : QDialog(parent), m_prompts(prompts), m_list(*this), m_hIcon(AppIcon()) {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(DialogFont());
+    const DialogUnits units(font());
+    SetUpDialog(*this, units, "ZOK Compressor ver 1.11", kWidth, kHeight);
+    CreateControl(*this, units, kTemplate[0]);
+    PlaceControl(m_list, units, kListTemplate);
+    for (size_t i = 1; i < std::size(kTemplate); ++i) {
+        CreateControl(*this, units, kTemplate[i]);
+    }
+    const auto button = [this](int id) { return findChild<QPushButton*>(ControlName(id)); };
+    connect(button(kIdAdd), &QPushButton::clicked, this, [this] { OnAdd(); });
+    connect(button(kIdRemove), &QPushButton::clicked, this, [this] { OnRemove(); });
+    connect(button(kIdCompress), &QPushButton::clicked, this, [this] { OnCompress(); });
+    connect(button(kIdCancel), &QPushButton::clicked, this, [this] { reject(); });
+    OnInitDialog();
+}
+
+bool CZokCompressorDlg::OnInitDialog() {
+    setWindowIcon(m_hIcon);
+    EnableCompress(false);
+    m_nFileCount = 0;
+    m_nTotalSize = 0;
+    m_list.setFocus();
+    return true;
+}
+
+void CZokCompressorDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* about = menu.addAction(QString::fromUtf8(kAboutItem));
+    if (menu.exec(event->globalPos()) == about) {
+        OnSysCommand(kIdmAboutBox);
+    }
+}
+
+void CZokCompressorDlg::OnSysCommand(unsigned id) {
+    if ((id & 0xFFF0) == kIdmAboutBox) {
+        CAboutDlg about(this);
+        about.exec();
+    }
+}
+
+bool CZokCompressorDlg::IsNewFile(const std::string& path) const {
+    return m_foldedPaths.find(FoldCase(path)) == m_foldedPaths.end();
+}
+
+void CZokCompressorDlg::AppendFile(const std::string& path, uint32_t size, uint32_t width) {
+    m_list.addItem(FromNativePath(ShortenPath(path, width)));
+    m_files.Add(path);
+    m_sizes.push_back(size);
+    m_foldedPaths.insert(FoldCase(path));
+    m_nFileCount += 1;
+    m_nTotalSize += size;
+}
+
+void CZokCompressorDlg::ShowFileCount() {
+    findChild<QLabel*>(ControlName(kIdFileCount))
+        ->setText(QString::fromStdString(FormatNumber(uint32_t(m_nFileCount))));
+}
+
+void CZokCompressorDlg::ShowTotalSize() {
+    findChild<QLabel*>(ControlName(kIdTotalSize))
+        ->setText(QString::fromStdString(FormatNumber(m_nTotalSize)));
+}
+
+void CZokCompressorDlg::EnableCompress(bool enabled) {
+    findChild<QPushButton*>(ControlName(kIdCompress))->setEnabled(enabled);
+}
+
+void CZokCompressorDlg::OnAdd() {
+    const QStringList filters = {QStringLiteral("모든 파일(*.*) (*)"),
+                                 QStringLiteral("Graphic File (*.bmp *.png *.BMP *.PNG)"),
+                                 QStringLiteral("Text File (*.txt *.TXT)")};
+    const std::vector<std::string> paths = m_prompts.AskInputFiles(*this, filters);
+    QStringList failures;
+    if (paths.size() == 1) {
+        // One file: a listed one changes nothing at all, not even the labels.
+        const std::string& path = paths.front();
+        if (!IsNewFile(path)) {
+            return;
+        }
+        const FileMeasure measure = MeasureFile(path);
+        if (measure.ok) {
+            AppendFile(path, measure.size, kAddRowWidth);
+            ShowFileCount();
+            ShowTotalSize();
+            EnableCompress(true);
+            return;
+        }
+        failures << FromNativePath(path) + QStringLiteral(": ") +
+                        QString::fromStdString(measure.reason);
+    } else if (!paths.empty()) {
+        for (const std::string& path : paths) {
+            if (!IsNewFile(path)) {
+                continue;
+            }
+            const FileMeasure measure = MeasureFile(path);
+            if (!measure.ok) {
+                failures << FromNativePath(path) + QStringLiteral(": ") +
+                                QString::fromStdString(measure.reason);
+                continue;
+            }
+            AppendFile(path, measure.size, kAddRowWidth);
+        }
+        ShowFileCount();
+        ShowTotalSize();
+    }
+    if (m_nFileCount > 0) {
+        EnableCompress(true);
+    }
+    ReportUnaddedFiles(failures);
+}
+
+void CZokCompressorDlg::AddFile(const std::string& path, uint32_t size) {
+    if (IsNewFile(path)) {
+        AppendFile(path, size, kDropRowWidth);
+        ShowFileCount();
+        ShowTotalSize();
+    }
+    if (m_nFileCount > 0) {
+        EnableCompress(true);
+    }
+}
+
+void CZokCompressorDlg::ReportUnaddedFiles(const QStringList& failures) {
+    if (failures.isEmpty()) {
+        return;
+    }
+    QString text = QStringLiteral("다음 파일은 목록에 추가하지 못했습니다.");
+    for (int i = 0; i < failures.size() && i < kMaxReportedFiles; ++i) {
+        text += QLatin1Char('\n') + failures[i];
+    }
+    if (failures.size() > kMaxReportedFiles) {
+        text += QStringLiteral("\n... 외 %1개").arg(failures.size() - kMaxReportedFiles);
+    }
+    m_prompts.ShowMessage(*this, text);
+}
+
+void CZokCompressorDlg::OnRemove() {
+    std::vector<int> rows;
+    for (const QModelIndex& index : m_list.selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    if (!rows.empty()) {
+        m_nFileCount -= int32_t(rows.size());
+        ShowFileCount();
+        // From the highest row down, so that the lower rows keep their indices.
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+            const int row = *it;
+            m_nTotalSize -= m_sizes[size_t(row)];
+            m_foldedPaths.erase(FoldCase(m_files.GetAt(row)));
+            m_files.RemoveAt(row);
+            m_sizes.erase(m_sizes.begin() + row);
+            delete m_list.takeItem(row);
+        }
+        ShowTotalSize();
+    }
+    if (m_nFileCount == 0) {
+        EnableCompress(false);
+    }
+}
+
+void CZokCompressorDlg::OnCompress() {
+    if (m_nFileCount <= 0) {
+        return;
+    }
+    std::vector<std::string> paths;
+    paths.reserve(size_t(m_nFileCount));
+    for (int32_t i = 0; i < m_nFileCount; ++i) {
+        paths.push_back(m_files.GetAt(i));
+    }
+    std::vector<const char*> array;
+    array.reserve(paths.size());
+    for (const std::string& path : paths) {
+        array.push_back(path.c_str());
+    }
+    CProgressDlg progress(*this, m_prompts);
+    progress.SetJob(m_nFileCount, m_nTotalSize, array.data());
+    progress.exec();
+}
+
+const ControlTemplate CAboutDlg::kTemplate[4] = {
+    {kNoId, ControlKind::Icon, "", 11, 14, 21, 20},
+    {kNoId, ControlKind::Static, "ZOK Compressor 버전 1.11", 40, 10, 119, 8},
+    {kNoId, ControlKind::Static, "Copyright (C) ZOK Compressor 개발팀", 40, 25, 119, 8},
+    {kIdOk, ControlKind::DefPushButton, "확인", 110, 44, 50, 14},
+};
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFont(DialogFont());
+    const DialogUnits units(font());
+    SetUpDialog(*this, units, "ZOK Compressor 정보", kWidth, kHeight);
+    for (const ControlTemplate& item : kTemplate) {
+        CreateControl(*this, units, item);
+    }
+    connect(findChild<QPushButton*>(ControlName(kIdOk)), &QPushButton::clicked, this,
+            [this] { accept(); });
+}
