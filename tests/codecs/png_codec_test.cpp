@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -80,6 +81,11 @@ TEST(PngCodec, EveryInputFormatBecomesAUniformEntryWithTheSamePixels) {
             const PngImage source =
                 PatternPngImage(7, 5, v.colourType, v.bitDepth, 3, v.transparency);
             const std::string file = MakePng(source, {interlaced, interlaced});
+            if (interlaced) {
+                const std::vector<std::string> sourceChunks = PngChunkTypes(file);
+                ASSERT_NE(std::find(sourceChunks.begin(), sourceChunks.end(), "tEXt"),
+                          sourceChunks.end());
+            }
             const std::string entry = EncodeToEntry(codec, file);
 
             const PngHeader ihdr = ParsePngHeader(entry);
