@@ -148,6 +148,9 @@ TEST_F(ProgressDlgTest, AWholeCompressionWritesTheArchiveAndKeepsTheList) {
     EXPECT_TRUE(finished.cancelEnabled);
     EXPECT_EQ(finished.cancel, Q("OK"));
 
+    const zoktest::CommandResult check = zoktest::RunProgram({zoktest::ZokPath(), "test", archive});
+    EXPECT_EQ(check.exitStatus, 0) << check.out << check.err;
+
     CZokFile zok(archive);
     ASSERT_EQ(zok.Count(), 2u);
     EXPECT_EQ(zok.Records()[0].name, "a.txt");
