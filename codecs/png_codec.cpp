@@ -40,6 +40,9 @@ struct PngLayout {
     size_t rowBytes;
 };
 
+// Largest ancillary chunk libpng may allocate for (palette and transparency are far smaller).
+constexpr png_alloc_size_t kMaxChunkBytes = 1 << 20;
+
 // Checks the signature and creates the read structures; raises what the codec raises.
 void StartRead(FILE* stream, ReadStructs* structs) {
     png_byte signature[kSignatureSize];
@@ -52,6 +55,12 @@ void StartRead(FILE* stream, ReadStructs* structs) {
     if (structs->png == nullptr) {
         throw ZokError("Cannot create png_read_struct");
     }
+    // Only the chunks that shape the pixels are read; every other chunk is skipped unread,
+    // so a hostile chunk length cannot make libpng allocate for it.
+    static const png_byte kChunksToProcess[] = "PLTE\0tRNS\0";
+    png_set_keep_unknown_chunks(structs->png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_keep_unknown_chunks(structs->png, PNG_HANDLE_CHUNK_AS_DEFAULT, kChunksToProcess, 2);
+    png_set_chunk_malloc_max(structs->png, kMaxChunkBytes);
     structs->info = png_create_info_struct(structs->png);
     structs->endInfo = png_create_info_struct(structs->png);
     if (structs->info == nullptr || structs->endInfo == nullptr) {
