@@ -105,10 +105,6 @@ TEST_F(MainWindowTest, NewWindowIsEmptyWithCompressDisabled) {
     EXPECT_TRUE(ButtonEnabled(dlg, kIdCancel));
     EXPECT_EQ(dlg.List().selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_FALSE(dlg.List().isSortingEnabled());
-    EXPECT_EQ(zokuitest::Control<QPushButton>(dlg, Dlg::kIdAdd)->text(), Q("&Add"));
-    EXPECT_EQ(zokuitest::Control<QPushButton>(dlg, Dlg::kIdRemove)->text(), Q("&Remove"));
-    EXPECT_EQ(zokuitest::Control<QPushButton>(dlg, Dlg::kIdCompress)->text(), Q("&Compress"));
-    EXPECT_EQ(zokuitest::Control<QPushButton>(dlg, kIdCancel)->text(), Q("E&xit"));
 }
 
 TEST_F(MainWindowTest, AddListsChosenFilesOnceWhateverTheirCase) {

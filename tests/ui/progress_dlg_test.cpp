@@ -230,6 +230,50 @@ TEST_F(ProgressDlgTest, AnInputGoneBeforeTheBuildIsReportedAndNothingIsWritten) 
     EXPECT_EQ(dlg->FileCount(), 2);
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+TEST_F(ProgressDlgTest, EveryReportRepaintsBothWindowsWhileTheBuilderRuns) {
+    QWidget main;
+    main.resize(200, 100);
+    main.show();
+    Progress p(main, prompts);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 4; ++i) {
+        paths.push_back(dir.File("in" + std::to_string(i) + ".txt"));
+        zoktest::WriteFile(paths.back(), zoktest::TextBytes(100));
+    }
+    std::vector<const char*> array;
+    for (const std::string& path : paths) {
+        array.push_back(path.c_str());
+    }
+    p.SetJob(int32_t(paths.size()), 400, array.data());
+    p.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&p));
+
+    PaintCounter mainPaints, progressPaints;
+    main.installEventFilter(&mainPaints);
+    p.installEventFilter(&progressPaints);
+    prompts.answers.push_back(true);
+    prompts.duringQuestion = [&](QWidget&) {
+        QApplication::processEvents();  // whatever was pending is painted before the build
+        mainPaints.paints = 0;
+        progressPaints.paints = 0;
+    };
+    AnswerName(dir.File("painted"));
+    Click(p, Progress::kIdCompress);
+    EXPECT_EQ(p.Job().GetState(), JobState::Finished);
+    EXPECT_GE(mainPaints.paints, 4);
+    EXPECT_GE(progressPaints.paints, 4);
+}
+
 TEST_F(ProgressDlgTest, TheBarStaysWithinItsRange) {
     QWidget main;
     Progress p(main, prompts);
