@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
+#include <algorithm>
 
 #include "ui/app_icon.h"
 
@@ -99,6 +100,8 @@ QWidget* CreateControl(QWidget& dialog, const DialogUnits& units, const ControlT
         case ControlKind::Edit:
             control = new QLineEdit(text, &dialog);
             break;
+        case ControlKind::Custom:
+            return nullptr;
         case ControlKind::Icon: {
             auto* label = new QLabel(&dialog);
             const QRect rect = units.ToPixels(item.x, item.y, item.cx, item.cy);

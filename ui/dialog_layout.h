@@ -41,6 +41,7 @@ enum class ControlKind {
     DefPushButton,  // the dialog's default button (Enter)
     Edit,           // single-line edit with a border
     Icon,           // the application icon
+    Custom,         // a control the dialog makes itself (list, progress bar); only placed
 };
 
 // Id of a control that no code addresses.
@@ -66,7 +67,7 @@ QString ControlName(int id);
 // Gives an existing widget its id and its rectangle on the dialog.
 void PlaceControl(QWidget& control, const DialogUnits& units, const ControlTemplate& item);
 
-// Creates a control of the given kind as a child of dialog and places it.
+// Creates a control of the given kind as a child of dialog and places it; null for Custom.
 QWidget* CreateControl(QWidget& dialog, const DialogUnits& units, const ControlTemplate& item);
 
 // Fixes a dialog's client area to cx by cy dialog units and sets its caption and font.

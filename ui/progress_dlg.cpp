@@ -24,7 +24,7 @@ const ControlTemplate CProgressDlg::kTemplate[12] = {
 };
 
 const ControlTemplate CProgressDlg::kProgressTemplate = {
-    kIdProgress, ControlKind::Static, "Progress1", 7, 94, 183, 9};
+    kIdProgress, ControlKind::Custom, "Progress1", 7, 94, 183, 9};
 
 CProgressDlg::CProgressDlg(QWidget& mainDlg, UserPrompts& prompts)
     : QDialog(&mainDlg), m_mainDlg(mainDlg), m_prompts(prompts), m_progress(this), m_job(*this) {

@@ -31,7 +31,7 @@ const ControlTemplate CZokCompressorDlg::kTemplate[13] = {
 };
 
 const ControlTemplate CZokCompressorDlg::kListTemplate = {
-    kIdList, ControlKind::Static, "", 7, 17, 306, 112};
+    kIdList, ControlKind::Custom, "", 7, 17, 306, 112};
 
 namespace {
 
