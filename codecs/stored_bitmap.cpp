@@ -44,5 +44,7 @@ PixelBuffer ReadStoredBitmap(FILE* archive, BITMAPINFOHEADER* header) {
         return nullptr;
     }
     *header = info;
+    // The stored field may say anything (0 is common); callers size their reads by it.
+    header->biSizeImage = uint32_t(size);
     return pixels;
 }

@@ -10,6 +10,7 @@
 // Skips the 14-byte file header and reads the 40-byte info header as stored.
 bool ReadStoredBitmapInfo(FILE* archive, BITMAPINFOHEADER* header);
 
-// Reads the info header and the padded 24-bit rows that follow it. Returns null for a bitmap
+// Reads the info header and the padded 24-bit rows that follow it; the header is as stored but
+// for biSizeImage, which gives the returned buffer's size. Returns null for a bitmap
 // that is not 24-bit and bottom-up, has no pixels, or whose rows run past the end of the file.
 PixelBuffer ReadStoredBitmap(FILE* archive, BITMAPINFOHEADER* header);

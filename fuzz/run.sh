@@ -21,5 +21,6 @@ for t in "${targets[@]}"; do
     (cd "$work" && "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -rss_limit_mb=2048 \
         -timeout=20 -print_final_stats=1 \
         -artifact_prefix="$root/fuzz/regressions/$t/" "$work" "$root/fuzz/seeds/$t") \
-        2>&1 | tee "$root/fuzz/corpus-work/$t.log" | grep -E '^#|stat::|ERROR|SUMMARY' | tail -n 12
+        2>&1 | tee "$root/fuzz/corpus-work/$t.log" | grep -E '^#|stat::|ERROR|SUMMARY' | tail -n 12 ||
+        echo "fuzz_$t stopped on a finding: see fuzz/regressions/$t/"
 done

@@ -70,6 +70,7 @@ std::string StoredBmp(int32_t width, int32_t height, uint16_t bits, size_t rowBy
     PutU32(info + 8, uint32_t(height));
     PutU16(info + 12, 1);
     PutU16(info + 14, bits);
+    PutU32(info + 20, 0x7FFFFFFF);  // biSizeImage, untrusted
     f.append(reinterpret_cast<char*>(info), 40);
     f += RandomBytes(rowBytes, 4);
     return f;
@@ -89,6 +90,8 @@ TEST(StoredCodec, ReadsStored24BitBitmapsAndRefusesOthers) {
     PixelBuffer pixels = codec.DecodeBitmap(archive.Get(), &header, &alpha);
     ASSERT_NE(pixels, nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(pixels.get()), 48), good.substr(54));
+    // Whatever the file stored there, biSizeImage tells the size of the buffer returned.
+    EXPECT_EQ(header.biSizeImage, 48u);
 
     for (const std::string& bad : {StoredBmp(5, 3, 24, 47),   // rows cut short
                                    StoredBmp(5, -3, 24, 48),  // top-down
