@@ -7,7 +7,6 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "ui/file_measure.h"
 #include "ui/user_prompts.h"
 #include "ui/zok_compressor_dlg.h"
 
@@ -74,13 +73,10 @@ void CDropListBox::OnDropFiles(const QList<QUrl>& urls) {
         if (!m_parentDlg.IsNewFile(path)) {
             continue;
         }
-        const FileMeasure measure = MeasureFile(path);
-        if (!measure.ok) {
-            failures << FromNativePath(path) + QStringLiteral(": ") +
-                            QString::fromStdString(measure.reason);
-            continue;
+        uint32_t size = 0;
+        if (MeasureForList(path, &size, &failures)) {
+            m_parentDlg.AddFile(path, size);
         }
-        m_parentDlg.AddFile(path, measure.size);
     }
     m_parentDlg.ReportUnaddedFiles(failures);
 }

@@ -113,6 +113,17 @@ void CZokCompressorDlg::EnableCompress(bool enabled) {
     findChild<QPushButton*>(ControlName(kIdCompress))->setEnabled(enabled);
 }
 
+bool MeasureForList(const std::string& path, uint32_t* size, QStringList* failures) {
+    const FileMeasure measure = MeasureFile(path);
+    if (!measure.ok) {
+        *failures << FromNativePath(path) + QStringLiteral(": ") +
+                         QString::fromStdString(measure.reason);
+        return false;
+    }
+    *size = measure.size;
+    return true;
+}
+
 void CZokCompressorDlg::OnAdd() {
     const QStringList filters = {QStringLiteral("모든 파일(*.*) (*)"),
                                  QStringLiteral("Graphic File (*.bmp *.png *.BMP *.PNG)"),
@@ -125,28 +136,23 @@ void CZokCompressorDlg::OnAdd() {
         if (!IsNewFile(path)) {
             return;
         }
-        const FileMeasure measure = MeasureFile(path);
-        if (measure.ok) {
-            AppendFile(path, measure.size, kAddRowWidth);
+        uint32_t size = 0;
+        if (MeasureForList(path, &size, &failures)) {
+            AppendFile(path, size, kAddRowWidth);
             ShowFileCount();
             ShowTotalSize();
             EnableCompress(true);
             return;
         }
-        failures << FromNativePath(path) + QStringLiteral(": ") +
-                        QString::fromStdString(measure.reason);
     } else if (!paths.empty()) {
         for (const std::string& path : paths) {
             if (!IsNewFile(path)) {
                 continue;
             }
-            const FileMeasure measure = MeasureFile(path);
-            if (!measure.ok) {
-                failures << FromNativePath(path) + QStringLiteral(": ") +
-                                QString::fromStdString(measure.reason);
-                continue;
+            uint32_t size = 0;
+            if (MeasureForList(path, &size, &failures)) {
+                AppendFile(path, size, kAddRowWidth);
             }
-            AppendFile(path, measure.size, kAddRowWidth);
         }
         ShowFileCount();
         ShowTotalSize();

@@ -14,6 +14,10 @@
 
 class UserPrompts;
 
+// Measures a file about to be listed. When it cannot be listed, notes "path: reason" in
+// failures (shown to the user in one message) and returns false.
+bool MeasureForList(const std::string& path, uint32_t* size, QStringList* failures);
+
 // The main window: the list of input files, their number and total size, and the buttons
 // Add, Remove, Compress and Exit. Row i of the list and element i of m_files are the same
 // file; the counters always equal the number of rows and the sum of their measured sizes.
