@@ -14,9 +14,8 @@ int RunBitmap(const std::string& path, const std::string& name, const std::strin
     if (!zok) {
         return kExitFailure;
     }
-    const std::optional<size_t> index = zok->Find(name);
+    const std::optional<size_t> index = FindEntry(*zok, name);
     if (!index) {
-        ReportError(Printable(path) + ": no entry named \"" + Printable(name) + "\"");
         return kExitFailure;
     }
     std::string bmp, pgm, why;

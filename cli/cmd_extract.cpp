@@ -75,10 +75,9 @@ int RunExtract(const std::string& path, const std::string& folder, bool overwrit
         }
     }
     for (const std::string& name : names) {
-        if (std::optional<size_t> index = zok->Find(name)) {
+        if (std::optional<size_t> index = FindEntry(*zok, name)) {
             chosen.push_back(*index);
         } else {
-            ReportError(Printable(path) + ": no entry named \"" + Printable(name) + "\"");
             ok = false;
         }
     }

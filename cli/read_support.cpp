@@ -25,6 +25,14 @@ std::unique_ptr<CZokFile> OpenArchive(const std::string& path) {
     return nullptr;
 }
 
+std::optional<size_t> FindEntry(const CZokFile& zok, const std::string& name) {
+    std::optional<size_t> index = zok.Find(name);
+    if (!index) {
+        ReportError(Printable(zok.Path()) + ": no entry named \"" + Printable(name) + "\"");
+    }
+    return index;
+}
+
 std::string Printable(std::string_view text) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;

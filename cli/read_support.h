@@ -15,6 +15,10 @@ void ReportError(const std::string& message);
 // Opens an archive; on failure prints why (naming the archive) and returns null.
 std::unique_ptr<CZokFile> OpenArchive(const std::string& path);
 
+// The first entry named name (letter case ignored); when there is none, prints so, naming the
+// archive, and returns nullopt.
+std::optional<size_t> FindEntry(const CZokFile& zok, const std::string& name);
+
 // A name made safe for a terminal: control bytes shown as \xNN.
 std::string Printable(std::string_view text);
 
