@@ -64,14 +64,15 @@ bool AtomicFile::Create(const std::string& targetPath, std::string* error) {
     return true;
 }
 
-bool AtomicFile::Commit(std::string* error) {
+bool AtomicFile::Commit(std::string* error, bool durable) {
     FILE* file = m_file.Get();
     if (file == nullptr) {
         *error = m_targetPath + ": not open";
         return false;
     }
     errno = 0;
-    if (std::fflush(file) != 0 || std::ferror(file) != 0 || ::fsync(::fileno(file)) != 0) {
+    if (std::fflush(file) != 0 || std::ferror(file) != 0 ||
+        (durable && ::fsync(::fileno(file)) != 0)) {
         *error = m_targetPath + ": " + SystemReason(errno != 0 ? errno : EIO);
         Discard();
         return false;

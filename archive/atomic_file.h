@@ -21,8 +21,9 @@ public:
     FILE* Get() const { return m_file.Get(); }
     const std::string& TempPath() const { return m_tempPath; }
 
-    // Flushes, syncs and closes the file, then renames it over the target.
-    bool Commit(std::string* error);
+    // Flushes, syncs (when durable) and closes the file, then renames it over the target.
+    // A file that can be made again from its source (an extracted entry) need not be synced.
+    bool Commit(std::string* error, bool durable = true);
 
     // Closes and removes the temporary file.
     void Discard();

@@ -1,6 +1,8 @@
 #include "cli/read_support.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -9,6 +11,7 @@
 
 #include "archive/atomic_file.h"
 #include "archive/bmp_writer.h"
+#include "archive/file_handle.h"
 
 void ReportError(const std::string& message) {
     std::fprintf(stderr, "zok: %s\n", message.c_str());
@@ -120,12 +123,34 @@ bool DecodePicture(CZokFile& zok, size_t index, std::string* bmp, std::string* a
 
 bool WriteOutputFile(const std::string& path, std::string_view bytes, bool overwrite,
                      std::string* error) {
-    struct stat st {};
-    const auto exists = [&] { return ::lstat(path.c_str(), &st) == 0; };
-    if (!overwrite && exists()) {
-        *error = Printable(path) + ": already exists (use --overwrite to replace it)";
-        return false;
+    if (!overwrite) {
+        // A new file only: created exclusively, so nothing that exists is ever touched, and
+        // removed again if it cannot be written whole.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            *error = Printable(path) + (errno == EEXIST
+                                            ? ": already exists (use --overwrite to replace it)"
+                                            : ": " + SystemReason(errno));
+            return false;
+        }
+        FileHandle out(::fdopen(fd, "wb"));
+        if (!out) {
+            *error = Printable(path) + ": " + SystemReason(errno);
+            ::close(fd);
+            ::unlink(path.c_str());
+            return false;
+        }
+        errno = 0;
+        const bool written =
+            bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out.Get()) == bytes.size();
+        if (!written || !out.Close()) {
+            *error = Printable(path) + ": " + SystemReason(errno != 0 ? errno : EIO);
+            ::unlink(path.c_str());
+            return false;
+        }
+        return true;
     }
+    // Replacing: the old file stays until the new one is complete.
     AtomicFile out;
     if (!out.Create(path, error)) {
         return false;
@@ -134,9 +159,5 @@ bool WriteOutputFile(const std::string& path, std::string_view bytes, bool overw
         *error = Printable(path) + ": " + SystemReason(errno);
         return false;
     }
-    if (!overwrite && exists()) {
-        *error = Printable(path) + ": already exists (use --overwrite to replace it)";
-        return false;
-    }
-    return out.Commit(error);
+    return out.Commit(error, false);
 }
