@@ -19,12 +19,12 @@ int RunCat(const std::string& path, const std::string& name) {
         return kExitFailure;
     }
     std::string why;
-    const std::optional<std::string> content = ReadEntryContent(*zok, *index, &why);
+    const std::optional<EntryContent> content = ReadEntryContent(*zok, *index, &why);
     if (!content) {
         ReportError(EntryLabel(*zok, *index) + ": " + why);
         return kExitFailure;
     }
-    if (std::fwrite(content->data(), 1, content->size(), stdout) != content->size() ||
+    if (std::fwrite(content->bytes.get(), 1, content->size, stdout) != content->size ||
         std::fflush(stdout) != 0) {
         ReportError(EntryLabel(*zok, *index) + ": cannot write to the standard output");
         return kExitFailure;

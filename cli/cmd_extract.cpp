@@ -39,19 +39,22 @@ bool ExtractOne(CZokFile& zok, size_t index, const std::string& folder, bool ove
         return false;
     }
     std::string why;
-    std::string bytes;
+    std::string bmp;
+    std::optional<EntryContent> content;
+    std::string_view bytes;
     if (record.kind == EntryKind::PngStream && EqualsNoCase(KindName(record.name), "bmp")) {
-        if (!DecodePicture(zok, index, &bytes, nullptr, &why)) {
+        if (!DecodePicture(zok, index, &bmp, nullptr, &why)) {
             ReportError(label + ": " + why);
             return false;
         }
+        bytes = bmp;
     } else {
-        std::optional<std::string> content = ReadEntryContent(zok, index, &why);
+        content = ReadEntryContent(zok, index, &why);
         if (!content) {
             ReportError(label + ": " + why);
             return false;
         }
-        bytes = std::move(*content);
+        bytes = content->View();
     }
     std::string error;
     if (!WriteOutputFile(folder + "/" + record.name, bytes, overwrite, &error)) {

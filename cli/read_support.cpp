@@ -56,19 +56,19 @@ std::string EntryLabel(const CZokFile& zok, size_t index) {
     return Printable(zok.Path()) + ": entry \"" + Printable(zok.Records()[index].name) + "\"";
 }
 
-std::optional<std::string> ReadEntryContent(CZokFile& zok, size_t index, std::string* why) {
+std::optional<EntryContent> ReadEntryContent(CZokFile& zok, size_t index, std::string* why) {
     if (std::optional<std::string> problem = zok.EntryProblem(index)) {
         *why = *problem;
         return std::nullopt;
     }
-    std::string content;
-    try {
-        content.resize(zok.GetEntrySizeAt(index));
-    } catch (const std::bad_alloc&) {
-        *why = "not enough memory for its " + std::to_string(zok.GetEntrySizeAt(index)) + " bytes";
+    EntryContent content;
+    content.size = zok.GetEntrySizeAt(index);
+    content.bytes.reset(new (std::nothrow) uint8_t[content.size == 0 ? 1 : content.size]);
+    if (!content.bytes) {
+        *why = "not enough memory for its " + std::to_string(content.size) + " bytes";
         return std::nullopt;
     }
-    if (!zok.ExtractEntryAt(index, reinterpret_cast<uint8_t*>(content.data()))) {
+    if (!zok.ExtractEntryAt(index, content.bytes.get())) {
         *why = "its data is damaged";
         return std::nullopt;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,8 +26,15 @@ std::string Printable(std::string_view text);
 // "ARCHIVE: entry "NAME"" for messages.
 std::string EntryLabel(const CZokFile& zok, size_t index);
 
+// An entry's bytes, in a buffer that is not cleared before it is filled (entries can be large).
+struct EntryContent {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
+    std::string_view View() const { return {reinterpret_cast<const char*>(bytes.get()), size}; }
+};
+
 // The entry's content as ExtractEntry gives it; nullopt with *why set when it cannot be read.
-std::optional<std::string> ReadEntryContent(CZokFile& zok, size_t index, std::string* why);
+std::optional<EntryContent> ReadEntryContent(CZokFile& zok, size_t index, std::string* why);
 
 // A picture entry decoded: a 24-bit BMP file, and the alpha plane as a PGM file when alphaPgm
 // is given (a picture without alpha gives a fully opaque plane). False with *why on failure.
