@@ -16,33 +16,16 @@ using namespace zoktest;
 
 namespace {
 
-struct Record {
-    std::string name;  // CP949 bytes as stored
-    uint32_t offset, sourceSize, storedSize;
-    uint8_t kind;
-};
-
-// Parses a version 1.1.0 archive's directory, checking the framing as it goes.
-std::vector<Record> ParseDirectory(const std::string& a) {
+std::vector<DirectoryRecord> ParseDirectory(const std::string& a) {
     EXPECT_EQ(a.substr(0, 6), "ZOK110");
-    const uint32_t count = U32At(a, 6);
-    std::vector<Record> records;
+    std::vector<DirectoryRecord> records = ReadDirectory(a);
     size_t pos = 10;
-    for (uint32_t i = 0; i < count; ++i) {
-        Record r;
-        const uint32_t len = U32At(a, pos);
-        r.name = a.substr(pos + 4, len);
-        pos += 4 + len;
-        r.offset = U32At(a, pos);
-        r.sourceSize = U32At(a, pos + 4);
-        r.storedSize = U32At(a, pos + 8);
-        r.kind = uint8_t(a.at(pos + 12));
-        pos += 13;
-        records.push_back(r);
+    for (const DirectoryRecord& r : records) {
+        pos += 17 + r.name.size();
     }
     // Entries follow the directory directly, one after another.
     size_t next = pos;
-    for (const Record& r : records) {
+    for (const DirectoryRecord& r : records) {
         EXPECT_EQ(r.offset, next);
         next = r.offset + r.storedSize;
     }

@@ -24,11 +24,8 @@ std::vector<std::string> AllCp949Characters() {
 
 std::vector<std::string> DirectoryNames(const std::string& a) {
     std::vector<std::string> names;
-    size_t pos = 10;
-    for (uint32_t i = 0, n = U32At(a, 6); i < n; ++i) {
-        const uint32_t len = U32At(a, pos);
-        names.push_back(a.substr(pos + 4, len));
-        pos += 4 + len + 13;
+    for (const DirectoryRecord& r : ReadDirectory(a)) {
+        names.push_back(r.name);
     }
     return names;
 }

@@ -13,30 +13,6 @@ using namespace zoktest;
 
 namespace {
 
-struct Record {
-    std::string name;
-    uint32_t offset, sourceSize, storedSize;
-    uint8_t kind;
-};
-
-std::vector<Record> Directory(const std::string& archive) {
-    std::vector<Record> records;
-    size_t pos = 10;
-    for (uint32_t i = 0; i < U32At(archive, 6); ++i) {
-        Record r;
-        const uint32_t nameLength = U32At(archive, pos);
-        r.name = archive.substr(pos + 4, nameLength);
-        pos += 4 + nameLength;
-        r.offset = U32At(archive, pos);
-        r.sourceSize = U32At(archive, pos + 4);
-        r.storedSize = U32At(archive, pos + 8);
-        r.kind = uint8_t(archive.at(pos + 12));
-        pos += 13;
-        records.push_back(r);
-    }
-    return records;
-}
-
 size_t FilesIn(const TempDir& dir) {
     return size_t(std::distance(std::filesystem::directory_iterator(dir.Path()), {}));
 }
@@ -60,7 +36,7 @@ TEST(PictureBuild, PicturesBecomePngEntriesAndRefusedBitmapsAreNamed) {
     EXPECT_EQ(report.unencoded, std::vector<std::string>{paths[2]});
 
     const std::string archive = ReadFile(dir.File("out.zok"));
-    const std::vector<Record> records = Directory(archive);
+    const std::vector<DirectoryRecord> records = ReadDirectory(archive);
     ASSERT_EQ(records.size(), 5u);
     const uint8_t kinds[] = {2, 2, 2, 2, 3};
     for (size_t i = 0; i < records.size(); ++i) {

@@ -90,6 +90,24 @@ void AppendU16(std::string& out, uint16_t v) {
     out.push_back(static_cast<char>(v >> 8));
 }
 
+std::vector<DirectoryRecord> ReadDirectory(const std::string& archive) {
+    std::vector<DirectoryRecord> records;
+    size_t pos = 10;
+    for (uint32_t i = 0, count = U32At(archive, 6); i < count; ++i) {
+        DirectoryRecord r;
+        const uint32_t nameLength = U32At(archive, pos);
+        r.name = archive.substr(pos + 4, nameLength);
+        pos += 4 + nameLength;
+        r.offset = U32At(archive, pos);
+        r.sourceSize = U32At(archive, pos + 4);
+        r.storedSize = U32At(archive, pos + 8);
+        r.kind = uint8_t(archive.at(pos + 12));
+        pos += 13;
+        records.push_back(r);
+    }
+    return records;
+}
+
 namespace {
 
 std::string Drain(int fd) {

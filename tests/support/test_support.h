@@ -36,6 +36,15 @@ uint32_t U32At(const std::string& bytes, size_t offset);
 void AppendU32(std::string& out, uint32_t value);
 void AppendU16(std::string& out, uint16_t value);
 
+// One directory record of a version 1.1.0 archive, as stored (name in CP949 bytes).
+struct DirectoryRecord {
+    std::string name;
+    uint32_t offset = 0, sourceSize = 0, storedSize = 0;
+    uint8_t kind = 0;
+};
+// The records of a version 1.1.0 archive's directory, in file order.
+std::vector<DirectoryRecord> ReadDirectory(const std::string& archive);
+
 // Result of running a program.
 struct CommandResult {
     int exitStatus = -1;
