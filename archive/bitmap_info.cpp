@@ -1,4 +1,4 @@
-#include "archive/bitmap_info.h"
+#include "zok/bitmap_info.h"
 
 #include "archive/little_endian.h"
 

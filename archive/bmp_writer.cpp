@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "archive/bitmap_info.h"
 #include "archive/little_endian.h"
+#include "zok/bitmap_info.h"
 
 std::optional<std::string> EncodeBmp24(int32_t width, int32_t height, const uint8_t* pixels,
                                        size_t rowBytes) {

@@ -1,4 +1,4 @@
-#include "archive/build_archive.h"
+#include "zok/build_archive.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +18,7 @@
 #include "archive/entry_writer.h"
 #include "archive/file_handle.h"
 #include "archive/names.h"
+#include "archive/zok_format.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "archive/directory_writer.h"
 
 #include "archive/little_endian.h"
+#include "archive/zok_format.h"
 
 uint64_t DirectorySize(size_t count, uint64_t totalNameBytes) {
     return kHeaderSize + uint64_t(kRecordFixedSize) * count + totalNameBytes;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/entry_record.h"
+#include "zok/entry_record.h"
 
 // Serialises the header and directory of a version 1.1.0 archive. Record names are taken
 // as CP949 bytes already (see Utf8ToCp949).

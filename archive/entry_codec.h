@@ -4,10 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "archive/bitmap_info.h"
-
-// Heap buffers of the bitmap form; the caller owns them.
-using PixelBuffer = std::unique_ptr<uint8_t[]>;
+#include "zok/bitmap_info.h"
 
 // Turns one input file into an entry's bytes and one entry back into a buffer or a bitmap.
 // Streams are open binary stdio streams; a codec never opens or closes them.

@@ -4,6 +4,7 @@
 
 #include "archive/atomic_file.h"
 #include "archive/names.h"
+#include "archive/zok_format.h"
 
 EntryKind KindForName(std::string_view kindName) {
     return (EqualsNoCase(kindName, "PNG") || EqualsNoCase(kindName, "BMP")) ? EntryKind::PngStream

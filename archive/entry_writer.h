@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "archive/codec_table.h"
-#include "archive/entry_record.h"
+#include "zok/entry_record.h"
 
 enum class EntryWriteStatus {
     Written,    // the entry's data is in the archive

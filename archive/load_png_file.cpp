@@ -1,4 +1,4 @@
-#include "archive/load_png_file.h"
+#include "zok/load_png_file.h"
 
 #include "archive/file_handle.h"
 #include "codecs/png_codec.h"

@@ -1,4 +1,4 @@
-#include "archive/upgrade_archive.h"
+#include "zok/upgrade_archive.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,8 +11,8 @@
 #include "archive/directory_writer.h"
 #include "archive/entry_writer.h"
 #include "archive/file_handle.h"
-#include "archive/zok_error.h"
-#include "archive/zok_file.h"
+#include "zok/zok_error.h"
+#include "zok/zok_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "archive/zok_file.h"
+#include "zok/zok_file.h"
 
 #include <sys/stat.h>
 
@@ -9,6 +9,7 @@
 #include "archive/atomic_file.h"
 #include "archive/little_endian.h"
 #include "archive/names.h"
+#include "archive/zok_format.h"
 
 namespace {
 

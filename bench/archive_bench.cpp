@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "archive/build_archive.h"
 #include "archive/directory_writer.h"
-#include "archive/zok_file.h"
 #include "bench/corpus.h"
+#include "zok/build_archive.h"
+#include "zok/zok_file.h"
 
 using namespace zokbench;
 

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "archive/build_archive.h"
 #include "archive/names.h"
-#include "archive/zok_error.h"
 #include "cli/commands.h"
 #include "cli/progress_bar.h"
+#include "zok/build_archive.h"
+#include "zok/zok_error.h"
 
 namespace {
 

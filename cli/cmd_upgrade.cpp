@@ -5,11 +5,11 @@
 #include <string>
 
 #include "archive/atomic_file.h"
-#include "archive/upgrade_archive.h"
-#include "archive/zok_file.h"
 #include "cli/commands.h"
 #include "cli/progress_bar.h"
 #include "cli/read_support.h"
+#include "zok/upgrade_archive.h"
+#include "zok/zok_file.h"
 
 namespace {
 

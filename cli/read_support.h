@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/zok_file.h"
+#include "zok/zok_file.h"
 
 // Shared steps of the commands that read archives.
 

@@ -5,10 +5,11 @@
 #include <array>
 #include <new>
 
-#include "archive/entry_record.h"
 #include "archive/little_endian.h"
+#include "archive/zok_format.h"
 #include "codecs/png_stream.h"
 #include "codecs/stored_bitmap.h"
+#include "zok/entry_record.h"
 
 namespace {
 

@@ -6,9 +6,10 @@
 #include <cstring>
 #include <new>
 
-#include "archive/entry_record.h"
-#include "archive/zok_error.h"
+#include "archive/zok_format.h"
 #include "codecs/png_stream.h"
+#include "zok/entry_record.h"
+#include "zok/zok_error.h"
 
 namespace {
 

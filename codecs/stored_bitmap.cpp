@@ -2,7 +2,8 @@
 
 #include <new>
 
-#include "archive/entry_record.h"
+#include "archive/zok_format.h"
+#include "zok/entry_record.h"
 
 bool ReadStoredBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) {
     if (std::fseek(archive, kBitmapFileHeaderSize, SEEK_CUR) != 0) {

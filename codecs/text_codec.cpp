@@ -2,7 +2,8 @@
 
 #include <new>
 
-#include "archive/entry_record.h"
+#include "archive/zok_format.h"
+#include "zok/entry_record.h"
 
 uint32_t CTextCodec::CompressBound(uint32_t n) {
     return static_cast<uint32_t>((uint64_t(n) + 12) * 101 / 100);

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "archive/file_handle.h"
-#include "archive/upgrade_archive.h"
-#include "archive/zok_error.h"
-#include "archive/zok_file.h"
 #include "codecs/bmp_codec.h"
 #include "codecs/png_codec.h"
 #include "codecs/stored_bitmap.h"
+#include "zok/upgrade_archive.h"
+#include "zok/zok_error.h"
+#include "zok/zok_file.h"
 
 namespace zokfuzz {
 

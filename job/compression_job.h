@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/build_archive.h"
+#include "zok/build_archive.h"
 
 // The display fields of the progress window that the job writes.
 enum class JobField {

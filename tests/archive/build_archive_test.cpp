@@ -1,4 +1,4 @@
-#include "archive/build_archive.h"
+#include "zok/build_archive.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

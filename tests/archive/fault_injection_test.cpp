@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <functional>
 
-#include "archive/build_archive.h"
 #include "archive/codec_table.h"
 #include "archive/entry_writer.h"
 #include "archive/file_handle.h"
 #include "tests/support/test_support.h"
+#include "zok/build_archive.h"
 
 using namespace zoktest;
 

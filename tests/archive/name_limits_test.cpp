@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "archive/build_archive.h"
 #include "archive/names.h"
 #include "tests/support/test_support.h"
+#include "zok/build_archive.h"
 
 using namespace zoktest;
 

@@ -5,10 +5,10 @@
 #include <stdexcept>
 #include <thread>
 
-#include "archive/build_archive.h"
-#include "archive/zok_error.h"
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
+#include "zok/build_archive.h"
+#include "zok/zok_error.h"
 
 using namespace zoktest;
 

@@ -1,4 +1,4 @@
-#include "archive/upgrade_archive.h"
+#include "zok/upgrade_archive.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <set>
 
-#include "archive/zok_file.h"
 #include "tests/archive/handmade_archive.h"
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
+#include "zok/zok_file.h"
 
 using namespace zoktest;
 

@@ -1,4 +1,4 @@
-#include "archive/zok_file.h"
+#include "zok/zok_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,11 +7,11 @@
 
 #include <cstring>
 
-#include "archive/build_archive.h"
-#include "archive/load_png_file.h"
 #include "tests/archive/handmade_archive.h"
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
+#include "zok/build_archive.h"
+#include "zok/load_png_file.h"
 
 using namespace zoktest;
 

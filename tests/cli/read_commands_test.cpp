@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <set>
 
-#include "archive/bitmap_info.h"
-#include "archive/load_png_file.h"
 #include "tests/archive/handmade_archive.h"
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
+#include "zok/bitmap_info.h"
+#include "zok/load_png_file.h"
 
 using namespace zoktest;
 

@@ -2,12 +2,12 @@
 
 #include <filesystem>
 
-#include "archive/build_archive.h"
 #include "archive/file_handle.h"
-#include "archive/zok_error.h"
 #include "codecs/png_codec.h"
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
+#include "zok/build_archive.h"
+#include "zok/zok_error.h"
 
 using namespace zoktest;
 

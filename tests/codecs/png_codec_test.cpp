@@ -7,10 +7,10 @@
 #include <random>
 
 #include "archive/file_handle.h"
-#include "archive/zok_error.h"
 #include "codecs/png_codec.h"
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
+#include "zok/zok_error.h"
 
 using namespace zoktest;
 

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "archive/zok_error.h"
 #include "job/formatting.h"
 #include "tests/support/test_support.h"
+#include "zok/zok_error.h"
 
 namespace {
 

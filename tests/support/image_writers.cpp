@@ -8,9 +8,9 @@
 #include <random>
 #include <stdexcept>
 
-#include "archive/zok_error.h"
 #include "codecs/png_codec.h"
 #include "tests/support/test_support.h"
+#include "zok/zok_error.h"
 
 namespace zoktest {
 

@@ -3,13 +3,13 @@
 #include <QTest>
 #include <filesystem>
 
-#include "archive/zok_file.h"
 #include "job/formatting.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/output_name_dlg.h"
 #include "ui/progress_dlg.h"
 #include "ui/zok_compressor_dlg.h"
+#include "zok/zok_file.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 // The 40-byte bitmap information header of the bitmap form, in host order in memory.
 // On disk it is little-endian; see ReadBitmapInfoHeader and WriteBitmapInfoHeader.
@@ -25,3 +26,6 @@ constexpr uint32_t kBitmapFileHeaderSize = 14;
 BITMAPINFOHEADER ReadBitmapInfoHeader(const uint8_t* bytes);
 // Encodes a header as 40 little-endian bytes.
 void WriteBitmapInfoHeader(const BITMAPINFOHEADER& header, uint8_t* bytes);
+
+// Heap buffers of the bitmap form (pixels, alpha plane); the caller owns them.
+using PixelBuffer = std::unique_ptr<uint8_t[]>;

@@ -9,9 +9,9 @@
 
 #include "archive/codec_table.h"
 #include "archive/entry_codec.h"
-#include "archive/entry_record.h"
 #include "archive/file_handle.h"
-#include "archive/zok_error.h"
+#include "zok/entry_record.h"
+#include "zok/zok_error.h"
 
 // Raised when the archive file itself cannot be opened. what() is exactly
 // "Cannot create ZOK File instance for file " + path; ErrorNumber() gives the system's reason.
