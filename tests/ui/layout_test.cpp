@@ -1,10 +1,13 @@
 #include <QDir>
+#include <QFile>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QImage>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QTest>
 
@@ -253,6 +256,17 @@ TEST(AppTest, TheApplicationCarriesItsNameAndVersionAndEndsWithTheMainWindow) {
     EXPECT_FALSE(app->InitInstance());
     EXPECT_TRUE(shown);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(AppTest, QtsOwnButtonsSpeakKoreanWhenQtsTranslationIsInstalled) {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFile::exists(folder + Q("/qtbase_ko.qm"))) {
+        GTEST_SKIP() << "Qt's Korean translation is not installed in " << folder.toStdString();
+    }
+    QMessageBox box(QMessageBox::Question, Q("ZOK Compressor"), Q("?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text(), Q("예(&Y)"));
+    EXPECT_EQ(box.button(QMessageBox::No)->text(), Q("아니요(&N)"));
 }
 
 }  // namespace
