@@ -13,6 +13,7 @@
 
 #include "tests/support/test_support.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/dialog_group_box.h"
 #include "ui/output_name_dlg.h"
 #include "ui/progress_dlg.h"
 #include "ui/zok_compressor_app.h"
@@ -66,6 +67,28 @@ void ExpectLayout(QWidget& dlg, int cx, int cy, const std::vector<Expected>& con
             if (!shown.isNull()) {
                 EXPECT_EQ(shown, Q(e.text)) << "control " << e.id;
             }
+        }
+    }
+}
+
+// Every control that overlaps one of the dialog's groupBoxes group boxes lies inside its frame
+// and below its title, clear of both.
+void ExpectClearOfGroupBoxFrames(QWidget& dlg, int groupBoxes) {
+    const QList<DialogGroupBox*> boxes = dlg.findChildren<DialogGroupBox*>();
+    ASSERT_EQ(boxes.size(), groupBoxes);
+    ASSERT_EQ(dlg.findChildren<QGroupBox*>().size(), groupBoxes)
+        << "every group box is drawn alike";
+    for (const DialogGroupBox* box : boxes) {
+        const QRect interior = box->InteriorRect().translated(box->pos());
+        for (const QWidget* w : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (w == box || !w->geometry().intersects(box->geometry())) {
+                continue;
+            }
+            const QRect r = w->geometry();
+            EXPECT_TRUE(interior.contains(r))
+                << w->metaObject()->className() << " " << w->objectName().toStdString() << " at "
+                << r.x() << "," << r.y() << " " << r.width() << "x" << r.height()
+                << " crosses the frame or title of \"" << box->title().toStdString() << "\"";
         }
     }
 }
@@ -147,6 +170,7 @@ TEST(LayoutTest, ProgressWindowPlacesEveryControlAtItsRectangle) {
                   {1010, "", 61, 73, 120, 9}});
     EXPECT_NE(qobject_cast<QProgressBar*>(dlg.findChild<QWidget*>(ControlName(1004))), nullptr);
     EXPECT_TRUE(dlg.findChild<QPushButton*>(ControlName(1002))->isDefault());
+    ExpectClearOfGroupBoxFrames(dlg, 1);
 }
 
 TEST(LayoutTest, MainWindowPlacesEveryControlAtItsRectangle) {
@@ -171,6 +195,46 @@ TEST(LayoutTest, MainWindowPlacesEveryControlAtItsRectangle) {
     for (int id : {1001, 1003}) {
         EXPECT_TRUE(dlg.findChild<QLabel*>(ControlName(id))->alignment() & Qt::AlignRight);
     }
+    ExpectClearOfGroupBoxFrames(dlg, 2);
+}
+
+// The rectangles the layout check relies on are where the group box really paints: its title
+// and its frame's lines, nothing in the interior the framed controls occupy.
+TEST(LayoutTest, GroupBoxesPaintOnlyTheirTitleAndFrame) {
+    QWidget dlg;
+    dlg.setFont(DialogFont());
+    const DialogUnits units(dlg.font());
+    auto* box = static_cast<DialogGroupBox*>(
+        CreateControl(dlg, units, {kNoId, ControlKind::GroupBox, "Information", 7, 20, 182, 69}));
+    QImage image(box->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    box->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    const QRect title = box->TitleRect();
+    const QRect frame = box->FrameRect();
+    const QRect interior = box->InteriorRect();
+    int inTitle = 0, onFrame = 0, elsewhere = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) == 0) {
+                continue;
+            }
+            const QPoint p(x, y);
+            if (title.contains(p)) {
+                ++inTitle;
+            } else if (frame.contains(p) && !interior.contains(p)) {
+                ++onFrame;
+            } else {
+                ++elsewhere;
+            }
+        }
+    }
+    EXPECT_GT(inTitle, 20) << "the title is written";
+    EXPECT_GE(onFrame, 2 * (frame.width() + frame.height()) - title.width())
+        << "a line all round, open only at the title";
+    EXPECT_EQ(elsewhere, 0);
+    // The frame's top edge runs through the title, not under it.
+    EXPECT_GT(frame.top(), title.top());
+    EXPECT_LT(frame.top(), title.bottom());
 }
 
 TEST(LayoutTest, OutputNameDialogAndAboutBoxPlaceEveryControlAtItsRectangle) {
