@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <algorithm>
 
 #include "archive/names.h"
@@ -35,6 +36,15 @@ const ControlTemplate CZokCompressorDlg::kListTemplate = {
 
 namespace {
 
+// How each control of the template follows the window's size: the caption stays, the counters'
+// group keeps to the bottom left and the buttons' group to the bottom right.
+constexpr Anchor kAnchors[std::size(CZokCompressorDlg::kTemplate)] = {
+    Anchor::TopLeft,     Anchor::BottomLeft,  Anchor::BottomLeft,  Anchor::BottomLeft,
+    Anchor::BottomLeft,  Anchor::BottomLeft,  Anchor::BottomLeft,  Anchor::BottomLeft,
+    Anchor::BottomRight, Anchor::BottomRight, Anchor::BottomRight, Anchor::BottomRight,
+    Anchor::BottomRight,
+};
+
 const char kAboutItem[] = "ZOK Compressor 정보(&A)...";
 // Lines of one message about files that could not be listed.
 constexpr int kMaxReportedFiles = 20;
@@ -45,14 +55,18 @@ CZokCompressorDlg::CZokCompressorDlg(UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), m_prompts(prompts), m_list(*this), m_hIcon(AppIcon()) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
     const DialogUnits units(font());
     SetUpDialog(*this, units, "ZOK Compressor ver 1.11", kWidth, kHeight);
-    CreateControl(*this, units, kTemplate[0]);
+    // Resizable, never smaller than laid out.
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    m_layout = AnchoredLayout(size());
+    m_layout.Add(*CreateControl(*this, units, kTemplate[0]), kAnchors[0]);
     PlaceControl(m_list, units, kListTemplate);
+    m_layout.Add(m_list, Anchor::Fill);
     for (size_t i = 1; i < std::size(kTemplate); ++i) {
-        CreateControl(*this, units, kTemplate[i]);
+        m_layout.Add(*CreateControl(*this, units, kTemplate[i]), kAnchors[i]);
     }
     const auto button = [this](int id) { return findChild<QPushButton*>(ControlName(id)); };
     connect(button(kIdAdd), &QPushButton::clicked, this, [this] { OnAdd(); });
@@ -77,6 +91,11 @@ void CZokCompressorDlg::contextMenuEvent(QContextMenuEvent* event) {
     if (menu.exec(event->globalPos()) == about) {
         OnSysCommand(kIdmAboutBox);
     }
+}
+
+void CZokCompressorDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    m_layout.Apply(event->size());
 }
 
 void CZokCompressorDlg::OnSysCommand(unsigned id) {

@@ -48,10 +48,19 @@ QWidget* Find(QWidget& dlg, const Expected& e) {
     return nullptr;
 }
 
-void ExpectLayout(QWidget& dlg, int cx, int cy, const std::vector<Expected>& controls) {
+enum class Sizing { Fixed, AtLeastLaidOut };
+
+void ExpectLayout(QWidget& dlg, int cx, int cy, const std::vector<Expected>& controls,
+                  Sizing sizing = Sizing::Fixed) {
     const DialogUnits units(dlg.font());
     EXPECT_EQ(dlg.size(), units.ToPixels(cx, cy));
-    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize()) << "the window's size is fixed";
+    if (sizing == Sizing::Fixed) {
+        EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize()) << "the window's size is fixed";
+    } else {
+        EXPECT_EQ(dlg.minimumSize(), dlg.size()) << "the laid-out size is the smallest";
+        EXPECT_GT(dlg.maximumSize().width(), dlg.width());
+        EXPECT_GT(dlg.maximumSize().height(), dlg.height());
+    }
     for (const Expected& e : controls) {
         QWidget* w = Find(dlg, e);
         ASSERT_NE(w, nullptr) << "no control " << e.id << " " << e.text;
@@ -190,12 +199,55 @@ TEST(LayoutTest, MainWindowPlacesEveryControlAtItsRectangle) {
                   {4, "&Add", 172, 148, 62, 16},
                   {3, "&Remove", 242, 148, 62, 16},
                   {1002, "&Compress", 172, 169, 62, 16},
-                  {2, "E&xit", 242, 169, 62, 16}});
+                  {2, "E&xit", 242, 169, 62, 16}},
+                 Sizing::AtLeastLaidOut);
     EXPECT_NE(qobject_cast<QListWidget*>(dlg.findChild<QWidget*>(ControlName(1000))), nullptr);
     for (int id : {1001, 1003}) {
         EXPECT_TRUE(dlg.findChild<QLabel*>(ControlName(id))->alignment() & Qt::AlignRight);
     }
     ExpectClearOfGroupBoxFrames(dlg, 2);
+}
+
+TEST(LayoutTest, MainWindowListFollowsItsSizeAndTheGroupsKeepToTheBottomCorners) {
+    ScriptedPrompts prompts;
+    CZokCompressorDlg dlg(prompts);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    const QSize laidOut = dlg.size();
+    std::vector<std::pair<QWidget*, QRect>> placed;
+    for (QWidget* w : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        placed.emplace_back(w, w->geometry());
+    }
+    QWidget* list = &dlg.List();
+    const QRect listPlaced = list->geometry();
+    // The buttons' group is the group box further right.
+    int rightGroupLeft = 0;
+    for (const DialogGroupBox* box : dlg.findChildren<DialogGroupBox*>()) {
+        rightGroupLeft = std::max(rightGroupLeft, box->x());
+    }
+
+    const int dx = 150, dy = 90;
+    dlg.resize(laidOut + QSize(dx, dy));
+    ASSERT_EQ(dlg.size(), laidOut + QSize(dx, dy));
+    for (const auto& [w, rect] : placed) {
+        QRect expected = rect;
+        if (w == list) {
+            expected.adjust(0, 0, dx, dy);
+        } else if (rect.top() > listPlaced.bottom()) {
+            // Below the list: the counters' group to the bottom left, the buttons' to the right.
+            expected.translate(rect.left() >= rightGroupLeft ? dx : 0, dy);
+        }
+        EXPECT_EQ(w->geometry(), expected)
+            << w->metaObject()->className() << " " << w->objectName().toStdString();
+    }
+    ExpectClearOfGroupBoxFrames(dlg, 2);
+
+    // Back to the smallest size it may have: exactly as laid out.
+    dlg.resize(laidOut - QSize(40, 30));
+    EXPECT_EQ(dlg.size(), laidOut);
+    for (const auto& [w, rect] : placed) {
+        EXPECT_EQ(w->geometry(), rect) << w->objectName().toStdString();
+    }
 }
 
 // The rectangles the layout check relies on are where the group box really paints: its title
