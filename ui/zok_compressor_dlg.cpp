@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QListWidgetItem>
 #include <QMenu>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -110,7 +111,9 @@ bool CZokCompressorDlg::IsNewFile(const std::string& path) const {
 }
 
 void CZokCompressorDlg::AppendFile(const std::string& path, uint32_t size, uint32_t width) {
-    m_list.addItem(FromNativePath(ShortenPath(path, width)));
+    // The row may be shortened; its tooltip always names the whole path.
+    auto* row = new QListWidgetItem(FromNativePath(ShortenPath(path, width)), &m_list);
+    row->setToolTip(FromNativePath(path));
     m_files.Add(path);
     m_sizes.push_back(size);
     m_foldedPaths.insert(FoldCase(path));

@@ -258,7 +258,7 @@ TEST_F(MainWindowTest, OnlyTheListAcceptsDrops) {
     ExpectListed(dlg, {}, 0);
 }
 
-TEST_F(MainWindowTest, RowsAreShortenedToFiftyFromAddAndFiftyFiveFromDrops) {
+TEST_F(MainWindowTest, RowsAreShortenedToFiftyFromAddAndFiftyFiveFromDropsTheirTooltipsAreWhole) {
     // A path of exactly 56 bytes with several folders.
     std::string path = dir.File("f1/f2/");
     path += std::string(56 - path.size() - 4, 'n') + ".txt";
@@ -276,6 +276,10 @@ TEST_F(MainWindowTest, RowsAreShortenedToFiftyFromAddAndFiftyFiveFromDrops) {
     DropUrls(*dropped.List().viewport(), LocalUrls({path}));
     ASSERT_EQ(dropped.List().count(), 1);
     EXPECT_EQ(dropped.List().item(0)->text(), QString::fromStdString(path));
+
+    // Shortened or not, a row's tooltip names the whole path.
+    EXPECT_EQ(added.List().item(0)->toolTip(), QString::fromStdString(path));
+    EXPECT_EQ(dropped.List().item(0)->toolTip(), QString::fromStdString(path));
 }
 
 TEST_F(MainWindowTest, RemoveTakesExactlyTheSelectedRows) {
