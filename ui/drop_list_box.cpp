@@ -3,6 +3,7 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
@@ -60,6 +61,16 @@ void CDropListBox::dropEvent(QDropEvent* event) {
     event->setDropAction(Qt::CopyAction);
     event->accept();
     OnDropFiles(event->mimeData()->urls());
+}
+
+void CDropListBox::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Delete && modifiers == Qt::NoModifier) {
+        m_parentDlg.OnRemove();
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 void CDropListBox::OnDropFiles(const QList<QUrl>& urls) {

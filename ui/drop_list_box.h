@@ -5,7 +5,8 @@
 class CZokCompressorDlg;
 
 // The main window's file list: one row per file, several rows selectable, no sorting. Local
-// files dropped onto it from a file manager are measured and handed to the main window.
+// files dropped onto it from a file manager are measured and handed to the main window; the
+// Delete key removes the selected rows, as the Remove button does.
 class CDropListBox : public QListWidget {
 public:
     // parentDlg: the main window that receives every dropped file; it owns this control.
@@ -18,6 +19,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     CZokCompressorDlg& m_parentDlg;

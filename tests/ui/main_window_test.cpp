@@ -312,6 +312,18 @@ TEST_F(MainWindowTest, RemoveTakesExactlyTheSelectedRows) {
     EXPECT_EQ(LabelText(dlg, Dlg::kIdTotalSize), Q("0"));
 }
 
+TEST_F(MainWindowTest, TheDeleteKeyInTheListRemovesTheSelectedRows) {
+    std::vector<std::string> files;
+    for (int i = 1; i <= 4; ++i) {
+        files.push_back(MakeFile("k" + std::to_string(i) + ".txt", size_t(i)));
+    }
+    Dlg dlg(prompts);
+    Add(dlg, files);
+    SelectRows(dlg, {0, 2});
+    QTest::keyClick(&dlg.List(), Qt::Key_Delete);
+    ExpectListed(dlg, {files[1], files[3]}, 2 + 4);
+}
+
 TEST_F(MainWindowTest, RemoveSubtractsTheListedSizesWithoutTouchingTheDisk) {
     const std::string grows = MakeFile("grows.txt", 100);
     const std::string goes = MakeFile("goes.txt", 40);
