@@ -73,7 +73,16 @@ void CDropListBox::keyPressEvent(QKeyEvent* event) {
     QListWidget::keyPressEvent(event);
 }
 
+void CDropListBox::ShowRowsFrom(int firstRow) {
+    if (firstRow < 0 || firstRow >= count()) {
+        return;
+    }
+    scrollToItem(item(count() - 1));
+    scrollToItem(item(firstRow));
+}
+
 void CDropListBox::OnDropFiles(const QList<QUrl>& urls) {
+    const int firstNewRow = count();
     QStringList failures;
     for (const QUrl& url : urls) {
         if (!url.isLocalFile()) {
@@ -89,5 +98,6 @@ void CDropListBox::OnDropFiles(const QList<QUrl>& urls) {
             m_parentDlg.AddFile(path, size);
         }
     }
+    ShowRowsFrom(firstNewRow);
     m_parentDlg.ReportUnaddedFiles(failures);
 }

@@ -14,6 +14,9 @@ public:
 
     // Adds the local files among urls, in their order, through the main window.
     void OnDropFiles(const QList<QUrl>& urls);
+    // Scrolls the rows from firstRow to the last into view; when they do not all fit, firstRow
+    // comes to the top. Nothing happens when there is no such row.
+    void ShowRowsFrom(int firstRow);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -151,6 +151,7 @@ void CZokCompressorDlg::OnAdd() {
                                  QStringLiteral("Graphic File (*.bmp *.png *.BMP *.PNG)"),
                                  QStringLiteral("Text File (*.txt *.TXT)")};
     const std::vector<std::string> paths = m_prompts.AskInputFiles(*this, filters);
+    const int firstNewRow = m_list.count();
     QStringList failures;
     if (paths.size() == 1) {
         // One file: a listed one changes nothing at all, not even the labels.
@@ -164,6 +165,7 @@ void CZokCompressorDlg::OnAdd() {
             ShowFileCount();
             ShowTotalSize();
             EnableCompress(true);
+            m_list.ShowRowsFrom(firstNewRow);
             return;
         }
     } else if (!paths.empty()) {
@@ -182,6 +184,7 @@ void CZokCompressorDlg::OnAdd() {
     if (m_nFileCount > 0) {
         EnableCompress(true);
     }
+    m_list.ShowRowsFrom(firstNewRow);
     ReportUnaddedFiles(failures);
 }
 

@@ -282,6 +282,40 @@ TEST_F(MainWindowTest, RowsAreShortenedToFiftyFromAddAndFiftyFiveFromDropsTheirT
     EXPECT_EQ(dropped.List().item(0)->toolTip(), QString::fromStdString(path));
 }
 
+TEST_F(MainWindowTest, TheListScrollsToTheRowsJustAdded) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 66; ++i) {
+        files.push_back(MakeFile("s" + std::to_string(i) + ".txt", 1));
+    }
+    const auto from = [&files](int first, int count) {
+        return std::vector<std::string>(files.begin() + first, files.begin() + first + count);
+    };
+    Dlg dlg(prompts);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    QListWidget& list = dlg.List();
+    const auto shown = [&list](int row) {
+        return list.viewport()->rect().contains(list.visualItemRect(list.item(row)));
+    };
+    Add(dlg, from(0, 30));
+    ASSERT_FALSE(shown(29)) << "the list holds more rows than it shows";
+
+    list.scrollToTop();
+    Add(dlg, from(30, 3));
+    EXPECT_TRUE(shown(30) && shown(31) && shown(32));
+    list.scrollToTop();
+    Add(dlg, from(33, 1));
+    EXPECT_TRUE(shown(33));
+    list.scrollToTop();
+    DropUrls(*list.viewport(), LocalUrls(from(34, 2)));
+    EXPECT_TRUE(shown(34) && shown(35));
+    // More rows than fit: the first of them comes to the top.
+    list.scrollToTop();
+    Add(dlg, from(36, 30));
+    EXPECT_TRUE(shown(36));
+    EXPECT_FALSE(shown(35));
+}
+
 TEST_F(MainWindowTest, RemoveTakesExactlyTheSelectedRows) {
     std::vector<std::string> files;
     for (int i = 1; i <= 5; ++i) {
