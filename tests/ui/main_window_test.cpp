@@ -127,10 +127,10 @@ TEST_F(MainWindowTest, AddListsChosenFilesOnceWhateverTheirCase) {
 
     // Only ASCII letters are folded: Hangul and other letters compare as they are.
     const std::string hangul = MakeFile("가.txt", 3);
-    const std::string upperUmlaut = MakeFile("Ä.txt", 5);
-    const std::string lowerUmlaut = MakeFile("ä.txt", 7);
-    Add(dlg, {hangul, upperUmlaut, lowerUmlaut, dir.File("가.TXT")});
-    ExpectListed(dlg, {big, hangul, upperUmlaut, lowerUmlaut}, 65536 + 3 + 5 + 7);
+    const std::string upperOmega = MakeFile("Ω.txt", 5);
+    const std::string lowerOmega = MakeFile("ω.txt", 7);
+    Add(dlg, {hangul, upperOmega, lowerOmega, dir.File("가.TXT")});
+    ExpectListed(dlg, {big, hangul, upperOmega, lowerOmega}, 65536 + 3 + 5 + 7);
     EXPECT_TRUE(prompts.messages.empty());
 }
 
@@ -204,6 +204,29 @@ TEST_F(MainWindowTest, UnmeasurableFilesAreNamedAndSkippedWhileTheRestIsAdded) {
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_TRUE(prompts.messages[0].contains(QString::fromStdString(missing)));
     ExpectListed(dlg, {a, b}, 30);
+}
+
+TEST_F(MainWindowTest, NamesTheArchiveCannotHoldAreRefusedWhenAddedOrDropped) {
+    const std::string korean = MakeFile("보고서.txt", 10);
+    // Only the base name goes into the archive: a folder outside CP949 does no harm.
+    const std::string inOddFolder = MakeFile("Ä폴더/notes.txt", 20);
+    const std::string umlaut = MakeFile("Übersicht.txt", 30);
+    const std::string emoji = MakeFile("사진😀.png", 40);
+    const QString reason =
+        Q("이름에 CP949로 나타낼 수 없는 문자가 있어 ZOK 파일에 저장할 수 없습니다");
+    const std::string missing = dir.File("missing.txt");
+    Dlg dlg(prompts);
+    Add(dlg, {korean, umlaut, missing, inOddFolder});
+    DropUrls(*dlg.List().viewport(), LocalUrls({emoji}));
+    ExpectListed(dlg, {korean, inOddFolder}, 30);
+    // One message for each Add or drop, with every file it refused.
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_TRUE(prompts.messages[0].startsWith(Q("다음 파일은 목록에 추가하지 못했습니다.\n") +
+                                               QString::fromStdString(umlaut) + Q(": ") + reason +
+                                               Q("\n") + QString::fromStdString(missing)))
+        << prompts.messages[0].toStdString();
+    EXPECT_EQ(prompts.messages[1], Q("다음 파일은 목록에 추가하지 못했습니다.\n") +
+                                       QString::fromStdString(emoji) + Q(": ") + reason);
 }
 
 TEST_F(MainWindowTest, DroppedFilesAreListedAndUnlistableOnesReported) {
