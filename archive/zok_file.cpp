@@ -13,6 +13,7 @@
 
 #include "archive/atomic_file.h"
 #include "archive/codec_table.h"
+#include "archive/entry_kinds.h"
 #include "archive/entry_source.h"
 #include "archive/little_endian.h"
 #include "archive/names.h"
@@ -20,11 +21,6 @@
 #include "codecs/inflate_reader.h"
 
 namespace {
-
-// Deflate cannot expand one stored byte to more than 1032 bytes; a larger source size means a
-// damaged record, and must not make a caller allocate gigabytes.
-constexpr uint64_t kMaxInflateRatio = 1032;
-constexpr uint64_t kInflateSlack = 1024;
 
 // One directory record in memory: its name lives in the directory's name bytes.
 struct CompactRecord {
@@ -34,13 +30,6 @@ struct CompactRecord {
     uint32_t nameStart;
     uint32_t nameLength;
     EntryKind kind;
-};
-
-// How an entry's content comes out of its stored bytes.
-enum class ContentRead {
-    Copy,     // the first content-size bytes as they are
-    Inflate,  // a zlib stream of exactly content-size bytes
-    Unknown,  // a kind no codec reads
 };
 
 bool IsAscii(std::string_view text) {
@@ -262,32 +251,20 @@ struct CZokFile::Directory {
         return std::string_view(names).substr(r.nameStart, r.nameLength);
     }
 
-    // Entries of kind 3 were written by the codec their stored name chose: "old" means stored
-    // unchanged.
-    ContentRead HowRead(const CompactRecord& r) const {
-        switch (r.kind) {
-            case EntryKind::None:
-            case EntryKind::BmpFile:
-            case EntryKind::PngStream:
-                return ContentRead::Copy;
-            case EntryKind::Other:
-                return EqualsNoCase(KindName(RawName(r)), "OLD") ? ContentRead::Copy
-                                                                 : ContentRead::Inflate;
-        }
-        return ContentRead::Unknown;
+    std::optional<EntryReadRule> Rule(const CompactRecord& r) const {
+        return ReadRuleFor(r.kind, RawName(r));
     }
 
     uint64_t ContentSize(const CompactRecord& r) const {
         return r.kind == EntryKind::PngStream ? r.storedSize : r.sourceSize;
     }
 
+    // Left empty when the archive was built: a PNG or zlib stream is never empty, and a stored
+    // entry is empty only for an empty file.
     bool HoldsNoData(const CompactRecord& r) const {
-        if (r.storedSize != 0) {
-            return false;
-        }
-        // A stored entry of an empty file is sound; a PNG or zlib stream is never empty.
-        return HowRead(r) == ContentRead::Inflate || r.kind == EntryKind::PngStream ||
-               (HowRead(r) == ContentRead::Copy && r.sourceSize > 0);
+        const std::optional<EntryReadRule> rule = Rule(r);
+        return r.storedSize == 0 && rule &&
+               (rule->read == ContentRead::Inflate || rule->contentIsStored || r.sourceSize > 0);
     }
 
     EntrySource Source(const CompactRecord& r) const {
@@ -559,8 +536,8 @@ std::optional<std::string> CZokFile::EntryProblem(size_t index) const {
         return "no such entry";
     }
     const CompactRecord& r = records->entries[index];
-    const ContentRead how = records->HowRead(r);
-    if (how == ContentRead::Unknown) {
+    const std::optional<EntryReadRule> rule = records->Rule(r);
+    if (!rule) {
         return "its kind " + std::to_string(unsigned(r.kind)) + " is unknown";
     }
     if (records->HoldsNoData(r)) {
@@ -570,11 +547,10 @@ std::optional<std::string> CZokFile::EntryProblem(size_t index) const {
     if (r.storedSize > 0 && uint64_t(r.offset) + r.storedSize > records->fileSize) {
         return "its data runs past the end of the file (the archive is cut short)";
     }
-    if (how == ContentRead::Copy && records->ContentSize(r) > r.storedSize) {
+    if (rule->read == ContentRead::Copy && records->ContentSize(r) > r.storedSize) {
         return "its size is larger than its stored data";
     }
-    if (how == ContentRead::Inflate &&
-        r.sourceSize > uint64_t(r.storedSize) * kMaxInflateRatio + kInflateSlack) {
+    if (rule->read == ContentRead::Inflate && r.sourceSize > MaxInflatedSize(r.storedSize)) {
         return "its size is larger than its compressed data can hold";
     }
     return std::nullopt;
@@ -593,7 +569,7 @@ std::unique_ptr<EntryReader> CZokFile::OpenEntry(size_t index) const {
         return std::make_unique<FailedReader>(size, std::move(*problem));
     }
     const CompactRecord& r = records->entries[index];
-    if (records->HowRead(r) == ContentRead::Inflate) {
+    if (records->Rule(r)->read == ContentRead::Inflate) {
         return std::make_unique<InflatingReader>(records->Source(r), size);
     }
     return std::make_unique<CopyReader>(records->Source(r), size);
@@ -628,7 +604,8 @@ PixelBuffer CZokFile::DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header
         return nullptr;
     }
     const CompactRecord& r = records->entries[index];
-    if (r.kind != EntryKind::BmpFile && r.kind != EntryKind::PngStream) {
+    const EntryReadRule rule = *records->Rule(r);
+    if (!rule.picture) {
         return nullptr;
     }
     EntrySource source = records->Source(r);
@@ -636,10 +613,9 @@ PixelBuffer CZokFile::DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header
     if (!stream) {
         return nullptr;
     }
-    if (r.kind == EntryKind::BmpFile) {
-        return records->codecs.At(CCodecTable::kBmp)->DecodeBitmap(stream.Get(), header, nullptr);
-    }
-    return records->codecs.At(CCodecTable::kPng)->DecodeBitmap(stream.Get(), header, alpha);
+    // A stored bitmap has no alpha plane; the codec is not asked for one.
+    return records->codecs.At(rule.codec)
+        ->DecodeBitmap(stream.Get(), header, r.kind == EntryKind::BmpFile ? nullptr : alpha);
 }
 
 bool CZokFile::ReadEntryBitmapInfoAt(size_t index, BITMAPINFOHEADER* header) const {
@@ -647,14 +623,13 @@ bool CZokFile::ReadEntryBitmapInfoAt(size_t index, BITMAPINFOHEADER* header) con
         return false;
     }
     const CompactRecord& r = records->entries[index];
-    if (r.kind != EntryKind::BmpFile && r.kind != EntryKind::PngStream) {
+    const EntryReadRule rule = *records->Rule(r);
+    if (!rule.picture) {
         return false;
     }
     EntrySource source = records->Source(r);
     FileHandle stream = OpenEntryStream(source);
-    const CCodecTable::Slot slot =
-        r.kind == EntryKind::BmpFile ? CCodecTable::kBmp : CCodecTable::kPng;
-    return stream && records->codecs.At(slot)->ReadBitmapInfo(stream.Get(), header);
+    return stream && records->codecs.At(rule.codec)->ReadBitmapInfo(stream.Get(), header);
 }
 
 uint32_t CZokFile::GetEntrySize(std::string_view name) const {

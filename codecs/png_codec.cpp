@@ -12,8 +12,6 @@
 namespace {
 
 constexpr size_t kSignatureSize = 8;
-// Deflate cannot expand one byte into more than 1032; a margin covers the zlib framing.
-constexpr uint64_t kMaxInflateRatio = 1100;
 
 // Destroys the read structures on every path out of the function that owns it.
 struct ReadStructs {
@@ -173,7 +171,7 @@ bool DataCanFill(FILE* stream, const PngLayout& layout) {
     const uint64_t left = end > here ? uint64_t(end - here) : 0;
     const uint64_t rawBytes =
         uint64_t(layout.width) * layout.packedInputBits / 8 * uint64_t(layout.height);
-    return rawBytes <= left * kMaxInflateRatio + 1024;
+    return rawBytes <= MaxInflatedSize(left);
 }
 
 // The decoded picture: height rows of stride bytes, 24- or 32-bit.

@@ -61,8 +61,8 @@ int64_t DeflateStream::Run(FILE* input, uint64_t size, FILE* archive) {
     int flush = Z_NO_FLUSH;
     do {
         const size_t want = left < kInputChunk ? size_t(left) : kInputChunk;
-        // Never more than the measured size, so a file that grew is packed as measured;
-        // a file that shrank fails instead of being packed with a hole.
+        // Never more than the measured size; a file that shrank fails instead of being packed
+        // with a hole (the builder then finds that it changed while it was read).
         if (want > 0 && std::fread(m_in.get(), 1, want, input) != want) {
             return -1;
         }
