@@ -1,12 +1,15 @@
 #include <CLI/CLI.hpp>
 
+#include <string>
+
 #include "cli/commands.h"
+#include "zok_version.h"
 
 int RunZok(int argc, char** argv) {
     CLI::App app{"zok - pack files into ZOK archives (version 1.1.0) and read them back"};
     app.name("zok");
     app.require_subcommand(1);
-    app.set_version_flag("--version", "zok 1.1.1");
+    app.set_version_flag("--version", std::string("zok (") + kZokProductName + ") " + kZokVersion);
     app.footer("Run 'zok COMMAND --help' for the options of one command.");
 
     CommandAction action;

@@ -235,7 +235,7 @@ void CZokCompressorDlg::OnCompress() {
 const ControlTemplate CAboutDlg::kTemplate[4] = {
     {kNoId, ControlKind::Icon, "", 11, 14, 21, 20},
     {kNoId, ControlKind::Static, "ZOK Compressor 버전 1.11", 40, 10, 119, 8},
-    {kNoId, ControlKind::Static, "Copyright (C) ZOK Compressor 개발팀", 40, 25, 119, 8},
+    {kNoId, ControlKind::Static, "ZOK File ver 1.1을 생성해주는 Compressor", 40, 25, 119, 8},
     {kIdOk, ControlKind::DefPushButton, "확인", 110, 44, 50, 14},
 };
 
