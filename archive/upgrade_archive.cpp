@@ -11,6 +11,7 @@
 #include "archive/directory_writer.h"
 #include "archive/entry_writer.h"
 #include "archive/file_handle.h"
+#include "archive/names.h"
 #include "zok/zok_error.h"
 #include "zok/zok_file.h"
 
@@ -62,16 +63,35 @@ public:
         return true;
     }
 
-    // Replaces the file's content by bytes and rewinds it for reading.
-    bool Fill(const std::vector<uint8_t>& bytes, std::string* error) {
+    // Replaces the file's content by the entry's content, streamed in pieces, and rewinds it
+    // for reading. False with *damage set when the entry is damaged, with *error set when the
+    // temporary file cannot be written.
+    bool Fill(EntryReader& reader, std::string* damage, std::string* error) {
         FILE* f = m_file.Get();
         std::clearerr(f);
         errno = 0;
-        if (fseeko(f, 0, SEEK_SET) != 0 || ::ftruncate(::fileno(f), 0) != 0 ||
-            (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) ||
-            std::fflush(f) != 0 || fseeko(f, 0, SEEK_SET) != 0) {
-            *error = m_path +
-                     ": cannot write the temporary file: " + SystemReason(errno != 0 ? errno : EIO);
+        if (fseeko(f, 0, SEEK_SET) != 0 || ::ftruncate(::fileno(f), 0) != 0) {
+            *error = WriteError();
+            return false;
+        }
+        std::vector<uint8_t> piece(
+            std::min<uint64_t>(std::max<uint64_t>(reader.Size(), 1), kPieceSize));
+        for (;;) {
+            const size_t got = reader.Read(piece.data(), piece.size());
+            if (got == 0) {
+                break;
+            }
+            if (std::fwrite(piece.data(), 1, got, f) != got) {
+                *error = WriteError();
+                return false;
+            }
+        }
+        if (!reader.Complete()) {
+            *damage = reader.Error();
+            return false;
+        }
+        if (std::fflush(f) != 0 || fseeko(f, 0, SEEK_SET) != 0) {
+            *error = WriteError();
             return false;
         }
         return true;
@@ -81,6 +101,13 @@ public:
     FILE* Get() const { return m_file.Get(); }
 
 private:
+    static constexpr uint64_t kPieceSize = 1 << 20;
+
+    std::string WriteError() const {
+        return m_path +
+               ": cannot write the temporary file: " + SystemReason(errno != 0 ? errno : EIO);
+    }
+
     std::string m_path;
     FileHandle m_file;
 };
@@ -117,14 +144,13 @@ int32_t UpgradeArchive(const std::string& path, bool replaceInPlace,
         target = path.substr(0, path.size() - 4) + "110.zok";
     }
 
-    const std::vector<EntryRecord>& oldRecords = old.Records();
-    std::vector<EntryRecord> records(oldRecords.size());
+    std::vector<EntryRecord> records(old.Count());
     uint64_t nameBytes = 0;
     uint32_t totalStored = 0;
-    for (size_t i = 0; i < oldRecords.size(); ++i) {
+    for (size_t i = 0; i < records.size(); ++i) {
         records[i].name = old.RawName(i);
         nameBytes += records[i].name.size();
-        totalStored += oldRecords[i].storedSize;
+        totalStored += old.Record(i).storedSize;
     }
 
     std::string error;
@@ -143,43 +169,46 @@ int32_t UpgradeArchive(const std::string& path, bool replaceInPlace,
     const CCodecTable codecs;
     EntryTempFile temp;
     uint32_t sourceDone = 0;
-    for (size_t i = 0; i < oldRecords.size(); ++i) {
-        const EntryRecord& from = oldRecords[i];
+    for (size_t i = 0; i < records.size(); ++i) {
+        const EntryRecord from = old.Record(i);
         const std::string label = path + ": entry \"" + from.name + "\"";
-        if (std::optional<std::string> problem = old.EntryProblem(i)) {
-            return Stop(report, kUpgradeEntryUnreadable, label + ": " + *problem);
-        }
-        if (!temp.IsOpen() && !temp.Create(folder, &error)) {
-            return Stop(report, kUpgradeNoTempFile, error);
-        }
-        // Each record is copied by its position, so entries sharing a name keep their own data.
-        std::vector<uint8_t> content;
-        try {
-            content.resize(old.GetEntrySizeAt(i));
-        } catch (const std::bad_alloc&) {
-            return Stop(report, kUpgradeEntryUnreadable, label + ": not enough memory");
-        }
-        if (!old.ExtractEntryAt(i, content.data())) {
-            return Stop(report, kUpgradeEntryUnreadable, label + ": its data cannot be read");
-        }
-        if (!temp.Fill(content, &error)) {
-            return Stop(report, kUpgradeNoTempFile, error);
-        }
-        content = std::vector<uint8_t>();
-
         // A PNG stream goes back through the PNG codec whatever its name; every other entry
-        // through the codec its name selects, as the builder does.
-        const std::string_view kindSource =
-            from.kind == EntryKind::PngStream ? std::string_view("png") : from.name;
-        report.currentEntry = from.name;
-        const EntryWriteStatus status =
-            WriteEntry(codecs, temp.Get(), kindSource, out, records[i], label, &error);
-        report.currentEntry.clear();
-        if (status == EntryWriteStatus::Failed) {
-            return Stop(report, kUpgradeNoNewArchive, error);
-        }
-        if (status == EntryWriteStatus::Unencoded) {
-            report.unencoded.push_back(from.name);
+        // through the codec its stored name selects, as the builder does.
+        const std::string_view kindSource = from.kind == EntryKind::PngStream
+                                                ? std::string_view("png")
+                                                : std::string_view(records[i].name);
+        if (old.HoldsNoData(i)) {
+            // Left empty when the old archive was built: it stays an empty entry.
+            records[i].offset = static_cast<uint32_t>(ftello(out));
+            records[i].sourceSize = from.sourceSize;
+            records[i].storedSize = 0;
+            records[i].kind = KindForName(KindName(kindSource));
+            report.carriedEmpty.push_back(from.name);
+        } else {
+            if (std::optional<std::string> problem = old.EntryProblem(i)) {
+                return Stop(report, kUpgradeEntryUnreadable, label + ": " + *problem);
+            }
+            if (!temp.IsOpen() && !temp.Create(folder, &error)) {
+                return Stop(report, kUpgradeNoTempFile, error);
+            }
+            // Each record is copied by its position, so entries sharing a name keep their own
+            // data; it passes through the temporary file in pieces, never whole in memory.
+            std::string damage;
+            if (!temp.Fill(*old.OpenEntry(i), &damage, &error)) {
+                return damage.empty()
+                           ? Stop(report, kUpgradeNoTempFile, error)
+                           : Stop(report, kUpgradeEntryUnreadable, label + ": " + damage);
+            }
+            report.currentEntry = from.name;
+            const EntryWriteStatus status =
+                WriteEntry(codecs, temp.Get(), kindSource, out, records[i], label, &error);
+            report.currentEntry.clear();
+            if (status == EntryWriteStatus::Failed) {
+                return Stop(report, kUpgradeNoNewArchive, error);
+            }
+            if (status == EntryWriteStatus::Unencoded) {
+                report.unencoded.push_back(from.name);
+            }
         }
         if (callback != nullptr) {
             sourceDone += from.sourceSize;

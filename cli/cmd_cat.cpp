@@ -18,14 +18,19 @@ int RunCat(const std::string& path, const std::string& name) {
     if (!index) {
         return kExitFailure;
     }
+    // Streamed: an entry of any size passes through one piece of memory.
     std::string why;
-    const std::optional<EntryContent> content = ReadEntryContent(*zok, *index, &why);
-    if (!content) {
+    const bool ok = StreamEntry(
+        *zok, *index,
+        [](const uint8_t* bytes, size_t size) {
+            return std::fwrite(bytes, 1, size, stdout) == size;
+        },
+        &why);
+    if (!ok && !why.empty()) {
         ReportError(EntryLabel(*zok, *index) + ": " + why);
         return kExitFailure;
     }
-    if (std::fwrite(content->bytes.get(), 1, content->size, stdout) != content->size ||
-        std::fflush(stdout) != 0) {
+    if (!ok || std::fflush(stdout) != 0) {
         ReportError(EntryLabel(*zok, *index) + ": cannot write to the standard output");
         return kExitFailure;
     }
@@ -43,7 +48,10 @@ void RegisterCatCommand(CLI::App& app, CommandAction& action) {
                     "The entry, found without regard to case (the first of equal names). A "
                     "picture entry gives its PNG stream")
         ->required();
-    cmd->footer("Exit status: 0 written; 1 no such entry or it cannot be read; 2 usage error.\n");
+    cmd->footer(
+        "The entry is streamed; when damage is found part-way, what was written before it\n"
+        "stays on the standard output and the status is 1.\n"
+        "Exit status: 0 written; 1 no such entry or it cannot be read; 2 usage error.\n");
     cmd->callback(
         [&action, archive, name] { action = [archive, name] { return RunCat(*archive, *name); }; });
 }

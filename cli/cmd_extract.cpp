@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/names.h"
 #include "cli/commands.h"
+#include "cli/parallel_each.h"
 #include "cli/read_support.h"
 
 namespace {
@@ -28,40 +30,34 @@ std::string RefusedName(const std::string& name) {
     return "";
 }
 
+// Writes one entry into folder; returns the message for the user, or "" when it was written.
 // A picture entry named *.bmp is written as a BMP file, so that every file is what its name
-// says; every other entry is written as ExtractEntry gives it.
-bool ExtractOne(CZokFile& zok, size_t index, const std::string& folder, bool overwrite) {
-    const EntryRecord& record = zok.Records()[index];
+// says; every other entry is streamed as ExtractEntry gives it. A file appears only when its
+// entry was read completely and exactly.
+std::string ExtractOne(const CZokFile& zok, size_t index, const std::string& folder,
+                       bool overwrite) {
+    const EntryRecord record = zok.Record(index);
     const std::string label = EntryLabel(zok, index);
     const std::string refused = RefusedName(record.name);
     if (!refused.empty()) {
-        ReportError(label + ": refused: " + refused);
-        return false;
+        return label + ": refused: " + refused;
     }
-    std::string why;
-    std::string bmp;
-    std::optional<EntryContent> content;
-    std::string_view bytes;
-    if (record.kind == EntryKind::PngStream && EqualsNoCase(KindName(record.name), "bmp")) {
-        if (!DecodePicture(zok, index, &bmp, nullptr, &why)) {
-            ReportError(label + ": " + why);
-            return false;
-        }
-        bytes = bmp;
-    } else {
-        content = ReadEntryContent(zok, index, &why);
-        if (!content) {
-            ReportError(label + ": " + why);
-            return false;
-        }
-        bytes = content->View();
-    }
+    const std::string target = folder + "/" + record.name;
     std::string error;
-    if (!WriteOutputFile(folder + "/" + record.name, bytes, overwrite, &error)) {
-        ReportError(label + ": " + error);
-        return false;
+    if (record.kind == EntryKind::PngStream && EqualsNoCase(KindName(zok.RawName(index)), "bmp")) {
+        std::string bmp;
+        if (!DecodePicture(zok, index, &bmp, nullptr, &error)) {
+            return label + ": " + error;
+        }
+        if (!WriteOutputFile(target, bmp, overwrite, &error)) {
+            return label + ": " + error;
+        }
+        return "";
     }
-    return true;
+    if (!WriteEntryFile(zok, index, target, overwrite, &error)) {
+        return label + ": " + error;
+    }
+    return "";
 }
 
 int RunExtract(const std::string& path, const std::string& folder, bool overwrite,
@@ -73,7 +69,7 @@ int RunExtract(const std::string& path, const std::string& folder, bool overwrit
     std::vector<size_t> chosen;
     bool ok = true;
     if (names.empty()) {
-        for (size_t i = 0; i < zok->Records().size(); ++i) {
+        for (size_t i = 0; i < zok->Count(); ++i) {
             chosen.push_back(i);
         }
     }
@@ -91,8 +87,33 @@ int RunExtract(const std::string& path, const std::string& folder, bool overwrit
                     (ec ? ": " + ec.message() : std::string()));
         return kExitFailure;
     }
-    for (size_t index : chosen) {
-        ok = ExtractOne(*zok, index, folder, overwrite) && ok;
+
+    // Entries are written on all cores. A later entry of a name already met waits for a
+    // second round, so that the outcome is the one of writing them in order.
+    std::vector<size_t> firstRound, secondRound;
+    std::unordered_set<std::string> seen;
+    for (size_t k = 0; k < chosen.size(); ++k) {
+        (seen.insert(zok->Record(chosen[k]).name).second ? firstRound : secondRound).push_back(k);
+    }
+    std::vector<std::string> messages(chosen.size());
+    const auto extract = [&](size_t k) {
+        try {
+            messages[k] = ExtractOne(*zok, chosen[k], folder, overwrite);
+        } catch (const std::bad_alloc&) {
+            messages[k] = EntryLabel(*zok, chosen[k]) + ": not enough memory";
+        } catch (const std::exception& e) {
+            messages[k] = EntryLabel(*zok, chosen[k]) + ": " + Printable(e.what());
+        }
+    };
+    ParallelEach(firstRound.size(), [&](size_t n) { extract(firstRound[n]); });
+    for (size_t k : secondRound) {
+        extract(k);
+    }
+    for (const std::string& message : messages) {
+        if (!message.empty()) {
+            ReportError(message);
+            ok = false;
+        }
     }
     return ok ? kExitOk : kExitFailure;
 }
@@ -113,6 +134,8 @@ void RegisterExtractCommand(CLI::App& app, CommandAction& action) {
     cmd->footer(
         "Names that would leave DIR (\"..\", \"/\", empty names) are refused and reported.\n"
         "A picture entry named *.bmp is written as a 24-bit BMP file.\n"
+        "A file appears only when its entry was read completely and exactly; a damaged\n"
+        "entry leaves nothing behind.\n"
         "Exit status: 0 all written; 1 some entry not written (each named on stderr);\n"
         "2 usage error.\n");
     cmd->callback([&action, archive, folder, overwrite, names] {

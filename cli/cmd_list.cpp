@@ -34,25 +34,26 @@ int RunList(const std::string& path, bool json) {
     if (!zok) {
         return kExitFailure;
     }
-    const auto& records = zok->Records();
+    // Printed entry by entry: the listing of a huge directory is never built in memory.
+    const size_t count = zok->Count();
     if (json) {
-        std::string out = "{\"version\": " + JsonString(zok->Version(), false) + ", \"entries\": [";
-        for (size_t i = 0; i < records.size(); ++i) {
-            const EntryRecord& r = records[i];
-            out += i == 0 ? "\n  " : ",\n  ";
-            out += "{\"name\": " + JsonString(r.name, true) +
-                   ", \"kind\": " + std::to_string(unsigned(r.kind)) +
-                   ", \"offset\": " + std::to_string(r.offset) +
-                   ", \"sourceSize\": " + std::to_string(r.sourceSize) +
-                   ", \"storedSize\": " + std::to_string(r.storedSize) + "}";
+        std::printf("{\"version\": %s, \"entries\": [", JsonString(zok->Version(), false).c_str());
+        for (size_t i = 0; i < count; ++i) {
+            const EntryRecord r = zok->Record(i);
+            std::printf(
+                "%s{\"name\": %s, \"kind\": %u, \"offset\": %u, \"sourceSize\": %u, "
+                "\"storedSize\": %u, \"holdsData\": %s}",
+                i == 0 ? "\n  " : ",\n  ", JsonString(r.name, true).c_str(), unsigned(r.kind),
+                r.offset, r.sourceSize, r.storedSize, zok->HoldsNoData(i) ? "false" : "true");
         }
-        out += records.empty() ? "]}\n" : "\n]}\n";
-        std::fputs(out.c_str(), stdout);
+        std::fputs(count == 0 ? "]}\n" : "\n]}\n", stdout);
     } else {
         std::printf("%-4s %10s %10s %10s  %s\n", "KIND", "SOURCE", "STORED", "OFFSET", "NAME");
-        for (const EntryRecord& r : records) {
-            std::printf("%-4u %10u %10u %10u  %s\n", unsigned(r.kind), r.sourceSize, r.storedSize,
-                        r.offset, Printable(r.name).c_str());
+        for (size_t i = 0; i < count; ++i) {
+            const EntryRecord r = zok->Record(i);
+            std::printf("%-4u %10u %10u %10u  %s%s\n", unsigned(r.kind), r.sourceSize, r.storedSize,
+                        r.offset, Printable(r.name).c_str(),
+                        zok->HoldsNoData(i) ? "  (no data: could not be encoded)" : "");
         }
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
@@ -72,7 +73,7 @@ void RegisterListCommand(CLI::App& app, CommandAction& action) {
     auto json = std::make_shared<bool>(false);
     cmd->add_flag("--json", *json,
                   "Print one JSON object: {\"version\": ..., \"entries\": [{\"name\", \"kind\", "
-                  "\"offset\", \"sourceSize\", \"storedSize\"}, ...]}");
+                  "\"offset\", \"sourceSize\", \"storedSize\", \"holdsData\"}, ...]}");
     cmd->add_option("ARCHIVE", *archive, "The archive to read")->required();
     cmd->footer("Exit status: 0 listed; 1 the archive cannot be read; 2 usage error.\n");
     cmd->callback([&action, archive, json] {

@@ -57,6 +57,10 @@ int RunUpgrade(const std::string& path, bool inPlace) {
                 ReportError(Printable(path) + ": entry \"" + Printable(name) +
                             "\" could not be encoded; stored as an empty entry");
             }
+            for (const std::string& name : report.carriedEmpty) {
+                ReportError(Printable(path) + ": entry \"" + Printable(name) + "\" " +
+                            kHoldsNoDataMessage + "; carried over as an empty entry");
+            }
             if (!report.keptBackup.empty()) {
                 ReportError("the old archive is kept as " + Printable(report.keptBackup));
             }

@@ -1,9 +1,5 @@
 #include "cli/read_support.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <new>
@@ -11,7 +7,6 @@
 
 #include "archive/atomic_file.h"
 #include "archive/bmp_writer.h"
-#include "archive/file_handle.h"
 
 void ReportError(const std::string& message) {
     std::fprintf(stderr, "zok: %s\n", message.c_str());
@@ -22,6 +17,8 @@ std::unique_ptr<CZokFile> OpenArchive(const std::string& path) {
         return std::make_unique<CZokFile>(path);
     } catch (const ZokOpenError& e) {
         ReportError(Printable(path) + ": " + SystemReason(e.ErrorNumber()));
+    } catch (const std::bad_alloc&) {
+        ReportError(Printable(path) + ": not enough memory to read its directory");
     } catch (const std::exception& e) {
         ReportError(Printable(e.what()));
     }
@@ -53,35 +50,45 @@ std::string Printable(std::string_view text) {
 }
 
 std::string EntryLabel(const CZokFile& zok, size_t index) {
-    return Printable(zok.Path()) + ": entry \"" + Printable(zok.Records()[index].name) + "\"";
+    return Printable(zok.Path()) + ": entry \"" + Printable(zok.Record(index).name) + "\"";
 }
 
-std::optional<EntryContent> ReadEntryContent(CZokFile& zok, size_t index, std::string* why) {
-    if (std::optional<std::string> problem = zok.EntryProblem(index)) {
-        *why = *problem;
-        return std::nullopt;
+bool StreamEntry(const CZokFile& zok, size_t index,
+                 const std::function<bool(const uint8_t*, size_t)>& write, std::string* why) {
+    const std::unique_ptr<EntryReader> reader = zok.OpenEntry(index);
+    if (!reader->Error().empty()) {
+        *why = reader->Error();
+        return false;
     }
-    EntryContent content;
-    content.size = zok.GetEntrySizeAt(index);
-    content.bytes.reset(new (std::nothrow) uint8_t[content.size == 0 ? 1 : content.size]);
-    if (!content.bytes) {
-        *why = "not enough memory for its " + std::to_string(content.size) + " bytes";
-        return std::nullopt;
+    std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[kStreamPiece]);
+    if (!piece) {
+        *why = "not enough memory to read it";
+        return false;
     }
-    if (!zok.ExtractEntryAt(index, content.bytes.get())) {
-        *why = "its data is damaged";
-        return std::nullopt;
+    for (;;) {
+        const size_t got = reader->Read(piece.get(), kStreamPiece);
+        if (got == 0) {
+            break;
+        }
+        if (!write(piece.get(), got)) {
+            why->clear();
+            return false;
+        }
     }
-    return content;
+    if (!reader->Complete()) {
+        *why = reader->Error();
+        return false;
+    }
+    return true;
 }
 
-bool DecodePicture(CZokFile& zok, size_t index, std::string* bmp, std::string* alphaPgm,
+bool DecodePicture(const CZokFile& zok, size_t index, std::string* bmp, std::string* alphaPgm,
                    std::string* why) {
     if (std::optional<std::string> problem = zok.EntryProblem(index)) {
         *why = *problem;
         return false;
     }
-    const EntryKind kind = zok.Records()[index].kind;
+    const EntryKind kind = zok.Record(index).kind;
     if (kind != EntryKind::BmpFile && kind != EntryKind::PngStream) {
         *why = "it is not a picture entry";
         return false;
@@ -91,6 +98,9 @@ bool DecodePicture(CZokFile& zok, size_t index, std::string* bmp, std::string* a
     PixelBuffer pixels;
     try {
         pixels = zok.DecodeEntryBitmapAt(index, &header, alphaPgm != nullptr ? &alpha : nullptr);
+    } catch (const std::bad_alloc&) {
+        *why = "not enough memory to decode its picture";
+        return false;
     } catch (const std::exception& e) {
         *why = std::string("its picture is damaged (") + e.what() + ")";
         return false;
@@ -121,43 +131,59 @@ bool DecodePicture(CZokFile& zok, size_t index, std::string* bmp, std::string* a
     return true;
 }
 
-bool WriteOutputFile(const std::string& path, std::string_view bytes, bool overwrite,
-                     std::string* error) {
-    if (!overwrite) {
-        // A new file only: created exclusively, so nothing that exists is ever touched, and
-        // removed again if it cannot be written whole.
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            *error = Printable(path) + (errno == EEXIST
-                                            ? ": already exists (use --overwrite to replace it)"
-                                            : ": " + SystemReason(errno));
-            return false;
-        }
-        FileHandle out(::fdopen(fd, "wb"));
-        if (!out) {
-            *error = Printable(path) + ": " + SystemReason(errno);
-            ::close(fd);
-            ::unlink(path.c_str());
-            return false;
-        }
-        errno = 0;
-        const bool written =
-            bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out.Get()) == bytes.size();
-        if (!written || !out.Close()) {
-            *error = Printable(path) + ": " + SystemReason(errno != 0 ? errno : EIO);
-            ::unlink(path.c_str());
-            return false;
-        }
+namespace {
+
+std::string WriteFailure(const std::string& path) {
+    return Printable(path) + ": " + SystemReason(errno != 0 ? errno : EIO);
+}
+
+bool Commit(AtomicFile& out, bool overwrite, std::string* error) {
+    if (out.Commit(error, false, overwrite)) {
         return true;
     }
-    // Replacing: the old file stays until the new one is complete.
+    *error = Printable(*error);
+    if (out.TargetExists()) {
+        *error += " (use --overwrite to replace it)";
+    }
+    return false;
+}
+
+}  // namespace
+
+bool WriteOutputFile(const std::string& path, std::string_view bytes, bool overwrite,
+                     std::string* error) {
     AtomicFile out;
     if (!out.Create(path, error)) {
+        *error = Printable(*error);
         return false;
     }
+    errno = 0;
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), out.Get()) != bytes.size()) {
-        *error = Printable(path) + ": " + SystemReason(errno);
+        *error = WriteFailure(path);
         return false;
     }
-    return out.Commit(error, false);
+    return Commit(out, overwrite, error);
+}
+
+bool WriteEntryFile(const CZokFile& zok, size_t index, const std::string& path, bool overwrite,
+                    std::string* error) {
+    AtomicFile out;
+    if (!out.Create(path, error)) {
+        *error = Printable(*error);
+        return false;
+    }
+    errno = 0;
+    std::string why;
+    FILE* file = out.Get();
+    const bool read = StreamEntry(
+        zok, index,
+        [file](const uint8_t* bytes, size_t size) {
+            return std::fwrite(bytes, 1, size, file) == size;
+        },
+        &why);
+    if (!read) {
+        *error = why.empty() ? WriteFailure(path) : why;
+        return false;
+    }
+    return Commit(out, overwrite, error);
 }

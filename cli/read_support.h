@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,22 +27,25 @@ std::string Printable(std::string_view text);
 // "ARCHIVE: entry "NAME"" for messages.
 std::string EntryLabel(const CZokFile& zok, size_t index);
 
-// An entry's bytes, in a buffer that is not cleared before it is filled (entries can be large).
-struct EntryContent {
-    std::unique_ptr<uint8_t[]> bytes;
-    size_t size = 0;
-    std::string_view View() const { return {reinterpret_cast<const char*>(bytes.get()), size}; }
-};
+// Size of the pieces in which entries are streamed: memory stays the same for any entry.
+inline constexpr size_t kStreamPiece = 1 << 20;
 
-// The entry's content as ExtractEntry gives it; nullopt with *why set when it cannot be read.
-std::optional<EntryContent> ReadEntryContent(CZokFile& zok, size_t index, std::string* why);
+// Hands the entry's content to write piece by piece. False with *why set when the entry is
+// damaged (write may have seen part of it) or write returned false (*why then empty).
+bool StreamEntry(const CZokFile& zok, size_t index,
+                 const std::function<bool(const uint8_t*, size_t)>& write, std::string* why);
 
 // A picture entry decoded: a 24-bit BMP file, and the alpha plane as a PGM file when alphaPgm
 // is given (a picture without alpha gives a fully opaque plane). False with *why on failure.
-bool DecodePicture(CZokFile& zok, size_t index, std::string* bmp, std::string* alphaPgm,
+bool DecodePicture(const CZokFile& zok, size_t index, std::string* bmp, std::string* alphaPgm,
                    std::string* why);
 
-// Writes bytes to path under a temporary name, renamed into place when complete. An existing
-// file is replaced only when overwrite is set.
+// Writes bytes to path as a new file that appears only when complete. An existing file is
+// replaced only when overwrite is set.
 bool WriteOutputFile(const std::string& path, std::string_view bytes, bool overwrite,
                      std::string* error);
+
+// Streams the entry's content into path the same way; the file appears only when the entry
+// read completely and exactly. *error names the file or says why the entry is damaged.
+bool WriteEntryFile(const CZokFile& zok, size_t index, const std::string& path, bool overwrite,
+                    std::string* error);

@@ -1,5 +1,7 @@
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <new>
 #include <string>
 
 #include "cli/commands.h"
@@ -37,5 +39,15 @@ int RunZok(int argc, char** argv) {
         app.exit(e);
         return kExitUsage;
     }
-    return action ? action() : kExitUsage;
+    if (!action) {
+        return kExitUsage;
+    }
+    try {
+        return action();
+    } catch (const std::bad_alloc&) {
+        std::fputs("zok: not enough memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zok: %s\n", e.what());
+    }
+    return kExitFailure;
 }

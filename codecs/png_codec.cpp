@@ -1,7 +1,5 @@
 #include "codecs/png_codec.h"
 
-#include <sys/stat.h>
-
 #include <csetjmp>
 #include <cstring>
 #include <new>
@@ -44,6 +42,16 @@ struct PngLayout {
 // Largest ancillary chunk libpng may allocate for (palette and transparency are far smaller).
 constexpr png_alloc_size_t kMaxChunkBytes = 1 << 20;
 
+// libpng's reads: exactly the bytes asked for from the stream, or an error. For an archive
+// entry the stream ends where the entry ends, so a picture cut short never reads on into the
+// next entry.
+void ReadFromStream(png_structp png, png_bytep data, size_t length) {
+    auto* stream = static_cast<FILE*>(png_get_io_ptr(png));
+    if (std::fread(data, 1, length, stream) != length) {
+        png_error(png, "read past the end of the stream");
+    }
+}
+
 // Checks the signature and creates the read structures; raises what the codec raises.
 void StartRead(FILE* stream, ReadStructs* structs) {
     png_byte signature[kSignatureSize];
@@ -77,7 +85,7 @@ bool ReadHeaderWithJump(png_structp png, png_infop info, FILE* stream, bool keep
     if (setjmp(png_jmpbuf(png)) != 0) {
         return false;
     }
-    png_init_io(png, stream);
+    png_set_read_fn(png, stream, ReadFromStream);
     png_set_sig_bytes(png, int(kSignatureSize));
     png_read_info(png, info);
     layout->width = png_get_image_width(png, info);
@@ -136,7 +144,7 @@ bool ReadInfoWithJump(png_structp png, png_infop info, FILE* stream, png_uint_32
     if (setjmp(png_jmpbuf(png)) != 0) {
         return false;
     }
-    png_init_io(png, stream);
+    png_set_read_fn(png, stream, ReadFromStream);
     png_set_sig_bytes(png, int(kSignatureSize));
     png_read_info(png, info);
     *width = png_get_image_width(png, info);
@@ -149,15 +157,20 @@ uint64_t StrideOf(uint64_t width, uint64_t bitsPerPixel) {
     return (width * bitsPerPixel + 31) / 32 * 4;
 }
 
-// False when the rest of a regular file is too short to inflate into the picture's pixels,
-// so that a tiny hostile file cannot make the decoder allocate for a huge picture.
+// False when the rest of the stream is too short to inflate into the picture's pixels, so that
+// a tiny hostile file or entry cannot make the decoder allocate for a huge picture. The rest is
+// measured by seeking: for an archive entry it ends where the entry ends.
 bool DataCanFill(FILE* stream, const PngLayout& layout) {
-    struct stat st {};
     const off_t here = ftello(stream);
-    if (here < 0 || ::fstat(::fileno(stream), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return true;
+    if (here < 0 || fseeko(stream, 0, SEEK_END) != 0) {
+        std::clearerr(stream);
+        return true;  // not seekable: nothing to measure against
     }
-    const uint64_t left = st.st_size > here ? uint64_t(st.st_size - here) : 0;
+    const off_t end = ftello(stream);
+    if (end < 0 || fseeko(stream, here, SEEK_SET) != 0) {
+        return false;
+    }
+    const uint64_t left = end > here ? uint64_t(end - here) : 0;
     const uint64_t rawBytes =
         uint64_t(layout.width) * layout.packedInputBits / 8 * uint64_t(layout.height);
     return rawBytes <= left * kMaxInflateRatio + 1024;

@@ -1,8 +1,10 @@
 #include "codecs/text_codec.h"
 
+#include <algorithm>
 #include <new>
 
 #include "archive/zok_format.h"
+#include "codecs/inflate_reader.h"
 #include "zok/entry_record.h"
 
 uint32_t CTextCodec::CompressBound(uint32_t n) {
@@ -105,16 +107,50 @@ int32_t CTextCodec::Encode(FILE* input, FILE* archive) {
     return static_cast<int32_t>(written);
 }
 
+namespace {
+
+// The entry's stored bytes, read from the archive stream up to the stored size.
+struct StoredBytes {
+    FILE* archive;
+    uint64_t left;
+
+    static size_t Pull(void* context, uint8_t* buffer, size_t size) {
+        auto* self = static_cast<StoredBytes*>(context);
+        const size_t n =
+            std::fread(buffer, 1, size_t(std::min<uint64_t>(size, self->left)), self->archive);
+        self->left -= n;
+        return n;
+    }
+};
+
+}  // namespace
+
 bool CTextCodec::Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize, uint32_t storedSize) {
-    std::unique_ptr<Bytef[]> packed(new (std::nothrow) Bytef[storedSize == 0 ? 1 : storedSize]);
-    if (!packed) {
+    // Sound only when the stream inflates to exactly sourceSize bytes within storedSize.
+    if (buffer == nullptr && sourceSize > 0) {
         return false;
     }
-    if (std::fread(packed.get(), 1, storedSize, archive) != storedSize) {
+    StoredBytes stored{archive, storedSize};
+    InflateReader inflater(&StoredBytes::Pull, &stored, sourceSize);
+    uint8_t none = 0;
+    uint64_t done = 0;
+    for (;;) {
+        const size_t want = size_t(std::max<uint64_t>(sourceSize - done, 1));
+        const size_t got = inflater.Read(buffer != nullptr ? buffer + done : &none, want);
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    if (!inflater.Complete()) {
         return false;
     }
-    uLongf length = sourceSize;
-    Bytef dummy = 0;
-    Bytef* dest = buffer != nullptr ? buffer : &dummy;
-    return uncompress(dest, &length, packed.get(), storedSize) == Z_OK;
+    // Bytes after the stream's end belong to the entry too: they must all be there.
+    uint8_t rest[4096];
+    while (stored.left > 0) {
+        if (StoredBytes::Pull(&stored, rest, sizeof rest) == 0) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -82,8 +82,8 @@ int FuzzArchive(const uint8_t* data, size_t size) {
     WriteBytes(path, data, size);
     try {
         CZokFile archive(path);
-        for (size_t i = 0; i < archive.Records().size(); ++i) {
-            const std::string name = archive.Records()[i].name;
+        for (size_t i = 0; i < archive.Count(); ++i) {
+            const std::string name = archive.Record(i).name;
             const uint32_t needed = archive.GetEntrySize(name);
             // Only entries that fit in the file are worth a buffer (a real reader checks too).
             if (!archive.EntryProblem(i) && needed <= archive.FileSize()) {

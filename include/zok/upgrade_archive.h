@@ -28,6 +28,9 @@ struct UpgradeReport {
     std::vector<std::string> unencoded;
     // In place with unencoded entries: the old archive is kept under this name.
     std::string keptBackup;
+    // Entries that held no data in the old archive (they could not be encoded when it was
+    // built): carried over as empty entries; nothing was lost.
+    std::vector<std::string> carriedEmpty;
     // The entry being encoded when a codec raised an exception.
     std::string currentEntry;
 };

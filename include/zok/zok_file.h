@@ -1,15 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <vector>
 
-#include "archive/codec_table.h"
-#include "archive/entry_codec.h"
-#include "archive/file_handle.h"
+#include "zok/bitmap_info.h"
+#include "zok/entry_reader.h"
 #include "zok/entry_record.h"
 #include "zok/zok_error.h"
 
@@ -27,9 +25,16 @@ private:
 // An open ZOK archive: its directory in memory and its file open for reading until the object
 // goes away. Entries are looked up by name without regard to case; the first match wins.
 //
-// Opening checks every count, length and offset against the file's real size and raises
-// ZokError (naming the file and the problem) for an archive that cannot be trusted. An entry
-// whose data does not fit in the file fails its operations (false or null) instead.
+// Every entry is read from exactly its own stored bytes [offset, offset + storedSize) and
+// yields exactly its content, or its operation fails: no operation reports success with a
+// buffer it did not fill, and no read reaches into another entry's bytes.
+//
+// Opening raises ZokError (naming the file) for a file that is not a ZOK archive or cannot be
+// trusted: a directory that runs past the end of the file, or entries whose data overlap each
+// other or the directory. A file without the "ZOK" magic is taken as a version 1.0.0 archive
+// only when its directory parses whole, every entry lies after the directory inside the file
+// and nothing follows the last entry's data. An archive that was cut short still opens: the
+// entries past its end are damaged (EntryProblem), the others read.
 class CZokFile {
 public:
     explicit CZokFile(const std::string& path);
@@ -41,57 +46,62 @@ public:
     // 0 when no entry has that name.
     uint32_t GetEntrySize(std::string_view name) const;
     // Fills buffer (GetEntrySize bytes) with the entry's content. False when there is no such
-    // entry, its kind is unknown or its data is damaged.
+    // entry, it holds no data, its kind is unknown or its data is damaged.
     bool ExtractEntry(std::string_view name, uint8_t* buffer);
     // Decodes a picture entry into 24-bit BGR bottom-up pixels (and the alpha plane when alpha
-    // is given and the entry has one). Null, with *alpha cleared, for anything else.
+    // is given and the entry has one). Null, with *alpha cleared, for anything else, an entry
+    // that holds no data included. The PNG codec's ZokError ("Not a PNG", "error") passes.
     PixelBuffer DecodeEntryBitmap(std::string_view name, BITMAPINFOHEADER* header,
                                   PixelBuffer* alpha);
     // Fills only the bitmap header of a picture entry.
     bool ReadEntryBitmapInfo(std::string_view name, BITMAPINFOHEADER* header);
 
     // The same operations for the entry at a directory position, so that entries sharing a
-    // name can each be reached.
+    // name can each be reached. They may run on several threads at once.
     uint32_t GetEntrySizeAt(size_t index) const;
-    bool ExtractEntryAt(size_t index, uint8_t* buffer);
-    PixelBuffer DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header, PixelBuffer* alpha);
-    bool ReadEntryBitmapInfoAt(size_t index, BITMAPINFOHEADER* header);
+    bool ExtractEntryAt(size_t index, uint8_t* buffer) const;
+    PixelBuffer DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header,
+                                    PixelBuffer* alpha) const;
+    bool ReadEntryBitmapInfoAt(size_t index, BITMAPINFOHEADER* header) const;
+
+    // The entry's content in pieces (see EntryReader); never null. For an entry that cannot be
+    // read the reader's Error() says why at once.
+    std::unique_ptr<EntryReader> OpenEntry(size_t index) const;
 
     // Position of the first entry with that name (ASCII letters folded), or nullopt.
     std::optional<size_t> Find(std::string_view name) const;
 
-    // Why the entry's data cannot be read (it runs past the end of the file, its kind is
-    // unknown, its sizes contradict each other), or nullopt when it looks sound. The operations
-    // above fail for such entries; callers check this before allocating GetEntrySize bytes.
+    // Why the entry's data cannot be read, as far as the directory tells (its data runs past
+    // the end of the file, its kind is unknown, its sizes contradict each other, it holds no
+    // data), or nullopt when it looks sound. Reading it may still find damage.
     std::optional<std::string> EntryProblem(size_t index) const;
+    // True for an entry that was left empty because it could not be encoded when the archive
+    // was built (a picture or deflate entry with no stored bytes).
+    bool HoldsNoData(size_t index) const;
 
     // Three version characters: as stored, or "100" for a file without the magic.
     std::string_view Version() const { return std::string_view(version, 3); }
     uint32_t Count() const { return count; }
-    // The directory in file order; names in UTF-8.
-    const std::vector<EntryRecord>& Records() const { return records; }
-    // The name of entry index exactly as stored on disk (CP949 bytes).
-    const std::string& RawName(size_t index) const { return m_rawNames.at(index); }
-    const std::string& Path() const { return m_path; }
-    uint64_t FileSize() const { return m_fileSize; }
+    // Record index of the directory; its name in UTF-8 (bytes that are not CP949 as \xNN).
+    EntryRecord Record(size_t index) const;
+    // Its name exactly as stored on disk (CP949 bytes).
+    std::string RawName(size_t index) const;
+    const std::string& Path() const;
+    uint64_t FileSize() const;
+
+    struct Directory;
 
 private:
-    void ReadDirectory();
-    bool SeekTo(uint32_t offset);
-
     char version[3] = {'1', '0', '0'};
     uint32_t count = 0;
-    std::vector<EntryRecord> records;
-    FileHandle stream;
-    CCodecTable codecs;
-
-    std::string m_path;
-    uint64_t m_fileSize = 0;
-    std::vector<std::string> m_rawNames;
-    // Folded name -> position of the first record with that name.
-    std::unordered_map<std::string, size_t> m_index;
+    // The directory (compact), the open file and the codecs.
+    std::unique_ptr<Directory> records;
 };
 
 // How an entry name that is not valid CP949 is shown: ASCII bytes kept, every other byte
 // written as \xNN (upper-case hex).
 std::string EscapeRawName(std::string_view raw);
+
+// The message for an entry that holds no data.
+inline constexpr const char* kHoldsNoDataMessage =
+    "holds no data: it could not be encoded when the archive was built";

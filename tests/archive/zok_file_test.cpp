@@ -63,14 +63,14 @@ TEST(ZokFile, ReadsWhatTheBuilderWrote) {
     CZokFile zok(path);
     EXPECT_EQ(zok.Version(), "110");
     ASSERT_EQ(zok.Count(), 4u);
-    EXPECT_EQ(zok.Records()[0].name, "readme.txt");
+    EXPECT_EQ(zok.Record(0).name, "readme.txt");
     EXPECT_EQ(zok.GetEntrySize("readme.txt"), text.size());
-    EXPECT_LT(zok.Records()[0].storedSize, text.size());
+    EXPECT_LT(zok.Record(0).storedSize, text.size());
     EXPECT_EQ(Extract(zok, "readme.txt"), text);
     // Lookups fold case; operations may come in any order.
     EXPECT_EQ(Extract(zok, "README.TXT"), text);
     // Stored entries carry kind 3 but come back through the stored codec, byte for byte.
-    EXPECT_EQ(zok.Records()[1].kind, EntryKind::Other);
+    EXPECT_EQ(zok.Record(1).kind, EntryKind::Other);
     EXPECT_EQ(Extract(zok, "NOTES.OLD"), old);
     EXPECT_EQ(Extract(zok, "readme"), plain);
     EXPECT_EQ(zok.GetEntrySize("empty.old"), 0u);
@@ -160,31 +160,35 @@ TEST(ZokFile, StoredBitmapEntriesNeverOverrunTheCallersBuffer) {
 TEST(ZokFile, DamagedEntriesFailCleanly) {
     TempDir dir;
     const std::string path = dir.File("bad.zok");
-    HandEntry pastEnd = DeflatedEntry("past.txt", TextBytes(300));
-    pastEnd.storedSize = 100000;
     HandEntry hugeSource = DeflatedEntry("huge.txt", "x");
     hugeSource.sourceSize = 0xFFFFFFFFu;
     HandEntry oldTooLong{"long.old", "abc", 3, 4};
     HandEntry unknownKind{"odd.bin", "abc", 7};
-    HandEntry pngPastEnd{"p.png", "\x89PNG", 2, 4, 5000};
+    HandEntry noData{"lost.png", "", 2, 500};
     HandEntry good = DeflatedEntry("good.txt", "fine");
-    WriteFile(path, MakeArchive({pastEnd, hugeSource, oldTooLong, unknownKind, pngPastEnd, good}));
+    // The last entry claims more bytes than the file holds: the archive was cut short.
+    HandEntry pastEnd = DeflatedEntry("past.txt", TextBytes(300));
+    pastEnd.storedSize = 100000;
+    WriteFile(path, MakeArchive({hugeSource, oldTooLong, unknownKind, noData, good, pastEnd}));
     CZokFile zok(path);
-    for (size_t i = 0; i < 5; ++i) {
-        SCOPED_TRACE(zok.Records()[i].name);
+    for (size_t i : {0, 1, 2, 3, 5}) {
+        SCOPED_TRACE(zok.Record(i).name);
         const std::optional<std::string> problem = zok.EntryProblem(i);
         ASSERT_TRUE(problem);
         EXPECT_EQ(ExtractAt(zok, i), "<failed>");
+        EXPECT_FALSE(zok.OpenEntry(i)->Error().empty());
         BITMAPINFOHEADER header;
         PixelBuffer alpha(new uint8_t[1]);
         EXPECT_EQ(zok.DecodeEntryBitmapAt(i, &header, &alpha), nullptr);
         EXPECT_EQ(alpha, nullptr);
         EXPECT_FALSE(zok.ReadEntryBitmapInfoAt(i, &header));
     }
-    EXPECT_NE(zok.EntryProblem(0)->find("past the end"), std::string::npos);
-    EXPECT_NE(zok.EntryProblem(3)->find("kind 7"), std::string::npos);
+    EXPECT_NE(zok.EntryProblem(2)->find("kind 7"), std::string::npos);
+    EXPECT_EQ(*zok.EntryProblem(3), kHoldsNoDataMessage);
+    EXPECT_TRUE(zok.HoldsNoData(3));
+    EXPECT_NE(zok.EntryProblem(5)->find("past the end"), std::string::npos);
     // The damaged neighbours do not spoil a sound entry.
-    EXPECT_FALSE(zok.EntryProblem(5));
+    EXPECT_FALSE(zok.EntryProblem(4));
     EXPECT_EQ(Extract(zok, "good.txt"), "fine");
 }
 
@@ -202,16 +206,22 @@ TEST(ZokFile, RejectsEveryTruncationOfHeaderAndDirectory) {
             const std::string message = OpenError(path);
             EXPECT_NE(message.find(path), std::string::npos) << message;
         }
-        // Cut inside the last entry's data: the archive opens and only that entry fails.
+        // Cut inside the last entry's data, or before it begins: an archive with the magic
+        // still opens and only the entries cut off fail; without the magic nothing tells the
+        // file from any other, so it is not taken for an archive.
         const size_t lastOffset = dirEnd + Deflate("1111").size() + 2;
-        WriteFile(path, full.substr(0, lastOffset + 3));
-        CZokFile zok(path);
-        EXPECT_EQ(ExtractAt(zok, 0), "1111");
-        EXPECT_EQ(ExtractAt(zok, 1), "22");
-        EXPECT_EQ(ExtractAt(zok, 2), "<failed>");
-        // Cut before the last entry begins: its record points outside the file.
-        WriteFile(path, full.substr(0, lastOffset - 1));
-        EXPECT_NE(OpenError(path).find("entry 3 points past the end"), std::string::npos);
+        for (size_t cut : {lastOffset + 3, lastOffset - 1}) {
+            WriteFile(path, full.substr(0, cut));
+            if (!withMagic) {
+                EXPECT_EQ(OpenError(path), path + ": not a ZOK archive");
+                continue;
+            }
+            CZokFile zok(path);
+            EXPECT_EQ(ExtractAt(zok, 0), "1111");
+            EXPECT_EQ(ExtractAt(zok, 1), cut > lastOffset ? "22" : "<failed>");
+            EXPECT_EQ(ExtractAt(zok, 2), "<failed>");
+            EXPECT_NE(zok.EntryProblem(2)->find("past the end"), std::string::npos);
+        }
     }
 }
 
@@ -238,13 +248,21 @@ TEST(ZokFile, RejectsHostileCountsLengthsAndOffsets) {
     WriteFile(path, longName);
     EXPECT_NE(OpenError(path).find("name"), std::string::npos);
 
+    // An entry far past the end: a cut archive when it has the magic, none without it.
     HandEntry outside = DeflatedEntry("far.txt", "far");
     outside.offset = 1u << 30;
     WriteFile(path, MakeArchive({outside}));
-    EXPECT_NE(OpenError(path).find("points past the end"), std::string::npos);
+    EXPECT_NE(CZokFile(path).EntryProblem(0)->find("past the end"), std::string::npos);
+    WriteFile(path, MakeArchive({outside}, false));
+    EXPECT_EQ(OpenError(path), path + ": not a ZOK archive");
 
-    // Count zero with trailing bytes is a valid, empty archive.
+    // Count zero with trailing bytes is a valid, empty archive when it has the magic; four
+    // zero bytes followed by anything are not an archive at all.
     WriteFile(path, MakeArchive({}) + "trailing");
+    EXPECT_EQ(OpenError(path), "");
+    WriteFile(path, MakeArchive({}, false) + "trailing");
+    EXPECT_EQ(OpenError(path), path + ": not a ZOK archive");
+    WriteFile(path, MakeArchive({}, false));
     EXPECT_EQ(OpenError(path), "");
 }
 
@@ -296,11 +314,11 @@ TEST(ZokFile, NamesAreDecodedFromCp949) {
     const std::string broken = std::string("bad\xFF\xFE", 5) + ".txt";
     WriteFile(path, MakeArchive({DeflatedEntry(korean, "ko"), DeflatedEntry(broken, "raw")}));
     CZokFile zok(path);
-    EXPECT_EQ(zok.Records()[0].name, "한글.txt");
+    EXPECT_EQ(zok.Record(0).name, "한글.txt");
     EXPECT_EQ(Extract(zok, "한글.TXT"), "ko");
     EXPECT_EQ(zok.RawName(0), korean);
     // Invalid bytes stay visible, escaped, and the raw bytes are kept for rewriting.
-    EXPECT_EQ(zok.Records()[1].name, "bad\\xFF\\xFE.txt");
+    EXPECT_EQ(zok.Record(1).name, "bad\\xFF\\xFE.txt");
     EXPECT_EQ(Extract(zok, "bad\\xFF\\xFE.txt"), "raw");
     EXPECT_EQ(zok.RawName(1), broken);
 }
@@ -324,7 +342,7 @@ TEST(ZokFilePictures, BuilderPicturesComeBackAsPngStreamsAndBitmaps) {
     ASSERT_TRUE(BuildArchive({dir.File("Photo.BMP"), dir.File("icon.png")}, path, nullptr));
 
     CZokFile zok(path);
-    const EntryRecord& photoRecord = zok.Records()[0];
+    const EntryRecord photoRecord = zok.Record(0);
     EXPECT_EQ(photoRecord.kind, EntryKind::PngStream);
     EXPECT_EQ(photoRecord.sourceSize, bmpFile.size());
     // The size is the PNG stream's, and extracting gives that stream.

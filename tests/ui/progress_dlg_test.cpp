@@ -153,8 +153,8 @@ TEST_F(ProgressDlgTest, AWholeCompressionWritesTheArchiveAndKeepsTheList) {
 
     CZokFile zok(archive);
     ASSERT_EQ(zok.Count(), 2u);
-    EXPECT_EQ(zok.Records()[0].name, "a.txt");
-    EXPECT_EQ(zok.Records()[1].name, "b.txt");
+    EXPECT_EQ(zok.Record(0).name, "a.txt");
+    EXPECT_EQ(zok.Record(1).name, "b.txt");
     for (const std::string& path : {a, b}) {
         const std::string name = std::filesystem::path(path).filename().string();
         std::string content(zok.GetEntrySize(name), '\0');
