@@ -120,9 +120,9 @@ int main(int argc, char** argv) {
         CZokFile archive((work / "assets.zok").string());
         Check(archive.Version() == "110" && archive.Count() == 2,
               "not a version 1.1.0 archive of 2");
-        Check(archive.Records().size() == 2 && archive.Records()[0].name == "notes.txt" &&
-                  archive.Records()[1].name == "logo.bmp" &&
-                  archive.Records()[1].kind == EntryKind::PngStream,
+        Check(archive.Count() == 2 && archive.Record(0).name == "notes.txt" &&
+                  archive.Record(1).name == "logo.bmp" &&
+                  archive.Record(1).kind == EntryKind::PngStream,
               "the directory is not notes.txt, then logo.bmp as a PNG stream");
 
         std::vector<uint8_t> text(archive.GetEntrySize("NOTES.TXT"));
