@@ -61,7 +61,10 @@ expect_output() {  # expect_output WANTED COMMAND...
     shift
     if ! got=$("$@" 2>&1); then
         fail "'$*' exits with an error: $got"
-    elif [ "$got" != "$wanted" ]; then
+        return
+    fi
+    got=${got%"${got##*[![:space:]]}"}  # pkg-config ends its line with a space
+    if [ "$got" != "$wanted" ]; then
         fail "'$*' printed '$got', not '$wanted'"
     fi
 }
@@ -71,7 +74,15 @@ expect_output "zok-compressor (ZOK Compressor 응용 프로그램) 1.1.1.0" \
 expect_output "-lzok" pkg-config --libs zok
 expect_output "" desktop-file-validate /usr/share/applications/zok-compressor.desktop
 zok --help | grep -q "^  upgrade" || fail "zok --help does not list the commands"
-man_text=$(MANWIDTH=200 man -P cat zok 2>&1) || fail "man zok: $man_text"
+if grep -rqsE "^path-exclude[= ]+/usr/share/man" /etc/dpkg/dpkg.cfg.d/; then
+    # Slim container images tell dpkg to leave every manual page out: read it from the package.
+    echo "-- dpkg leaves manual pages out here: man -l on the page in the zok package"
+    dpkg-deb --fsys-tarfile "$packages_dir"/zok_*.deb |
+        tar -xO ./usr/share/man/man1/zok.1.gz >"$work/zok.1.gz"
+    man_text=$(MANWIDTH=200 man -P cat -l "$work/zok.1.gz" 2>&1) || fail "man -l: $man_text"
+else
+    man_text=$(MANWIDTH=200 man -P cat zok 2>&1) || fail "man zok: $man_text"
+fi
 for word in "EXIT STATUS" "zok create" "zok list" "zok cat" "zok extract" "zok bitmap" \
             "zok test" "zok upgrade" "--overwrite"; do
     grep -qF -- "$word" <<<"$man_text" || fail "man zok does not show '$word'"
