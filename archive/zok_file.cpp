@@ -566,7 +566,8 @@ std::optional<std::string> CZokFile::EntryProblem(size_t index) const {
     if (records->HoldsNoData(r)) {
         return std::string(kHoldsNoDataMessage);
     }
-    if (uint64_t(r.offset) + r.storedSize > records->fileSize) {
+    // An entry without stored bytes needs none of the file, wherever its offset points.
+    if (r.storedSize > 0 && uint64_t(r.offset) + r.storedSize > records->fileSize) {
         return "its data runs past the end of the file (the archive is cut short)";
     }
     if (how == ContentRead::Copy && records->ContentSize(r) > r.storedSize) {

@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "archive/names.h"
@@ -30,32 +29,31 @@ std::string RefusedName(const std::string& name) {
     return "";
 }
 
-// Writes one entry into folder; returns the message for the user, or "" when it was written.
+// Writes one entry into folder; returns why it was not written, or "" when it was.
 // A picture entry named *.bmp is written as a BMP file, so that every file is what its name
 // says; every other entry is streamed as ExtractEntry gives it. A file appears only when its
 // entry was read completely and exactly.
 std::string ExtractOne(const CZokFile& zok, size_t index, const std::string& folder,
                        bool overwrite) {
     const EntryRecord record = zok.Record(index);
-    const std::string label = EntryLabel(zok, index);
     const std::string refused = RefusedName(record.name);
     if (!refused.empty()) {
-        return label + ": refused: " + refused;
+        return "refused: " + refused;
     }
     const std::string target = folder + "/" + record.name;
     std::string error;
     if (record.kind == EntryKind::PngStream && EqualsNoCase(KindName(zok.RawName(index)), "bmp")) {
         std::string bmp;
         if (!DecodePicture(zok, index, &bmp, nullptr, &error)) {
-            return label + ": " + error;
+            return error;
         }
         if (!WriteOutputFile(target, bmp, overwrite, &error)) {
-            return label + ": " + error;
+            return error;
         }
         return "";
     }
     if (!WriteEntryFile(zok, index, target, overwrite, &error)) {
-        return label + ": " + error;
+        return error;
     }
     return "";
 }
@@ -88,33 +86,17 @@ int RunExtract(const std::string& path, const std::string& folder, bool overwrit
         return kExitFailure;
     }
 
-    // Entries are written on all cores. A later entry of a name already met waits for a
-    // second round, so that the outcome is the one of writing them in order.
-    std::vector<size_t> firstRound, secondRound;
-    std::unordered_set<std::string> seen;
-    for (size_t k = 0; k < chosen.size(); ++k) {
-        (seen.insert(zok->Record(chosen[k]).name).second ? firstRound : secondRound).push_back(k);
-    }
-    std::vector<std::string> messages(chosen.size());
-    const auto extract = [&](size_t k) {
-        try {
-            messages[k] = ExtractOne(*zok, chosen[k], folder, overwrite);
-        } catch (const std::bad_alloc&) {
-            messages[k] = EntryLabel(*zok, chosen[k]) + ": not enough memory";
-        } catch (const std::exception& e) {
-            messages[k] = EntryLabel(*zok, chosen[k]) + ": " + Printable(e.what());
-        }
-    };
-    ParallelEach(firstRound.size(), [&](size_t n) { extract(firstRound[n]); });
-    for (size_t k : secondRound) {
-        extract(k);
-    }
-    for (const std::string& message : messages) {
-        if (!message.empty()) {
-            ReportError(message);
-            ok = false;
-        }
-    }
+    // Entries are written on all cores. An entry whose name an earlier one has already runs
+    // alone after it, so that the outcome is the one of writing them in order.
+    ParallelInOrder(
+        chosen.size(), [&](size_t k) { return ExtractOne(*zok, chosen[k], folder, overwrite); },
+        [&](size_t k, const std::string& message) {
+            if (!message.empty()) {
+                ReportError(EntryLabel(*zok, chosen[k]) + ": " + message);
+                ok = false;
+            }
+        },
+        [&](size_t k) { return zok->Find(zok->Record(chosen[k]).name) != chosen[k]; });
     return ok ? kExitOk : kExitFailure;
 }
 

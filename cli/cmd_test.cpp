@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "cli/commands.h"
 #include "cli/parallel_each.h"
@@ -46,22 +45,16 @@ int RunTest(const std::string& path) {
         return kExitFailure;
     }
     const size_t count = zok->Count();
-    std::vector<std::string> problems(count);
-    ParallelEach(count, [&](size_t i) {
-        try {
-            problems[i] = CheckEntry(*zok, i);
-        } catch (const std::exception& e) {
-            problems[i] = e.what();
-        }
-    });
     size_t damaged = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (!problems[i].empty()) {
-            const char* what = zok->HoldsNoData(i) ? ": " : ": damaged: ";
-            ReportError(EntryLabel(*zok, i) + what + Printable(problems[i]));
-            ++damaged;
-        }
-    }
+    ParallelInOrder(
+        count, [&](size_t i) { return CheckEntry(*zok, i); },
+        [&](size_t i, const std::string& problem) {
+            if (!problem.empty()) {
+                const char* what = zok->HoldsNoData(i) ? ": " : ": damaged: ";
+                ReportError(EntryLabel(*zok, i) + what + Printable(problem));
+                ++damaged;
+            }
+        });
     std::printf("%s: %zu entries, %zu damaged\n", Printable(path).c_str(), count, damaged);
     return damaged == 0 ? kExitOk : kExitFailure;
 }

@@ -13,6 +13,7 @@ CompressionJob* g_pProgressReceiver = nullptr;
 
 const char kStatusRunning[] = "압축 중...";
 const char kStatusFinished[] = "압축 종료";
+const char kStatusFailed[] = "압축하지 못했습니다.";
 
 std::string FileCounterText(int32_t done, int32_t count) {
     return std::to_string(done) + " / " + std::to_string(count);
@@ -23,7 +24,7 @@ std::string ByteCounterText(uint32_t done, uint32_t total) {
 }
 
 std::string FailureMessage(const std::string& detail) {
-    return "압축하지 못했습니다.\n" + detail;
+    return std::string(kStatusFailed) + "\n" + detail;
 }
 
 }  // namespace
@@ -129,7 +130,7 @@ void CompressionJob::OnCompress() {
         failure = FailureMessage(FileBeingPacked(name) + ": 알 수 없는 오류");
     }
 
-    ShowFinished();
+    ShowFinished(failure.empty());
     if (!failure.empty()) {
         m_window.ShowMessage(failure);
     } else if (!report.unencoded.empty()) {
@@ -147,9 +148,9 @@ std::string CompressionJob::FileBeingPacked(const std::string& outputName) const
                                                             : outputName;
 }
 
-void CompressionJob::ShowFinished() {
+void CompressionJob::ShowFinished(bool built) {
     m_window.EnableButton(JobButton::Cancel, true);
-    m_window.SetFieldText(JobField::Status, kStatusFinished);
+    m_window.SetFieldText(JobField::Status, built ? kStatusFinished : kStatusFailed);
     m_window.SetCancelCaption("OK");
     m_state = JobState::Finished;
 }

@@ -8,7 +8,7 @@
 
 // The display fields of the progress window that the job writes.
 enum class JobField {
-    Status,       // status line: "대기 중...", "압축 중...", "압축 종료"
+    Status,  // status line: "대기 중...", "압축 중...", "압축 종료" or "압축하지 못했습니다."
     FileCounter,  // "k / N"
     ByteCounter,  // "B byte / T byte"
     ArchiveSize,  // "A byte"
@@ -72,7 +72,8 @@ using BuildFunction = bool (*)(const char* const* paths, const char* outputPath,
 //   Naming     --a name-->               Confirming (status "압축 중...", both buttons disabled)
 //   Confirming --anything but Yes-->     Declined (both buttons enabled, texts kept)
 //   Confirming --Yes-->                  Running
-//   Running    --builder returns/fails-> Finished (status "압축 종료", Cancel "OK" and enabled,
+//   Running    --builder returns/fails-> Finished (status "압축 종료", or "압축하지 못했습니다."
+//                                        when no archive was written; Cancel "OK" and enabled,
 //                                        Compress stays disabled)
 // A failed build (nothing written) and inputs that could not be encoded are each reported in
 // one message; no exception leaves OnCompress.
@@ -110,7 +111,8 @@ public:
     static int BarPosition(uint32_t bytesDone, uint32_t totalSize);
 
 private:
-    void ShowFinished();
+    // built: the archive was written (inputs that could not be encoded included).
+    void ShowFinished(bool built);
     std::string FileBeingPacked(const std::string& outputName) const;
 
     JobWindow& m_window;

@@ -21,8 +21,31 @@ std::string FormatNumber(uint32_t value) {
     return result;
 }
 
+namespace {
+
+// The width of UTF-8 text in bytes of the code page CP949: an ASCII byte counts 1, any other
+// character 2 (a Hangul syllable is two bytes there, not the three of UTF-8).
+uint64_t CodePageWidth(std::string_view text) {
+    uint64_t width = 0;
+    bool inCharacter = false;
+    for (const char byte : text) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c < 0x80) {
+            width += 1;
+            inCharacter = false;
+        } else if (c >= 0xC0 || !inCharacter) {
+            // A lead byte, or a stray continuation byte that stands for a character of its own.
+            width += 2;
+            inCharacter = true;
+        }
+    }
+    return width;
+}
+
+}  // namespace
+
 std::string ShortenPath(std::string_view path, uint32_t width, char separator) {
-    if (path.size() <= uint64_t(width) + 3) {
+    if (CodePageWidth(path) <= uint64_t(width) + 3) {
         return std::string(path);
     }
     std::string_view work = path;
@@ -34,7 +57,7 @@ std::string ShortenPath(std::string_view path, uint32_t width, char separator) {
         if (last == std::string_view::npos) {
             break;
         }
-        used += work.size() - last;
+        used += CodePageWidth(work.substr(last));
         if (used > width) {
             break;
         }
@@ -45,7 +68,7 @@ std::string ShortenPath(std::string_view path, uint32_t width, char separator) {
         if (first == std::string_view::npos) {
             break;
         }
-        used += first + 1;
+        used += CodePageWidth(work.substr(0, first + 1));
         if (used > width) {
             break;
         }

@@ -16,9 +16,10 @@ std::string FormatNumber(uint32_t value);
 // its trailing separator), right first, until the next one would bring the kept bytes past
 // width; the result is head + "..." + tail and never exceeds width + 3 bytes.
 //
-// Lengths are in bytes of UTF-8. The separator is a single ASCII byte, which never occurs
-// inside a multi-byte character, so a path is only ever cut at a real separator. Pass '\\'
-// for Windows-style paths.
+// Widths are counted in bytes of the code page CP949, in which the rows' widths are given: an
+// ASCII byte counts 1, any other character 2. Path and result are UTF-8. The separator is a
+// single ASCII byte, which never occurs inside a multi-byte character, so a path is only ever
+// cut at a real separator. Pass '\\' for Windows-style paths.
 std::string ShortenPath(std::string_view path, uint32_t width, char separator = '/');
 
 // The file-name part of a path: the bytes after its last separator, or the whole path when it

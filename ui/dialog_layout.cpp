@@ -1,7 +1,6 @@
 #include "ui/dialog_layout.h"
 
 #include <QFontMetrics>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,6 +8,7 @@
 #include <algorithm>
 
 #include "ui/app_icon.h"
+#include "ui/dialog_group_box.h"
 
 QFont DialogFont() {
     static const bool substituted = [] {
@@ -88,7 +88,7 @@ QWidget* CreateControl(QWidget& dialog, const DialogUnits& units, const ControlT
             break;
         }
         case ControlKind::GroupBox:
-            control = new QGroupBox(text, &dialog);
+            control = new DialogGroupBox(text, &dialog);
             break;
         case ControlKind::PushButton:
         case ControlKind::DefPushButton: {

@@ -3,6 +3,7 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
@@ -62,7 +63,26 @@ void CDropListBox::dropEvent(QDropEvent* event) {
     OnDropFiles(event->mimeData()->urls());
 }
 
+void CDropListBox::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Delete && modifiers == Qt::NoModifier) {
+        m_parentDlg.OnRemove();
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+void CDropListBox::ShowRowsFrom(int firstRow) {
+    if (firstRow < 0 || firstRow >= count()) {
+        return;
+    }
+    scrollToItem(item(count() - 1));
+    scrollToItem(item(firstRow));
+}
+
 void CDropListBox::OnDropFiles(const QList<QUrl>& urls) {
+    const int firstNewRow = count();
     QStringList failures;
     for (const QUrl& url : urls) {
         if (!url.isLocalFile()) {
@@ -78,5 +98,6 @@ void CDropListBox::OnDropFiles(const QList<QUrl>& urls) {
             m_parentDlg.AddFile(path, size);
         }
     }
+    ShowRowsFrom(firstNewRow);
     m_parentDlg.ReportUnaddedFiles(failures);
 }

@@ -6,6 +6,7 @@
 
 #include "archive/atomic_file.h"
 #include "archive/file_handle.h"
+#include "archive/names.h"
 
 FileMeasure MeasureFile(const std::string& path) {
     FileMeasure result;
@@ -24,6 +25,11 @@ FileMeasure MeasureFile(const std::string& path) {
     }
     if (st.st_size >= (off_t(1) << 31)) {
         result.reason = "2 GiB 이상인 파일은 압축할 수 없습니다";
+        return result;
+    }
+    // The archive stores the base name in CP949; the builder would refuse the whole job later.
+    if (!Utf8ToCp949(BaseName(path))) {
+        result.reason = "이름에 CP949로 나타낼 수 없는 문자가 있어 ZOK 파일에 저장할 수 없습니다";
         return result;
     }
     // The builder reads every input; find out now whether it can.

@@ -11,6 +11,7 @@ struct FileMeasure {
 };
 
 // Measures path without changing anything on disk: it must be a regular file that can be
-// opened for reading, smaller than 2 GiB (the archive's limit). Folders, devices and pipes
-// are refused before anything is opened, so a dropped pipe never blocks.
+// opened for reading, smaller than 2 GiB (the archive's limit), whose base name CP949 can
+// write (the archive's names). Folders, devices and pipes are refused before anything is
+// opened, so a dropped pipe never blocks.
 FileMeasure MeasureFile(const std::string& path);

@@ -80,7 +80,23 @@ int FieldId(JobField field) {
 void CProgressDlg::SetFieldText(JobField field, const std::string& text) {
     if (auto* label = findChild<QLabel*>(ControlName(FieldId(field)))) {
         label->setText(QString::fromStdString(text));
+        if (field == JobField::Status) {
+            FitStatusLine(*label);
+        }
     }
+}
+
+void CProgressDlg::FitStatusLine(QLabel& label) {
+    // Laid out for "대기 중..."; a longer status such as "압축하지 못했습니다." widens it into
+    // the free space to its right, up to the window's margin.
+    const auto item = std::find_if(std::begin(kTemplate), std::end(kTemplate),
+                                   [](const ControlTemplate& c) { return c.id == kIdStatus; });
+    const DialogUnits units(font());
+    const QRect laidOut = units.ToPixels(item->x, item->y, item->cx, item->cy);
+    const int widest = units.X(kWidth - 2 * item->x);
+    const int needed = label.fontMetrics().horizontalAdvance(label.text());
+    label.resize(std::clamp(needed, laidOut.width(), std::max(widest, laidOut.width())),
+                 laidOut.height());
 }
 
 void CProgressDlg::EnableButton(JobButton button, bool enabled) {

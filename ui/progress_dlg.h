@@ -8,6 +8,7 @@
 #include "job/compression_job.h"
 #include "ui/dialog_layout.h"
 
+class QLabel;
 class UserPrompts;
 
 // The window a compression job runs in: counters, current file, bar, Compress and Cancel.
@@ -57,6 +58,9 @@ protected:
     void reject() override;
 
 private:
+    // Gives the status line the width its text needs, never less than its layout's.
+    void FitStatusLine(QLabel& label);
+
     QWidget& m_mainDlg;
     UserPrompts& m_prompts;
     QProgressBar m_progress;

@@ -1,10 +1,8 @@
 #include "ui/zok_compressor_app.h"
 
-#include <QLibraryInfo>
-#include <QLocale>
-
 #include "ui/app_icon.h"
 #include "ui/dialog_layout.h"
+#include "ui/qt_translation.h"
 #include "ui/user_prompts.h"
 #include "ui/zok_compressor_dlg.h"
 #include "zok_version.h"
@@ -15,8 +13,7 @@ CZokCompressorApp::CZokCompressorApp(int& argc, char** argv) : QApplication(argc
     setDesktopFileName(QStringLiteral("zok-compressor"));
     setWindowIcon(AppIcon());
     // Message boxes and file dialogs speak Korean like the windows.
-    if (m_qtTranslator.load(QLocale(QLocale::Korean), QStringLiteral("qtbase"), QStringLiteral("_"),
-                            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    if (LoadQtKoreanTranslation(m_qtTranslator)) {
         installTranslator(&m_qtTranslator);
     }
     setFont(DialogFont());

@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QListWidgetItem>
 #include <QMenu>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <algorithm>
 
 #include "archive/names.h"
@@ -35,6 +37,15 @@ const ControlTemplate CZokCompressorDlg::kListTemplate = {
 
 namespace {
 
+// How each control of the template follows the window's size: the caption stays, the counters'
+// group keeps to the bottom left and the buttons' group to the bottom right.
+constexpr Anchor kAnchors[std::size(CZokCompressorDlg::kTemplate)] = {
+    Anchor::TopLeft,     Anchor::BottomLeft,  Anchor::BottomLeft,  Anchor::BottomLeft,
+    Anchor::BottomLeft,  Anchor::BottomLeft,  Anchor::BottomLeft,  Anchor::BottomLeft,
+    Anchor::BottomRight, Anchor::BottomRight, Anchor::BottomRight, Anchor::BottomRight,
+    Anchor::BottomRight,
+};
+
 const char kAboutItem[] = "ZOK Compressor 정보(&A)...";
 // Lines of one message about files that could not be listed.
 constexpr int kMaxReportedFiles = 20;
@@ -45,14 +56,18 @@ CZokCompressorDlg::CZokCompressorDlg(UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), m_prompts(prompts), m_list(*this), m_hIcon(AppIcon()) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
     const DialogUnits units(font());
     SetUpDialog(*this, units, "ZOK Compressor ver 1.11", kWidth, kHeight);
-    CreateControl(*this, units, kTemplate[0]);
+    // Resizable, never smaller than laid out.
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    m_layout = AnchoredLayout(size());
+    m_layout.Add(*CreateControl(*this, units, kTemplate[0]), kAnchors[0]);
     PlaceControl(m_list, units, kListTemplate);
+    m_layout.Add(m_list, Anchor::Fill);
     for (size_t i = 1; i < std::size(kTemplate); ++i) {
-        CreateControl(*this, units, kTemplate[i]);
+        m_layout.Add(*CreateControl(*this, units, kTemplate[i]), kAnchors[i]);
     }
     const auto button = [this](int id) { return findChild<QPushButton*>(ControlName(id)); };
     connect(button(kIdAdd), &QPushButton::clicked, this, [this] { OnAdd(); });
@@ -79,6 +94,11 @@ void CZokCompressorDlg::contextMenuEvent(QContextMenuEvent* event) {
     }
 }
 
+void CZokCompressorDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    m_layout.Apply(event->size());
+}
+
 void CZokCompressorDlg::OnSysCommand(unsigned id) {
     if ((id & 0xFFF0) == kIdmAboutBox) {
         CAboutDlg about(this);
@@ -91,7 +111,9 @@ bool CZokCompressorDlg::IsNewFile(const std::string& path) const {
 }
 
 void CZokCompressorDlg::AppendFile(const std::string& path, uint32_t size, uint32_t width) {
-    m_list.addItem(FromNativePath(ShortenPath(path, width)));
+    // The row may be shortened; its tooltip always names the whole path.
+    auto* row = new QListWidgetItem(FromNativePath(ShortenPath(path, width)), &m_list);
+    row->setToolTip(FromNativePath(path));
     m_files.Add(path);
     m_sizes.push_back(size);
     m_foldedPaths.insert(FoldCase(path));
@@ -129,6 +151,7 @@ void CZokCompressorDlg::OnAdd() {
                                  QStringLiteral("Graphic File (*.bmp *.png *.BMP *.PNG)"),
                                  QStringLiteral("Text File (*.txt *.TXT)")};
     const std::vector<std::string> paths = m_prompts.AskInputFiles(*this, filters);
+    const int firstNewRow = m_list.count();
     QStringList failures;
     if (paths.size() == 1) {
         // One file: a listed one changes nothing at all, not even the labels.
@@ -142,6 +165,7 @@ void CZokCompressorDlg::OnAdd() {
             ShowFileCount();
             ShowTotalSize();
             EnableCompress(true);
+            m_list.ShowRowsFrom(firstNewRow);
             return;
         }
     } else if (!paths.empty()) {
@@ -160,6 +184,7 @@ void CZokCompressorDlg::OnAdd() {
     if (m_nFileCount > 0) {
         EnableCompress(true);
     }
+    m_list.ShowRowsFrom(firstNewRow);
     ReportUnaddedFiles(failures);
 }
 

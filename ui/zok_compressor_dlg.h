@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "job/file_list.h"
+#include "ui/anchored_layout.h"
 #include "ui/dialog_layout.h"
 #include "ui/drop_list_box.h"
 
@@ -21,6 +22,8 @@ bool MeasureForList(const std::string& path, uint32_t* size, QStringList* failur
 // The main window: the list of input files, their number and total size, and the buttons
 // Add, Remove, Compress and Exit. Row i of the list and element i of m_files are the same
 // file; the counters always equal the number of rows and the sum of their measured sizes.
+// It opens at its laid-out size, which is also its smallest; made larger, the list grows with
+// it and the two groups keep to the bottom corners.
 class CZokCompressorDlg : public QDialog {
 public:
     static constexpr int kIdAdd = 4;
@@ -66,6 +69,7 @@ public:
 protected:
     // Right click: the menu with the about box item.
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     bool OnInitDialog();
@@ -77,6 +81,7 @@ private:
 
     UserPrompts& m_prompts;
     CDropListBox m_list;
+    AnchoredLayout m_layout;
     QIcon m_hIcon;
     CFileList m_files;
     int32_t m_nFileCount = 0;

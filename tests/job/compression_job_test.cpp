@@ -249,25 +249,28 @@ TEST_F(CompressionJobTest, FailuresEndFinishedWithOneMessageNamingTheFile) {
         std::string error;
         Texts unencoded;
         std::string message;
+        std::string status;
     };
+    const std::string failed = "압축하지 못했습니다.";
     const Case cases[] = {
         {ScriptedBuild::End::Fail,
          "/no/o.zok: No such file or directory",
          {},
-         "압축하지 못했습니다.\n/no/o.zok: No such file or directory"},
+         failed + "\n/no/o.zok: No such file or directory",
+         failed},
         // A codec gives up on the file after the last one reported.
         {ScriptedBuild::End::ThrowZokError,
          "Not a PNG",
          {},
-         "압축하지 못했습니다.\n/in/b.png: Not a PNG"},
-        {ScriptedBuild::End::ThrowOther,
-         "",
-         {},
-         "압축하지 못했습니다.\n/in/b.png: 알 수 없는 오류"},
+         failed + "\n/in/b.png: Not a PNG",
+         failed},
+        {ScriptedBuild::End::ThrowOther, "", {}, failed + "\n/in/b.png: 알 수 없는 오류", failed},
+        // The archive is written, with empty entries for these.
         {ScriptedBuild::End::Succeed,
          "",
          {"/in/b.png", "/in/c.bmp"},
-         "다음 파일은 압축하지 못해 빈 항목으로 저장했습니다.\n/in/b.png\n/in/c.bmp"},
+         "다음 파일은 압축하지 못해 빈 항목으로 저장했습니다.\n/in/b.png\n/in/c.bmp",
+         "압축 종료"},
     };
     for (const Case& c : cases) {
         RecordingWindow window;
@@ -283,8 +286,10 @@ TEST_F(CompressionJobTest, FailuresEndFinishedWithOneMessageNamingTheFile) {
         window.answers = {true};
         ASSERT_NO_THROW(job.OnCompress());
         EXPECT_EQ(job.GetState(), JobState::Finished);
-        EXPECT_EQ(window.fields[JobField::Status], "압축 종료");
+        EXPECT_EQ(window.fields[JobField::Status], c.status);
         EXPECT_EQ(window.cancelCaption, "OK");
+        EXPECT_TRUE(window.cancelEnabled);
+        EXPECT_FALSE(window.compressEnabled);
         EXPECT_EQ(window.messages, Texts{c.message});
         EXPECT_EQ(window.events.back(), "message") << "shown in the Finished state";
     }
@@ -316,10 +321,10 @@ protected:
         window.answers = {true};
         ASSERT_NO_THROW(job.OnCompress());
         EXPECT_EQ(job.GetState(), JobState::Finished);
-        EXPECT_EQ(window.fields[JobField::Status], "압축 종료");
     }
-    // The message that names path, when there is exactly one.
+    // A failed build: the status line says so and one message names path.
     void ExpectOneMessageNaming(const std::string& path) {
+        EXPECT_EQ(window.fields[JobField::Status], "압축하지 못했습니다.");
         ASSERT_EQ(window.messages.size(), 1u);
         EXPECT_EQ(window.messages[0].rfind("압축하지 못했습니다.\n", 0), 0u) << window.messages[0];
         EXPECT_NE(window.messages[0].find(path), std::string::npos) << window.messages[0];
@@ -341,6 +346,7 @@ TEST_F(CompressionJobBuildTest, WritesTheArchiveAndReportsEachFile) {
     const std::string output = dir.File("out.zok");
     Run({a, b}, 4000, output);
 
+    EXPECT_EQ(window.fields[JobField::Status], "압축 종료");
     EXPECT_TRUE(window.messages.empty());
     const std::string archive = zoktest::ReadFile(output);
     ASSERT_GT(archive.size(), 2500u) << "the stored entry alone is 2,500 bytes";

@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+#include "archive/names.h"
+
 namespace {
 
 TEST(FormatNumber, GroupsThreeDigitsWithCommas) {
@@ -71,13 +73,24 @@ TEST(ShortenPath, LeavesPathsUpToWidthPlusThreeAndShortensOneByteMore) {
     EXPECT_EQ(ShortenPath(path, UINT32_MAX), path);
 }
 
-TEST(ShortenPath, CutsMultiByteNamesOnlyAtSeparators) {
-    // Each Korean syllable is three bytes of UTF-8.
+// Korean paths are measured as CP949 bytes, two a syllable, though they stay UTF-8.
+TEST(ShortenPath, CountsEveryNonAsciiCharacterAsTwoBytesOfTheCodePage) {
+    // 37 bytes in CP949, 51 in UTF-8.
     const std::string path = "/자료/사진/이천이년/삼월/여름사진.bmp";
-    const std::string tail = "/여름사진.bmp";
-    EXPECT_EQ(ShortenPath(path, uint32_t(tail.size() + 1)), "/..." + tail);
-    EXPECT_EQ(ShortenPath(path, uint32_t(tail.size()) - 1), "...");
-    EXPECT_EQ(ShortenPath(path, 40), "/자료/.../삼월/여름사진.bmp");
+    ASSERT_EQ(Utf8ToCp949(path)->size(), 37u);
+    struct Row {
+        uint32_t width;
+        const char* text;
+    };
+    for (const Row& row :
+         {// Whole up to 37 = width + 3; counted in UTF-8 it would be cut.
+          Row{34, "/자료/사진/이천이년/삼월/여름사진.bmp"},
+          // "/이천이년" is 9 bytes: 13 + 1 + 5 + 5 + 9 = 33 just fits.
+          Row{33, "/자료/.../이천이년/삼월/여름사진.bmp"}, Row{32, "/자료/.../삼월/여름사진.bmp"},
+          // "/여름사진.bmp" is 13 bytes, the 17 of UTF-8 would leave "...".
+          Row{13, ".../여름사진.bmp"}, Row{12, "..."}}) {
+        EXPECT_EQ(ShortenPath(path, row.width), row.text) << row.width;
+    }
 }
 
 // Shortened results are head + "..." + tail with head a prefix ending in the separator and
@@ -85,7 +98,7 @@ TEST(ShortenPath, CutsMultiByteNamesOnlyAtSeparators) {
 TEST(ShortenPath, NeverExceedsWidthPlusThreeAndKeepsWholeComponents) {
     // No dots in the names, so the one "..." in a result is the cut.
     std::mt19937 random(20021);
-    const std::string alphabet[] = {"a", "B", "7", "_", "-", " ", "가", "힣", "é", "\\"};
+    const std::string alphabet[] = {"a", "B", "7", "_", "-", " ", "가", "힣", "Ω", "\\"};
     for (int round = 0; round < 5000; ++round) {
         const char separator = round % 2 == 0 ? '/' : '\\';
         std::string path;
@@ -106,8 +119,10 @@ TEST(ShortenPath, NeverExceedsWidthPlusThreeAndKeepsWholeComponents) {
         const std::string result = ShortenPath(path, width, separator);
         SCOPED_TRACE("path '" + path + "' width " + std::to_string(width));
 
-        ASSERT_LE(result.size(), size_t(width) + 3);
-        if (path.size() <= size_t(width) + 3) {
+        // Widths as the code page counts them.
+        const auto cp949 = [](const std::string& text) { return Utf8ToCp949(text)->size(); };
+        ASSERT_LE(cp949(result), size_t(width) + 3);
+        if (cp949(path) <= size_t(width) + 3) {
             EXPECT_EQ(result, path);
             continue;
         }
@@ -115,7 +130,7 @@ TEST(ShortenPath, NeverExceedsWidthPlusThreeAndKeepsWholeComponents) {
         ASSERT_NE(dots, std::string::npos);
         const std::string head = result.substr(0, dots);
         const std::string tailPart = result.substr(dots + 3);
-        EXPECT_LE(head.size() + tailPart.size(), size_t(width));
+        EXPECT_LE(cp949(head) + cp949(tailPart), size_t(width));
         EXPECT_EQ(path.compare(0, head.size(), head), 0);
         ASSERT_LE(tailPart.size(), path.size());
         EXPECT_EQ(path.compare(path.size() - tailPart.size(), tailPart.size(), tailPart), 0);

@@ -1,6 +1,7 @@
 #include "tests/support/test_support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -123,12 +124,31 @@ std::string Drain(int fd) {
 }  // namespace
 
 CommandResult RunProgram(const std::vector<std::string>& argv, const std::string& stdinText) {
+    RunOptions options;
+    options.stdinText = stdinText;
+    return RunProgram(argv, options);
+}
+
+bool UnderAddressSanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#else
+    return false;
+#endif
+}
+
+CommandResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
     // stdout and stderr go to temporary files so that large outputs cannot block the child.
     TempDir io;
-    const std::string outPath = io.File("out"), errPath = io.File("err"), inPath = io.File("in");
-    WriteFile(inPath, stdinText);
+    const std::string outPath = options.discardOutput ? "/dev/null" : io.File("out");
+    const std::string errPath = io.File("err"), inPath = io.File("in");
+    WriteFile(inPath, options.stdinText);
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (options.dataLimit > 0) {
+            const rlimit limit{options.dataLimit, options.dataLimit};
+            ::setrlimit(RLIMIT_DATA, &limit);
+        }
         const int in = ::open(inPath.c_str(), O_RDONLY);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

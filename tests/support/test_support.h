@@ -54,6 +54,20 @@ struct CommandResult {
 // Runs argv (argv[0] a path) with no shell, capturing stdout and stderr.
 CommandResult RunProgram(const std::vector<std::string>& argv, const std::string& stdinText = "");
 
+// How a program is run beyond its arguments.
+struct RunOptions {
+    std::string stdinText;
+    // The child's cap on private writable memory (RLIMIT_DATA), 0 for none: an allocation
+    // past it fails, so a test that passes under a cap proves the program needs no more.
+    uint64_t dataLimit = 0;
+    // Standard output goes to /dev/null instead of being captured.
+    bool discardOutput = false;
+};
+CommandResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options);
+
+// True when the tests run under AddressSanitizer, whose shadow memory no data cap allows.
+bool UnderAddressSanitizer();
+
 // The zok binary built beside the tests.
 std::string ZokPath();
 // ../shared/testdata, or an empty string when it is not there.

@@ -1,15 +1,19 @@
 #include <QDir>
+#include <QFile>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QImage>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QTest>
 
 #include "tests/support/test_support.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/dialog_group_box.h"
 #include "ui/output_name_dlg.h"
 #include "ui/progress_dlg.h"
 #include "ui/zok_compressor_app.h"
@@ -44,10 +48,19 @@ QWidget* Find(QWidget& dlg, const Expected& e) {
     return nullptr;
 }
 
-void ExpectLayout(QWidget& dlg, int cx, int cy, const std::vector<Expected>& controls) {
+enum class Sizing { Fixed, AtLeastLaidOut };
+
+void ExpectLayout(QWidget& dlg, int cx, int cy, const std::vector<Expected>& controls,
+                  Sizing sizing = Sizing::Fixed) {
     const DialogUnits units(dlg.font());
     EXPECT_EQ(dlg.size(), units.ToPixels(cx, cy));
-    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize()) << "the window's size is fixed";
+    if (sizing == Sizing::Fixed) {
+        EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize()) << "the window's size is fixed";
+    } else {
+        EXPECT_EQ(dlg.minimumSize(), dlg.size()) << "the laid-out size is the smallest";
+        EXPECT_GT(dlg.maximumSize().width(), dlg.width());
+        EXPECT_GT(dlg.maximumSize().height(), dlg.height());
+    }
     for (const Expected& e : controls) {
         QWidget* w = Find(dlg, e);
         ASSERT_NE(w, nullptr) << "no control " << e.id << " " << e.text;
@@ -63,6 +76,28 @@ void ExpectLayout(QWidget& dlg, int cx, int cy, const std::vector<Expected>& con
             if (!shown.isNull()) {
                 EXPECT_EQ(shown, Q(e.text)) << "control " << e.id;
             }
+        }
+    }
+}
+
+// Every control that overlaps one of the dialog's groupBoxes group boxes lies inside its frame
+// and below its title, clear of both.
+void ExpectClearOfGroupBoxFrames(QWidget& dlg, int groupBoxes) {
+    const QList<DialogGroupBox*> boxes = dlg.findChildren<DialogGroupBox*>();
+    ASSERT_EQ(boxes.size(), groupBoxes);
+    ASSERT_EQ(dlg.findChildren<QGroupBox*>().size(), groupBoxes)
+        << "every group box is drawn alike";
+    for (const DialogGroupBox* box : boxes) {
+        const QRect interior = box->InteriorRect().translated(box->pos());
+        for (const QWidget* w : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (w == box || !w->geometry().intersects(box->geometry())) {
+                continue;
+            }
+            const QRect r = w->geometry();
+            EXPECT_TRUE(interior.contains(r))
+                << w->metaObject()->className() << " " << w->objectName().toStdString() << " at "
+                << r.x() << "," << r.y() << " " << r.width() << "x" << r.height()
+                << " crosses the frame or title of \"" << box->title().toStdString() << "\"";
         }
     }
 }
@@ -144,6 +179,7 @@ TEST(LayoutTest, ProgressWindowPlacesEveryControlAtItsRectangle) {
                   {1010, "", 61, 73, 120, 9}});
     EXPECT_NE(qobject_cast<QProgressBar*>(dlg.findChild<QWidget*>(ControlName(1004))), nullptr);
     EXPECT_TRUE(dlg.findChild<QPushButton*>(ControlName(1002))->isDefault());
+    ExpectClearOfGroupBoxFrames(dlg, 1);
 }
 
 TEST(LayoutTest, MainWindowPlacesEveryControlAtItsRectangle) {
@@ -163,11 +199,94 @@ TEST(LayoutTest, MainWindowPlacesEveryControlAtItsRectangle) {
                   {4, "&Add", 172, 148, 62, 16},
                   {3, "&Remove", 242, 148, 62, 16},
                   {1002, "&Compress", 172, 169, 62, 16},
-                  {2, "E&xit", 242, 169, 62, 16}});
+                  {2, "E&xit", 242, 169, 62, 16}},
+                 Sizing::AtLeastLaidOut);
     EXPECT_NE(qobject_cast<QListWidget*>(dlg.findChild<QWidget*>(ControlName(1000))), nullptr);
     for (int id : {1001, 1003}) {
         EXPECT_TRUE(dlg.findChild<QLabel*>(ControlName(id))->alignment() & Qt::AlignRight);
     }
+    ExpectClearOfGroupBoxFrames(dlg, 2);
+}
+
+TEST(LayoutTest, MainWindowListFollowsItsSizeAndTheGroupsKeepToTheBottomCorners) {
+    ScriptedPrompts prompts;
+    CZokCompressorDlg dlg(prompts);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    const QSize laidOut = dlg.size();
+    std::vector<std::pair<QWidget*, QRect>> placed;
+    for (QWidget* w : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        placed.emplace_back(w, w->geometry());
+    }
+    QWidget* list = &dlg.List();
+    const QRect listPlaced = list->geometry();
+    // The buttons' group is the group box further right.
+    int rightGroupLeft = 0;
+    for (const DialogGroupBox* box : dlg.findChildren<DialogGroupBox*>()) {
+        rightGroupLeft = std::max(rightGroupLeft, box->x());
+    }
+
+    const int dx = 150, dy = 90;
+    dlg.resize(laidOut + QSize(dx, dy));
+    ASSERT_EQ(dlg.size(), laidOut + QSize(dx, dy));
+    for (const auto& [w, rect] : placed) {
+        QRect expected = rect;
+        if (w == list) {
+            expected.adjust(0, 0, dx, dy);
+        } else if (rect.top() > listPlaced.bottom()) {
+            // Below the list: the counters' group to the bottom left, the buttons' to the right.
+            expected.translate(rect.left() >= rightGroupLeft ? dx : 0, dy);
+        }
+        EXPECT_EQ(w->geometry(), expected)
+            << w->metaObject()->className() << " " << w->objectName().toStdString();
+    }
+    ExpectClearOfGroupBoxFrames(dlg, 2);
+
+    // Back to the smallest size it may have: exactly as laid out.
+    dlg.resize(laidOut - QSize(40, 30));
+    EXPECT_EQ(dlg.size(), laidOut);
+    for (const auto& [w, rect] : placed) {
+        EXPECT_EQ(w->geometry(), rect) << w->objectName().toStdString();
+    }
+}
+
+// The rectangles the layout check relies on are where the group box really paints: its title
+// and its frame's lines, nothing in the interior the framed controls occupy.
+TEST(LayoutTest, GroupBoxesPaintOnlyTheirTitleAndFrame) {
+    QWidget dlg;
+    dlg.setFont(DialogFont());
+    const DialogUnits units(dlg.font());
+    auto* box = static_cast<DialogGroupBox*>(
+        CreateControl(dlg, units, {kNoId, ControlKind::GroupBox, "Information", 7, 20, 182, 69}));
+    QImage image(box->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    box->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    const QRect title = box->TitleRect();
+    const QRect frame = box->FrameRect();
+    const QRect interior = box->InteriorRect();
+    int inTitle = 0, onFrame = 0, elsewhere = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) == 0) {
+                continue;
+            }
+            const QPoint p(x, y);
+            if (title.contains(p)) {
+                ++inTitle;
+            } else if (frame.contains(p) && !interior.contains(p)) {
+                ++onFrame;
+            } else {
+                ++elsewhere;
+            }
+        }
+    }
+    EXPECT_GT(inTitle, 20) << "the title is written";
+    EXPECT_GE(onFrame, 2 * (frame.width() + frame.height()) - title.width())
+        << "a line all round, open only at the title";
+    EXPECT_EQ(elsewhere, 0);
+    // The frame's top edge runs through the title, not under it.
+    EXPECT_GT(frame.top(), title.top());
+    EXPECT_LT(frame.top(), title.bottom());
 }
 
 TEST(LayoutTest, OutputNameDialogAndAboutBoxPlaceEveryControlAtItsRectangle) {
@@ -253,6 +372,17 @@ TEST(AppTest, TheApplicationCarriesItsNameAndVersionAndEndsWithTheMainWindow) {
     EXPECT_FALSE(app->InitInstance());
     EXPECT_TRUE(shown);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(AppTest, QtsOwnButtonsSpeakKoreanWhenQtsTranslationIsInstalled) {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFile::exists(folder + Q("/qtbase_ko.qm"))) {
+        GTEST_SKIP() << "Qt's Korean translation is not installed in " << folder.toStdString();
+    }
+    QMessageBox box(QMessageBox::Question, Q("ZOK Compressor"), Q("?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text(), Q("예(&Y)"));
+    EXPECT_EQ(box.button(QMessageBox::No)->text(), Q("아니요(&N)"));
 }
 
 }  // namespace

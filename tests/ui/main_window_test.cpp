@@ -127,10 +127,10 @@ TEST_F(MainWindowTest, AddListsChosenFilesOnceWhateverTheirCase) {
 
     // Only ASCII letters are folded: Hangul and other letters compare as they are.
     const std::string hangul = MakeFile("가.txt", 3);
-    const std::string upperUmlaut = MakeFile("Ä.txt", 5);
-    const std::string lowerUmlaut = MakeFile("ä.txt", 7);
-    Add(dlg, {hangul, upperUmlaut, lowerUmlaut, dir.File("가.TXT")});
-    ExpectListed(dlg, {big, hangul, upperUmlaut, lowerUmlaut}, 65536 + 3 + 5 + 7);
+    const std::string upperOmega = MakeFile("Ω.txt", 5);
+    const std::string lowerOmega = MakeFile("ω.txt", 7);
+    Add(dlg, {hangul, upperOmega, lowerOmega, dir.File("가.TXT")});
+    ExpectListed(dlg, {big, hangul, upperOmega, lowerOmega}, 65536 + 3 + 5 + 7);
     EXPECT_TRUE(prompts.messages.empty());
 }
 
@@ -206,6 +206,29 @@ TEST_F(MainWindowTest, UnmeasurableFilesAreNamedAndSkippedWhileTheRestIsAdded) {
     ExpectListed(dlg, {a, b}, 30);
 }
 
+TEST_F(MainWindowTest, NamesTheArchiveCannotHoldAreRefusedWhenAddedOrDropped) {
+    const std::string korean = MakeFile("보고서.txt", 10);
+    // Only the base name goes into the archive: a folder outside CP949 does no harm.
+    const std::string inOddFolder = MakeFile("Ä폴더/notes.txt", 20);
+    const std::string umlaut = MakeFile("Übersicht.txt", 30);
+    const std::string emoji = MakeFile("사진😀.png", 40);
+    const QString reason =
+        Q("이름에 CP949로 나타낼 수 없는 문자가 있어 ZOK 파일에 저장할 수 없습니다");
+    const std::string missing = dir.File("missing.txt");
+    Dlg dlg(prompts);
+    Add(dlg, {korean, umlaut, missing, inOddFolder});
+    DropUrls(*dlg.List().viewport(), LocalUrls({emoji}));
+    ExpectListed(dlg, {korean, inOddFolder}, 30);
+    // One message for each Add or drop, with every file it refused.
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_TRUE(prompts.messages[0].startsWith(Q("다음 파일은 목록에 추가하지 못했습니다.\n") +
+                                               QString::fromStdString(umlaut) + Q(": ") + reason +
+                                               Q("\n") + QString::fromStdString(missing)))
+        << prompts.messages[0].toStdString();
+    EXPECT_EQ(prompts.messages[1], Q("다음 파일은 목록에 추가하지 못했습니다.\n") +
+                                       QString::fromStdString(emoji) + Q(": ") + reason);
+}
+
 TEST_F(MainWindowTest, DroppedFilesAreListedAndUnlistableOnesReported) {
     const std::string a = MakeFile("one.txt", 100);
     const std::string b = MakeFile("two.bmp", 200);
@@ -258,7 +281,7 @@ TEST_F(MainWindowTest, OnlyTheListAcceptsDrops) {
     ExpectListed(dlg, {}, 0);
 }
 
-TEST_F(MainWindowTest, RowsAreShortenedToFiftyFromAddAndFiftyFiveFromDrops) {
+TEST_F(MainWindowTest, RowsAreShortenedToFiftyFromAddAndFiftyFiveFromDropsTheirTooltipsAreWhole) {
     // A path of exactly 56 bytes with several folders.
     std::string path = dir.File("f1/f2/");
     path += std::string(56 - path.size() - 4, 'n') + ".txt";
@@ -276,6 +299,44 @@ TEST_F(MainWindowTest, RowsAreShortenedToFiftyFromAddAndFiftyFiveFromDrops) {
     DropUrls(*dropped.List().viewport(), LocalUrls({path}));
     ASSERT_EQ(dropped.List().count(), 1);
     EXPECT_EQ(dropped.List().item(0)->text(), QString::fromStdString(path));
+
+    // Shortened or not, a row's tooltip names the whole path.
+    EXPECT_EQ(added.List().item(0)->toolTip(), QString::fromStdString(path));
+    EXPECT_EQ(dropped.List().item(0)->toolTip(), QString::fromStdString(path));
+}
+
+TEST_F(MainWindowTest, TheListScrollsToTheRowsJustAdded) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 66; ++i) {
+        files.push_back(MakeFile("s" + std::to_string(i) + ".txt", 1));
+    }
+    const auto from = [&files](int first, int count) {
+        return std::vector<std::string>(files.begin() + first, files.begin() + first + count);
+    };
+    Dlg dlg(prompts);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    QListWidget& list = dlg.List();
+    const auto shown = [&list](int row) {
+        return list.viewport()->rect().contains(list.visualItemRect(list.item(row)));
+    };
+    Add(dlg, from(0, 30));
+    ASSERT_FALSE(shown(29)) << "the list holds more rows than it shows";
+
+    list.scrollToTop();
+    Add(dlg, from(30, 3));
+    EXPECT_TRUE(shown(30) && shown(31) && shown(32));
+    list.scrollToTop();
+    Add(dlg, from(33, 1));
+    EXPECT_TRUE(shown(33));
+    list.scrollToTop();
+    DropUrls(*list.viewport(), LocalUrls(from(34, 2)));
+    EXPECT_TRUE(shown(34) && shown(35));
+    // More rows than fit: the first of them comes to the top.
+    list.scrollToTop();
+    Add(dlg, from(36, 30));
+    EXPECT_TRUE(shown(36));
+    EXPECT_FALSE(shown(35));
 }
 
 TEST_F(MainWindowTest, RemoveTakesExactlyTheSelectedRows) {
@@ -306,6 +367,18 @@ TEST_F(MainWindowTest, RemoveTakesExactlyTheSelectedRows) {
     ExpectListed(dlg, {}, 0);
     EXPECT_EQ(LabelText(dlg, Dlg::kIdFileCount), Q("0"));
     EXPECT_EQ(LabelText(dlg, Dlg::kIdTotalSize), Q("0"));
+}
+
+TEST_F(MainWindowTest, TheDeleteKeyInTheListRemovesTheSelectedRows) {
+    std::vector<std::string> files;
+    for (int i = 1; i <= 4; ++i) {
+        files.push_back(MakeFile("k" + std::to_string(i) + ".txt", size_t(i)));
+    }
+    Dlg dlg(prompts);
+    Add(dlg, files);
+    SelectRows(dlg, {0, 2});
+    QTest::keyClick(&dlg.List(), Qt::Key_Delete);
+    ExpectListed(dlg, {files[1], files[3]}, 2 + 4);
 }
 
 TEST_F(MainWindowTest, RemoveSubtractsTheListedSizesWithoutTouchingTheDisk) {

@@ -27,11 +27,14 @@ struct Shown {
     QString status, files, bytes, archive, current, cancel;
     int bar = -1;
     bool compress = false, cancelEnabled = false;
+    bool statusWhole = false;  // the status label is wide enough for its text
 };
 
 Shown Snapshot(Progress& p) {
     Shown s;
     s.status = LabelText(p, Progress::kIdStatus);
+    const auto* status = zokuitest::Control<QLabel>(p, Progress::kIdStatus);
+    s.statusWhole = status->width() >= status->fontMetrics().horizontalAdvance(status->text());
     s.files = LabelText(p, Progress::kIdFileCounter);
     s.bytes = LabelText(p, Progress::kIdByteCounter);
     s.archive = LabelText(p, Progress::kIdArchiveSize);
@@ -224,8 +227,11 @@ TEST_F(ProgressDlgTest, AnInputGoneBeforeTheBuildIsReportedAndNothingIsWritten) 
     });
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_TRUE(prompts.messages[0].contains(QString::fromStdString(b)));
-    EXPECT_EQ(finished.status, Q("압축 종료"));
+    EXPECT_EQ(finished.status, Q("압축하지 못했습니다."));
+    EXPECT_TRUE(finished.statusWhole) << "the status line shows its whole text";
     EXPECT_EQ(finished.cancel, Q("OK"));
+    EXPECT_TRUE(finished.cancelEnabled);
+    EXPECT_FALSE(finished.compress);
     EXPECT_FALSE(zoktest::FileExists(out + ".zok"));
     EXPECT_EQ(dlg->FileCount(), 2);
 }

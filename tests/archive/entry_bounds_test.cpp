@@ -1,0 +1,149 @@
+// Every entry is read from exactly its own stored bytes and must give exactly its size. Each
+// archive here is crafted so that the bytes right after a damaged entry would complete it: a
+// reader that strays past the entry's end, or trusts a size it did not reach, passes them.
+
+#include <gtest/gtest.h>
+
+#include "tests/archive/handmade_archive.h"
+#include "tests/support/image_writers.h"
+#include "tests/support/test_support.h"
+#include "zok/zok_file.h"
+
+using namespace zoktest;
+
+namespace {
+
+// The entry's content through the streaming reader, in small pieces; "<damaged: why>" when
+// the reader does not finish exactly.
+std::string Streamed(const CZokFile& zok, size_t index) {
+    std::unique_ptr<EntryReader> reader = zok.OpenEntry(index);
+    std::string out;
+    char piece[7];
+    for (size_t n; (n = reader->Read(piece, sizeof piece)) > 0;) {
+        out.append(piece, n);
+    }
+    return reader->Complete() ? out : "<damaged: " + reader->Error() + ">";
+}
+
+bool Extracts(const CZokFile& zok, size_t index) {
+    std::vector<uint8_t> buffer(zok.GetEntrySizeAt(index) + 1);
+    return zok.ExtractEntryAt(index, buffer.data());
+}
+
+// Decodes a picture entry; "" for null, the exception's text when one is raised.
+std::string Decoded(const CZokFile& zok, size_t index) {
+    try {
+        BITMAPINFOHEADER header;
+        PixelBuffer alpha;
+        return zok.DecodeEntryBitmapAt(index, &header, &alpha) ? "pixels" : "";
+    } catch (const ZokError& e) {
+        return e.what();
+    }
+}
+
+// A second entry whose stored bytes begin with `tail`: stored unchanged, so it reads fine.
+HandEntry Neighbour(const std::string& tail) {
+    return HandEntry("next.old", tail + "rest of the neighbour", 3);
+}
+
+struct DamageCase {
+    const char* what;
+    std::vector<HandEntry> entries;
+    const char* problem;  // part of the reader's error for entry 0
+};
+
+TEST(EntryBounds, DamagedEntriesNeverBorrowTheirNeighboursBytes) {
+    const std::string text = TextBytes(3000);
+    const std::string stream = Deflate(text);
+    const std::string png = MakePng(PngImageFromRgba(PatternImage(40, 30, 7), false));
+    const std::string bmp = MakeBmp24(PatternImage(9, 5, 8));
+    const size_t cutPng = png.size() / 2;  // inside IDAT
+    const size_t cutBmp = 54 + 40;         // inside the rows
+
+    std::vector<DamageCase> cases;
+    cases.push_back({"deflate stream continued in the next entry",
+                     {HandEntry("a.txt", stream.substr(0, stream.size() - 5), 3, 3000),
+                      Neighbour(stream.substr(stream.size() - 5))},
+                     "cut short"});
+    cases.push_back({"deflate stream of fewer bytes than its size",
+                     {HandEntry("a.txt", stream, 3, 3010), Neighbour("")},
+                     "fewer bytes"});
+    cases.push_back({"deflate stream of more bytes than its size",
+                     {HandEntry("a.txt", stream, 3, 2990), Neighbour("")},
+                     "more bytes"});
+    cases.push_back(
+        {"corrupt deflate stream",
+         {HandEntry("a.txt", std::string(stream).replace(20, 4, "\xFF\xFF\xFF\xFF"), 3, 3000),
+          Neighbour("")},
+         "corrupt"});
+    for (DamageCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        WriteFile(dir.File("a.zok"), MakeArchive(c.entries));
+        const CZokFile zok(dir.File("a.zok"));
+        EXPECT_NE(Streamed(zok, 0).find(c.problem), std::string::npos) << Streamed(zok, 0);
+        EXPECT_FALSE(Extracts(zok, 0));
+        EXPECT_EQ(Streamed(zok, 1), c.entries[1].data);
+    }
+
+    // Pictures cut short whose rest is the next entry's first bytes.
+    TempDir dir;
+    WriteFile(
+        dir.File("p.zok"),
+        MakeArchive({HandEntry("cut.png", png.substr(0, cutPng), 2), Neighbour(png.substr(cutPng)),
+                     HandEntry("cut.bmp", bmp.substr(0, cutBmp), 1, uint32_t(cutBmp)),
+                     Neighbour(bmp.substr(cutBmp))}));
+    const CZokFile zok(dir.File("p.zok"));
+    EXPECT_EQ(Decoded(zok, 0), "error");
+    EXPECT_EQ(Decoded(zok, 2), "");
+}
+
+TEST(EntryBounds, AnEntryLeftEmptyHoldsNoPicture) {
+    // The builder leaves a picture it could not encode at the next entry's offset with no
+    // bytes: the next picture must not be handed out under its name.
+    TempDir dir;
+    const std::string png = MakePng(PngImageFromRgba(PatternImage(4, 4, 9), false));
+    const uint32_t dataStart = 10 + 2 * 17 + 8 + 8;
+    WriteFile(dir.File("e.zok"), MakeArchive({HandEntry("lost.png", "", 2, 5000, 0, dataStart),
+                                              HandEntry("good.png", png, 2)}));
+    CZokFile zok(dir.File("e.zok"));
+    EXPECT_TRUE(zok.HoldsNoData(0));
+    EXPECT_EQ(zok.EntryProblem(0), std::string(kHoldsNoDataMessage));
+    BITMAPINFOHEADER header;
+    PixelBuffer alpha(new uint8_t[1]);
+    EXPECT_EQ(zok.DecodeEntryBitmap("lost.png", &header, &alpha), nullptr);
+    EXPECT_EQ(alpha, nullptr);
+    EXPECT_FALSE(zok.ReadEntryBitmapInfo("lost.png", &header));
+    uint8_t byte = 0;
+    EXPECT_FALSE(zok.ExtractEntry("lost.png", &byte));
+    EXPECT_EQ(Decoded(zok, 1), "pixels");
+}
+
+TEST(EntryBounds, OverlappingEntriesAreRefusedBeforeAnythingIsRead) {
+    // Many records pointing at one stream would make a reader write far more than the file
+    // holds; entries reaching into the directory are refused alike.
+    TempDir dir;
+    const std::string stream = Deflate(std::string(100000, 'z'));
+    std::vector<HandEntry> copies;
+    const uint32_t dataStart = 10 + 50 * (17 + 5);
+    for (int i = 0; i < 50; ++i) {
+        copies.push_back(HandEntry("c" + std::to_string(10 + i) + ".z", i == 0 ? stream : "", 3,
+                                   100000, uint32_t(stream.size()), dataStart));
+    }
+    WriteFile(dir.File("o.zok"), MakeArchive(copies));
+    try {
+        CZokFile zok(dir.File("o.zok"));
+        FAIL() << "opened an archive whose entries overlap";
+    } catch (const ZokError& e) {
+        EXPECT_NE(std::string(e.what()).find("entries 1 and 2 overlap"), std::string::npos)
+            << e.what();
+    }
+    WriteFile(dir.File("d.zok"), MakeArchive({HandEntry("in.old", "abc", 3, 3, 3, 5)}));
+    EXPECT_THROW(CZokFile(dir.File("d.zok")), ZokError);
+    // Empty entries may share an offset: the builder gives one to each entry it left empty.
+    WriteFile(dir.File("s.zok"), MakeArchive({HandEntry("a.png", "", 2, 9, 0, 10 + 2 * 22),
+                                              HandEntry("b.png", "", 2, 9, 0, 10 + 2 * 22)}));
+    EXPECT_EQ(CZokFile(dir.File("s.zok")).Count(), 2u);
+}
+
+}  // namespace
