@@ -50,7 +50,7 @@ zok_deb_description(CLI "command-line tool"
 
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME zok-compressor)
 set(CPACK_DEBIAN_GUI_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_GUI_PACKAGE_RECOMMENDS "fonts-nanum | fonts-baekmuk")
+set(CPACK_DEBIAN_GUI_PACKAGE_RECOMMENDS "fonts-nanum | fonts-baekmuk, qt6-translations-l10n")
 zok_deb_description(GUI "desktop program"
     "This package holds the desktop program zok-compressor (Qt 6), its desktop\n"
     "entry, its icon and the MIME type of .zok files.")
