@@ -2,17 +2,18 @@
 
 #include <cstdio>
 #include <new>
+#include <string>
 
 #include "cli/commands.h"
+#include "zok_version.h"
 
-int RunZok(int argc, char** argv) {
-    CLI::App app{"zok - pack files into ZOK archives (version 1.1.0) and read them back"};
+void BuildZokApp(CLI::App& app, CommandAction& action) {
+    app.description("zok - pack files into ZOK archives (version 1.1.0) and read them back");
     app.name("zok");
     app.require_subcommand(1);
-    app.set_version_flag("--version", "zok 1.1.1");
+    app.set_version_flag("--version", std::string("zok (") + kZokProductName + ") " + kZokVersion);
     app.footer("Run 'zok COMMAND --help' for the options of one command.");
 
-    CommandAction action;
     RegisterCreateCommand(app, action);
     RegisterListCommand(app, action);
     RegisterCatCommand(app, action);
@@ -20,7 +21,12 @@ int RunZok(int argc, char** argv) {
     RegisterBitmapCommand(app, action);
     RegisterTestCommand(app, action);
     RegisterUpgradeCommand(app, action);
+}
 
+int RunZok(int argc, char** argv) {
+    CLI::App app;
+    CommandAction action;
+    BuildZokApp(app, action);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
