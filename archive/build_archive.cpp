@@ -17,6 +17,7 @@
 #include "archive/input_file.h"
 #include "archive/names.h"
 #include "archive/parallel_encoder.h"
+#include "archive/regular_file.h"
 #include "archive/zok_format.h"
 #include "archive/zok_writer.h"
 
@@ -31,7 +32,8 @@ bool Fail(BuildReport& report, BuildProblem problem) {
 // them all at once: inputs that cannot be read, are no files, are too large, have names CP949
 // cannot hold, or are the very file the archive goes to.
 void CheckInputs(const std::vector<std::string>& paths, const std::string& outputPath,
-                 const std::vector<std::optional<std::string>>& names, BuildReport& report) {
+                 const std::vector<std::optional<std::string>>& names,
+                 std::vector<BuildProblem>& problems) {
     std::string target;
     int linkError = 0;
     struct stat output {};
@@ -41,26 +43,26 @@ void CheckInputs(const std::vector<std::string>& paths, const std::string& outpu
         // Its kind first, so that a FIFO is never opened; then whether it can be read.
         struct stat st {};
         if (::stat(paths[i].c_str(), &st) != 0) {
-            report.problems.push_back({BuildProblemKind::CannotReadInput, paths[i], errno});
+            problems.push_back({BuildProblemKind::CannotReadInput, paths[i], errno});
             continue;
         }
         if (!S_ISREG(st.st_mode)) {
-            report.problems.push_back({BuildProblemKind::NotAFile, paths[i], 0});
+            problems.push_back({BuildProblemKind::NotAFile, paths[i], 0, st.st_mode & S_IFMT});
             continue;
         }
         const int fd = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd < 0) {
-            report.problems.push_back({BuildProblemKind::CannotReadInput, paths[i], errno});
+            problems.push_back({BuildProblemKind::CannotReadInput, paths[i], errno});
             continue;
         }
         ::close(fd);
         if (st.st_size > kMaxZokFileSize) {
-            report.problems.push_back({BuildProblemKind::InputTooLarge, paths[i], 0});
+            problems.push_back({BuildProblemKind::InputTooLarge, paths[i], 0});
         } else if (outputExists && st.st_dev == output.st_dev && st.st_ino == output.st_ino) {
-            report.problems.push_back({BuildProblemKind::InputIsTheArchive, paths[i], 0});
+            problems.push_back({BuildProblemKind::InputIsTheArchive, paths[i], 0});
         }
         if (!names[i]) {
-            report.problems.push_back({BuildProblemKind::NameNotInCp949, paths[i], 0});
+            problems.push_back({BuildProblemKind::NameNotInCp949, paths[i], 0});
         }
     }
 }
@@ -128,7 +130,7 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
     for (size_t i = 0; i < paths.size(); ++i) {
         names[i] = Utf8ToCp949(BaseName(paths[i]));
     }
-    CheckInputs(paths, outputPath, names, report);
+    CheckInputs(paths, outputPath, names, report.problems);
     if (!report.problems.empty()) {
         return false;
     }
@@ -170,13 +172,26 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
 
 }  // namespace
 
+std::vector<BuildProblem> CheckBuildInputs(const std::vector<std::string>& paths,
+                                           const std::string& outputPath) {
+    std::vector<std::optional<std::string>> names(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        names[i] = Utf8ToCp949(BaseName(paths[i]));
+    }
+    std::vector<BuildProblem> problems;
+    CheckInputs(paths, outputPath, names, problems);
+    return problems;
+}
+
 std::string DescribeBuildProblem(const BuildProblem& problem) {
     const std::string reason = SystemReason(problem.errorNumber != 0 ? problem.errorNumber : EIO);
     switch (problem.kind) {
         case BuildProblemKind::CannotReadInput:
             return problem.path + ": " + reason;
         case BuildProblemKind::NotAFile:
-            return problem.path + ": is not a regular file (a folder, FIFO, socket or device)";
+            return problem.path + ": " +
+                   (problem.fileType != 0 ? NotRegularReason(mode_t(problem.fileType))
+                                          : "is not a regular file");
         case BuildProblemKind::InputTooLarge:
             return problem.path + ": the file is 2 GiB or larger; ZOK archives cannot hold it";
         case BuildProblemKind::NameNotInCp949:

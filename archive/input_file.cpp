@@ -53,7 +53,9 @@ bool InputFile::Start(int fd, bool ownsFd, const std::string& label, BuildProble
     }
     // Never waits on a FIFO or device: they are refused by their kind before any read.
     if (!S_ISREG(m_status.st_mode)) {
-        return fail(BuildProblemKind::NotAFile, 0);
+        fail(BuildProblemKind::NotAFile, 0);
+        problem->fileType = m_status.st_mode & S_IFMT;
+        return false;
     }
     (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     const off_t length = ::lseek(fd, 0, SEEK_END);

@@ -17,6 +17,7 @@
 #include "archive/entry_source.h"
 #include "archive/little_endian.h"
 #include "archive/names.h"
+#include "archive/regular_file.h"
 #include "archive/zok_format.h"
 #include "codecs/inflate_reader.h"
 
@@ -344,8 +345,11 @@ private:
         if (::fstat(m_dir.fd, &st) != 0) {
             throw ZokOpenError(m_dir.path, errno);
         }
+        if (S_ISDIR(st.st_mode)) {
+            throw ZokOpenError(m_dir.path, EISDIR);
+        }
         if (!S_ISREG(st.st_mode)) {
-            throw ZokOpenError(m_dir.path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+            throw ZokError(m_dir.path + ": " + NotRegularReason(st.st_mode));
         }
         if (st.st_size > kMaxZokFileSize) {
             Damaged("the file is 2 GiB or larger, more than the format can describe");

@@ -48,6 +48,8 @@ int RunList(const std::string& path, bool json) {
         }
         std::fputs(count == 0 ? "]}\n" : "\n]}\n", stdout);
     } else {
+        const std::string_view v = zok->Version();
+        std::printf("ZOK archive version %c.%c.%c, %zu entries\n", v[0], v[1], v[2], count);
         std::printf("%-4s %10s %10s %10s  %s\n", "KIND", "SOURCE", "STORED", "OFFSET", "NAME");
         for (size_t i = 0; i < count; ++i) {
             const EntryRecord r = zok->Record(i);
@@ -55,10 +57,6 @@ int RunList(const std::string& path, bool json) {
                         r.offset, Printable(r.name).c_str(),
                         zok->HoldsNoData(i) ? "  (no data: could not be encoded)" : "");
         }
-    }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        ReportError("cannot write the listing");
-        return kExitFailure;
     }
     return kExitOk;
 }
@@ -68,7 +66,8 @@ int RunList(const std::string& path, bool json) {
 void RegisterListCommand(CLI::App& app, CommandAction& action) {
     auto* cmd = app.add_subcommand(
         "list",
-        "Show the directory: kind, source size, stored size, offset and name of each entry");
+        "Show the version and the directory: kind, source size, stored size, offset and name "
+        "of each entry (entries left empty when the archive was built are marked)");
     auto archive = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
     cmd->add_flag("--json", *json,

@@ -34,8 +34,9 @@ enum class BuildProblemKind {
 
 struct BuildProblem {
     BuildProblemKind kind;
-    std::string path;     // the input, or the archive
-    int errorNumber = 0;  // the system's reason, where there is one
+    std::string path;       // the input, or the archive
+    int errorNumber = 0;    // the system's reason, where there is one
+    uint32_t fileType = 0;  // NotAFile: the file's type bits (S_IFDIR, S_IFIFO ...)
 };
 
 // What a build tells its caller beyond success.
@@ -93,6 +94,11 @@ bool BuildArchive(const std::vector<std::string>& paths, const std::string& outp
 // meets, in the same order. The plain callback, when given, is called as in the forms above.
 bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
                   ProgressCallback callback, BuildReport* report, const BuildOptions& options);
+
+// The problems BuildArchive would find among the inputs before writing anything (see there),
+// for a caller that wants to show them all first.
+std::vector<BuildProblem> CheckBuildInputs(const std::vector<std::string>& paths,
+                                           const std::string& outputPath);
 
 // The line for one problem: "path: reason".
 std::string DescribeBuildProblem(const BuildProblem& problem);
