@@ -641,13 +641,13 @@ uint32_t CZokFile::GetEntrySize(std::string_view name) const {
     return index ? GetEntrySizeAt(*index) : 0;
 }
 
-bool CZokFile::ExtractEntry(std::string_view name, uint8_t* buffer) {
+bool CZokFile::ExtractEntry(std::string_view name, uint8_t* buffer) const {
     const std::optional<size_t> index = Find(name);
     return index && ExtractEntryAt(*index, buffer);
 }
 
 PixelBuffer CZokFile::DecodeEntryBitmap(std::string_view name, BITMAPINFOHEADER* header,
-                                        PixelBuffer* alpha) {
+                                        PixelBuffer* alpha) const {
     const std::optional<size_t> index = Find(name);
     if (!index) {
         if (alpha != nullptr) {
@@ -658,7 +658,7 @@ PixelBuffer CZokFile::DecodeEntryBitmap(std::string_view name, BITMAPINFOHEADER*
     return DecodeEntryBitmapAt(*index, header, alpha);
 }
 
-bool CZokFile::ReadEntryBitmapInfo(std::string_view name, BITMAPINFOHEADER* header) {
+bool CZokFile::ReadEntryBitmapInfo(std::string_view name, BITMAPINFOHEADER* header) const {
     const std::optional<size_t> index = Find(name);
     return index && ReadEntryBitmapInfoAt(*index, header);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "archive/file_handle.h"
 #include "archive/zok_format.h"
 #include "codecs/png_stream.h"
 #include "zok/entry_record.h"
@@ -160,13 +161,9 @@ uint64_t StrideOf(uint64_t width, uint64_t bitsPerPixel) {
 // measured by seeking: for an archive entry it ends where the entry ends.
 bool DataCanFill(FILE* stream, const PngLayout& layout) {
     const off_t here = ftello(stream);
-    if (here < 0 || fseeko(stream, 0, SEEK_END) != 0) {
-        std::clearerr(stream);
+    const int64_t end = StreamLength(stream);
+    if (here < 0 || end < 0) {
         return true;  // not seekable: nothing to measure against
-    }
-    const off_t end = ftello(stream);
-    if (end < 0 || fseeko(stream, here, SEEK_SET) != 0) {
-        return false;
     }
     const uint64_t left = end > here ? uint64_t(end - here) : 0;
     const uint64_t rawBytes =
