@@ -1,5 +1,6 @@
 #include "archive/atomic_file.h"
 
+#include "archive/names.h"
 #include "archive/temporary_files.h"
 
 #include <fcntl.h>
@@ -16,14 +17,6 @@ std::string SystemReason(int errorNumber) {
 }
 
 namespace {
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 mode_t DefaultFileMode() {
     const mode_t mask = ::umask(0);

@@ -39,17 +39,12 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // The scratch file that carries one entry's content from the old archive to its codec. It has
 // no name (created unnamed, or unlinked at once), so nothing of it outlives the upgrade.
 class ScratchFile {
 public:
-    bool Create(const std::string& folder, std::string* error) {
-        const std::string where = folder.empty() ? "." : folder;
+    bool Create(const std::string& path, std::string* error) {
+        const std::string where = FolderOf(path);
         int fd = ::open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd < 0) {
             std::string pattern = where + "/.zok-scratch-XXXXXX";
@@ -145,7 +140,7 @@ bool CopyFile(const std::string& from, const std::string& to) {
 // The old archive stays beside the new one as ~NAME (another "~" for every name taken): a hard
 // link to the same bytes, or a copy, made before the new archive takes the name.
 bool KeepOldArchive(const std::string& path, std::string* backup) {
-    const std::string folder = FolderOf(path);
+    const std::string folder(DirectoryPart(path));
     std::string name = "~" + path.substr(folder.size());
     while (Exists(folder + name)) {
         name.insert(0, "~");
@@ -225,7 +220,7 @@ int32_t Upgrade::CopyEntry(const CZokFile& old, size_t i, ZokWriter& writer) {
         return Stop(kUpgradeEntryUnreadable, label + ": " + *damage);
     }
     std::string error;
-    if (!m_scratch.IsOpen() && !m_scratch.Create(FolderOf(m_path), &error)) {
+    if (!m_scratch.IsOpen() && !m_scratch.Create(m_path, &error)) {
         return Stop(kUpgradeNoTempFile, error);
     }
     // Each record is copied by its position, so entries sharing a name keep their own data;
@@ -357,7 +352,7 @@ int32_t Upgrade::Run() {
 }  // namespace
 
 std::string UpgradedArchiveName(const std::string& path) {
-    const std::string name = path.substr(FolderOf(path).size());
+    const std::string name(BaseName(path));
     if (name.size() >= 4 && EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".zok")) {
         return path.substr(0, path.size() - 4) + "110.zok";
     }

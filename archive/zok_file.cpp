@@ -300,19 +300,7 @@ ZokOpenError::ZokOpenError(const std::string& path, int errorNumber)
     : ZokError("Cannot create ZOK File instance for file " + path), m_errorNumber(errorNumber) {}
 
 std::string EscapeRawName(std::string_view raw) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : raw) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            out.push_back(c);
-        } else {
-            out += "\\x";
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0x0F]);
-        }
-    }
-    return out;
+    return EscapeBytes(raw, [](unsigned char byte) { return byte >= 0x80; });
 }
 
 namespace {

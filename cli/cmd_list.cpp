@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/names.h"
 #include "cli/commands.h"
 #include "cli/read_support.h"
 
@@ -11,7 +12,6 @@ namespace {
 
 // A JSON string literal; names are UTF-8, anything else outside ASCII is kept as \u00XX.
 std::string JsonString(std::string_view text, bool utf8) {
-    static const char kHex[] = "0123456789abcdef";
     std::string out = "\"";
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -19,9 +19,7 @@ std::string JsonString(std::string_view text, bool utf8) {
             out.push_back('\\');
             out.push_back(c);
         } else if (byte < 0x20 || byte == 0x7F || (!utf8 && byte >= 0x80)) {
-            out += "\\u00";
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0x0F]);
+            AppendHexByte(out, byte, "\\u00", false);
         } else {
             out.push_back(c);
         }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "archive/names.h"
+
 namespace {
 
 void PrintLines(FILE* stream, const char* prefix, const std::string& message) {
@@ -18,20 +20,7 @@ void PrintLines(FILE* stream, const char* prefix, const std::string& message) {
 }  // namespace
 
 std::string Printable(std::string_view text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            out += "\\x";
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0x0F]);
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
+    return EscapeBytes(text, [](unsigned char byte) { return byte < 0x20 || byte == 0x7F; });
 }
 
 void ReportError(const std::string& message) {

@@ -93,7 +93,7 @@ bool DecodePicture(const CZokFile& zok, size_t index, std::string* bmp, std::str
     }
     const size_t width = size_t(header.biWidth);
     // With an alpha plane the colour rows are packed; without one they are padded to 4 bytes.
-    const size_t rowBytes = alpha ? width * 3 : ((width * 24 + 31) / 32) * 4;
+    const size_t rowBytes = alpha ? width * 3 : size_t(BitmapRowBytes(width, 24));
     std::optional<std::string> file =
         EncodeBmp24(header.biWidth, header.biHeight, pixels.get(), rowBytes);
     if (!file) {

@@ -83,8 +83,8 @@ int32_t CBmpCodec::Encode(FILE* input, FILE* archive) {
     if (bitCount != 24 && entries == 0) {
         return 0;
     }
-    const uint64_t lineBytes = (width * uint64_t(bitCount) + 31) / 32 * 4;
-    const uint64_t stride = (width * 24 + 31) / 32 * 4;
+    const uint64_t lineBytes = BitmapRowBytes(width, uint64_t(bitCount));
+    const uint64_t stride = BitmapRowBytes(width, 24);
     if (stride * height > uint64_t(kMaxZokFileSize)) {
         return 0;
     }

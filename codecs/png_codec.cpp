@@ -151,11 +151,6 @@ bool ReadInfoWithJump(png_structp png, png_infop info, FILE* stream, png_uint_32
     return true;
 }
 
-// Padded size of one 24- or 32-bit row.
-uint64_t StrideOf(uint64_t width, uint64_t bitsPerPixel) {
-    return (width * bitsPerPixel + 31) / 32 * 4;
-}
-
 // False when the rest of the stream is too short to inflate into the picture's pixels, so that
 // a tiny hostile file or entry cannot make the decoder allocate for a huge picture. The rest is
 // measured by seeking: for an archive entry it ends where the entry ends.
@@ -189,7 +184,7 @@ bool DecodePng(FILE* stream, bool keepAlpha, bool bgr, bool bottomUp, DecodedPng
         throw ZokError("error");
     }
     const uint64_t height = layout.height;
-    out->stride = StrideOf(layout.width, layout.alpha ? 32 : 24);
+    out->stride = BitmapRowBytes(layout.width, layout.alpha ? 32 : 24);
     if (out->stride * height > uint64_t(kMaxZokFileSize) || layout.rowBytes > out->stride ||
         !DataCanFill(stream, layout)) {
         throw ZokError("error");
@@ -304,7 +299,7 @@ bool CPngCodec::ReadBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) {
     if (!ReadInfoWithJump(structs.png, structs.info, archive, &width, &height)) {
         return false;
     }
-    const uint64_t sizeImage = StrideOf(width, 24) * height;
+    const uint64_t sizeImage = BitmapRowBytes(width, 24) * height;
     if (sizeImage > uint64_t(kMaxZokFileSize)) {
         return false;
     }

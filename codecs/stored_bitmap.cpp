@@ -26,7 +26,7 @@ PixelBuffer ReadStoredBitmap(FILE* archive, BITMAPINFOHEADER* header) {
     if (info.biBitCount != 24 || info.biWidth <= 0 || info.biHeight <= 0) {
         return nullptr;
     }
-    const int64_t stride = ((int64_t(info.biWidth) * 24 + 31) / 32) * 4;
+    const int64_t stride = int64_t(BitmapRowBytes(uint64_t(info.biWidth), 24));
     // Compared before multiplying: width and height near 2^31 overflow even 64 bits.
     if (stride > kMaxZokFileSize / info.biHeight) {
         return nullptr;

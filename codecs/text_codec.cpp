@@ -7,10 +7,6 @@
 #include "codecs/inflate_reader.h"
 #include "zok/entry_record.h"
 
-uint32_t CTextCodec::CompressBound(uint32_t n) {
-    return static_cast<uint32_t>((uint64_t(n) + 12) * 101 / 100);
-}
-
 DeflateStream::DeflateStream()
     : m_in(new (std::nothrow) Bytef[kInputChunk]), m_out(new (std::nothrow) Bytef[kOutputChunk]) {}
 
