@@ -10,8 +10,8 @@ namespace {
 
 int RunBitmap(const std::string& path, const std::string& name, const std::string& bmpPath,
               const std::string& alphaPath, bool overwrite) {
-    std::unique_ptr<CZokFile> zok = OpenArchive(path);
-    if (!zok) {
+    const ArchiveEntry entry = OpenArchiveEntry(path, name);
+    if (!entry) {
         return kExitFailure;
     }
     // Outputs never destroy the archive or each other.
@@ -25,13 +25,9 @@ int RunBitmap(const std::string& path, const std::string& name, const std::strin
         ReportError(alphaPath + ": the alpha plane and the picture cannot go to one file");
         return kExitFailure;
     }
-    const std::optional<size_t> index = FindEntry(*zok, name);
-    if (!index) {
-        return kExitFailure;
-    }
     std::string bmp, pgm, why;
-    if (!DecodePicture(*zok, *index, &bmp, alphaPath.empty() ? nullptr : &pgm, &why)) {
-        ReportError(EntryLabel(*zok, *index) + ": " + why);
+    if (!DecodePicture(*entry.zok, entry.index, &bmp, alphaPath.empty() ? nullptr : &pgm, &why)) {
+        ReportError(EntryLabel(*entry.zok, entry.index) + ": " + why);
         return kExitFailure;
     }
     std::string error;

@@ -31,6 +31,18 @@ std::optional<size_t> FindEntry(const CZokFile& zok, const std::string& name) {
     return index;
 }
 
+ArchiveEntry OpenArchiveEntry(const std::string& path, const std::string& name) {
+    ArchiveEntry found;
+    std::unique_ptr<CZokFile> zok = OpenArchive(path);
+    if (zok) {
+        if (const std::optional<size_t> index = FindEntry(*zok, name)) {
+            found.index = *index;
+            found.zok = std::move(zok);
+        }
+    }
+    return found;
+}
+
 std::string EntryLabel(const CZokFile& zok, size_t index) {
     return (zok.Path()) + ": entry \"" + (zok.Record(index).name) + "\"";
 }

@@ -19,6 +19,17 @@ std::unique_ptr<CZokFile> OpenArchive(const std::string& path);
 // archive, and returns nullopt.
 std::optional<size_t> FindEntry(const CZokFile& zok, const std::string& name);
 
+// An archive and one entry of it, for the commands that work on a single entry.
+struct ArchiveEntry {
+    std::unique_ptr<CZokFile> zok;
+    size_t index = 0;
+    explicit operator bool() const { return zok != nullptr; }
+};
+
+// Opens the archive and finds the entry (letter case ignored); on failure prints why and
+// returns an empty result.
+ArchiveEntry OpenArchiveEntry(const std::string& path, const std::string& name);
+
 // "ARCHIVE: entry "NAME"" for messages (made printable when they are reported).
 std::string EntryLabel(const CZokFile& zok, size_t index);
 
