@@ -15,7 +15,7 @@ std::string SerializeDirectory(const std::vector<EntryRecord>& records) {
     }
     out.reserve(DirectorySize(records.size(), names));
     out.append(kZokMagic, 3);
-    out.append(kZokVersion, 3);
+    out.append(kZokFormatVersion, 3);
     AppendU32(out, static_cast<uint32_t>(records.size()));
     for (const EntryRecord& r : records) {
         AppendU32(out, static_cast<uint32_t>(r.name.size()));
