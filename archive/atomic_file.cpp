@@ -1,5 +1,8 @@
 #include "archive/atomic_file.h"
 
+#include "archive/names.h"
+#include "archive/temporary_files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,14 +17,6 @@ std::string SystemReason(int errorNumber) {
 }
 
 namespace {
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 mode_t DefaultFileMode() {
     const mode_t mask = ::umask(0);
@@ -43,19 +38,58 @@ std::string TemporaryName(const std::string& folder) {
 
 }  // namespace
 
+bool FollowLinks(const std::string& path, std::string* resolved, int* error) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *resolved = current;
+            return true;
+        }
+        std::vector<char> link(size_t(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = ::readlink(current.c_str(), link.data(), link.size());
+        if (n < 0 || size_t(n) >= link.size()) {
+            *error = n < 0 ? errno : ENAMETOOLONG;
+            return false;
+        }
+        const std::string target(link.data(), size_t(n));
+        current = target.front() == '/' ? target : FolderOf(current) + "/" + target;
+    }
+    *error = ELOOP;
+    return false;
+}
+
 AtomicFile::~AtomicFile() {
     Discard();
 }
 
 bool AtomicFile::Create(const std::string& targetPath, std::string* error) {
     Discard();
-    m_targetPath = targetPath;
-    m_folder = FolderOf(targetPath);
-    const mode_t mode = DefaultFileMode();
-    int fd = ::open(m_folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
-    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-        *error = targetPath + ": " + SystemReason(errno);
+    m_shownPath = targetPath;
+    int linkError = 0;
+    if (!FollowLinks(targetPath, &m_targetPath, &linkError)) {
+        m_errorNumber = linkError;
+        *error = targetPath + ": " + SystemReason(linkError);
         return false;
+    }
+    struct stat existing {};
+    if (::stat(m_targetPath.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        m_errorNumber = S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
+        *error = targetPath + ": " +
+                 (S_ISDIR(existing.st_mode) ? "is a folder" : "is not a regular file") +
+                 "; it is not replaced";
+        return false;
+    }
+    m_folder = FolderOf(m_targetPath);
+    const mode_t mode = DefaultFileMode();
+    int fd = -1;
+    if (m_tryUnnamed) {
+        fd = ::open(m_folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            m_errorNumber = errno;
+            *error = targetPath + ": " + SystemReason(errno);
+            return false;
+        }
     }
     if (fd < 0) {
         // No unnamed files here: a hidden temporary name, removed again on every failure.
@@ -67,21 +101,43 @@ bool AtomicFile::Create(const std::string& targetPath, std::string* error) {
             }
         }
         if (fd < 0) {
+            m_errorNumber = errno;
             *error = targetPath + ": " + SystemReason(errno);
             m_tempPath.clear();
             return false;
         }
+        RegisterTemporaryFile(m_tempPath);
     }
     FILE* file = ::fdopen(fd, "w+b");
     if (file == nullptr) {
         const int saved = errno;
         ::close(fd);
         Discard();
+        m_errorNumber = saved;
         *error = targetPath + ": " + SystemReason(saved);
         return false;
     }
     m_file.Reset(file);
     return true;
+}
+
+void AtomicFile::ForgetTemporary() {
+    UnregisterTemporaryFile(m_tempPath);
+    m_tempPath.clear();
+}
+
+// A replaced file keeps what it was: its permissions, and its owner and group when root
+// replaces it (others cannot give files away).
+void AtomicFile::KeepTargetsOwnership() {
+    struct stat old {};
+    if (::stat(m_targetPath.c_str(), &old) != 0) {
+        return;
+    }
+    const int fd = ::fileno(m_file.Get());
+    if (::geteuid() == 0) {
+        (void)::fchown(fd, old.st_uid, old.st_gid);
+    }
+    (void)::fchmod(fd, old.st_mode & 07777);
 }
 
 bool AtomicFile::LinkInto(const std::string& name) {
@@ -95,14 +151,15 @@ bool AtomicFile::LinkInto(const std::string& name) {
 bool AtomicFile::Commit(std::string* error, bool durable, bool replace) {
     FILE* file = m_file.Get();
     if (file == nullptr) {
-        *error = m_targetPath + ": not open";
+        *error = m_shownPath + ": not open";
         return false;
     }
     const auto fail = [&](int errorNumber) {
         m_targetExists = errorNumber == EEXIST && !replace;
-        *error = m_targetPath + (errorNumber == EEXIST && !replace
-                                     ? ": already exists"
-                                     : ": " + SystemReason(errorNumber != 0 ? errorNumber : EIO));
+        m_errorNumber = errorNumber != 0 ? errorNumber : EIO;
+        *error = m_shownPath + (errorNumber == EEXIST && !replace
+                                    ? ": already exists"
+                                    : ": " + SystemReason(errorNumber != 0 ? errorNumber : EIO));
         Discard();
         return false;
     };
@@ -110,6 +167,9 @@ bool AtomicFile::Commit(std::string* error, bool durable, bool replace) {
     if (std::fflush(file) != 0 || std::ferror(file) != 0 ||
         (durable && ::fsync(::fileno(file)) != 0)) {
         return fail(errno);
+    }
+    if (replace) {
+        KeepTargetsOwnership();
     }
     if (!replace) {
         // Linking fails when the name is taken, so an existing file is never touched.
@@ -120,7 +180,7 @@ bool AtomicFile::Commit(std::string* error, bool durable, bool replace) {
         if (std::rename(m_tempPath.c_str(), m_targetPath.c_str()) != 0) {
             return fail(errno);
         }
-        m_tempPath.clear();
+        ForgetTemporary();
     } else {
         // An unnamed file gets a temporary name first; the rename then replaces atomically.
         std::string name;
@@ -143,10 +203,11 @@ bool AtomicFile::Commit(std::string* error, bool durable, bool replace) {
     }
     if (!m_tempPath.empty()) {
         ::unlink(m_tempPath.c_str());  // linked under the target's name: the temporary goes
-        m_tempPath.clear();
+        ForgetTemporary();
     }
     if (!m_file.Close()) {
-        *error = m_targetPath + ": " + SystemReason(errno != 0 ? errno : EIO);
+        m_errorNumber = errno != 0 ? errno : EIO;
+        *error = m_shownPath + ": " + SystemReason(m_errorNumber);
         return false;
     }
     return true;
@@ -156,6 +217,6 @@ void AtomicFile::Discard() {
     m_file.Reset();
     if (!m_tempPath.empty()) {
         ::unlink(m_tempPath.c_str());
-        m_tempPath.clear();
+        ForgetTemporary();
     }
 }

@@ -10,7 +10,7 @@ std::optional<std::string> EncodeBmp24(int32_t width, int32_t height, const uint
     if (width <= 0 || height <= 0 || pixels == nullptr || rowBytes < size_t(width) * 3) {
         return std::nullopt;
     }
-    const uint64_t stride = ((uint64_t(width) * 24 + 31) / 32) * 4;
+    const uint64_t stride = BitmapRowBytes(uint64_t(width), 24);
     const uint64_t imageSize = stride * uint64_t(height);
     const uint64_t fileSize = kBitmapFileHeaderSize + kBitmapInfoHeaderSize + imageSize;
     if (fileSize > 0x7FFFFFFF) {

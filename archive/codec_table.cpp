@@ -1,6 +1,6 @@
 #include "archive/codec_table.h"
 
-#include "archive/names.h"
+#include "archive/entry_kinds.h"
 #include "codecs/bmp_codec.h"
 #include "codecs/png_codec.h"
 #include "codecs/stored_codec.h"
@@ -16,14 +16,5 @@ CCodecTable::CCodecTable() {
 CCodecTable::~CCodecTable() = default;
 
 CEntryCodec* CCodecTable::GetCodec(std::string_view kindName) const {
-    if (EqualsNoCase(kindName, "BMP")) {
-        return At(kBmp);
-    }
-    if (EqualsNoCase(kindName, "PNG")) {
-        return At(kPng);
-    }
-    if (EqualsNoCase(kindName, "OLD")) {
-        return At(kStored);
-    }
-    return At(kText);
+    return At(RuleForKindName(kindName).codec);
 }

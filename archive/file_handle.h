@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -49,3 +52,18 @@ public:
 private:
     FILE* m_file = nullptr;
 };
+
+// The length of the stream's file, found by seeking to its end and back; -1 for a stream that
+// cannot seek. For an archive entry's stream the end is the entry's end.
+inline int64_t StreamLength(FILE* stream) {
+    const off_t here = ftello(stream);
+    if (here < 0 || fseeko(stream, 0, SEEK_END) != 0) {
+        std::clearerr(stream);
+        return -1;
+    }
+    const off_t end = ftello(stream);
+    if (end < 0 || fseeko(stream, here, SEEK_SET) != 0) {
+        return -1;
+    }
+    return int64_t(end);
+}

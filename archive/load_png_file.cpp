@@ -1,10 +1,11 @@
 #include "zok/load_png_file.h"
 
-#include "archive/file_handle.h"
+#include "archive/regular_file.h"
 #include "codecs/png_codec.h"
 
 PixelBuffer LoadPngFile(const std::string& path, BITMAPINFOHEADER* header, PixelBuffer* alpha) {
-    FileHandle file = FileHandle::Open(path, "rb");
+    std::string reason;
+    FileHandle file = OpenRegularFile(path, &reason);
     if (!file) {
         if (alpha != nullptr) {
             alpha->reset();

@@ -5,9 +5,42 @@
 #include <cerrno>
 #include <vector>
 
-std::string_view BaseName(std::string_view path) {
-    const size_t slash = path.rfind('/');
+std::string_view BaseName(std::string_view path, char separator) {
+    const size_t slash = path.rfind(separator);
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view DirectoryPart(std::string_view path) {
+    return path.substr(0, path.size() - BaseName(path).size());
+}
+
+std::string FolderOf(std::string_view path) {
+    const std::string_view part = DirectoryPart(path);
+    if (part.empty()) {
+        return ".";
+    }
+    return part.size() == 1 ? "/" : std::string(part.substr(0, part.size() - 1));
+}
+
+void AppendHexByte(std::string& out, unsigned char byte, std::string_view prefix, bool upperCase) {
+    const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    out += prefix;
+    out.push_back(digits[byte >> 4]);
+    out.push_back(digits[byte & 0x0F]);
+}
+
+std::string EscapeBytes(std::string_view text, bool (*escape)(unsigned char)) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (escape(byte)) {
+            AppendHexByte(out, byte, "\\x", true);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
 }
 
 std::string_view KindName(std::string_view path) {

@@ -9,8 +9,20 @@
 // Paths and names in memory are UTF-8; names on disk are CP949. Comparisons without regard
 // to case fold ASCII letters only, so multi-byte characters compare as whole units.
 
-// The bytes after the last '/' of a path, or the whole path when it has none.
-std::string_view BaseName(std::string_view path);
+// The bytes after the last separator of a path, or the whole path when it has none.
+std::string_view BaseName(std::string_view path, char separator = '/');
+
+// The path up to and including its last '/', or "" when it has none.
+std::string_view DirectoryPart(std::string_view path);
+
+// The folder a path lies in, for system calls: "." when it names none, "/" for the root.
+std::string FolderOf(std::string_view path);
+
+// Appends one byte as prefix + two hex digits (\x1B, \u001b).
+void AppendHexByte(std::string& out, unsigned char byte, std::string_view prefix, bool upperCase);
+
+// The text with every byte for which escape is true written as \xNN (upper-case hex).
+std::string EscapeBytes(std::string_view text, bool (*escape)(unsigned char));
 
 // The last three bytes of a path, whatever they are; empty for a shorter path.
 std::string_view KindName(std::string_view path);

@@ -1,23 +1,30 @@
 #include "zok/upgrade_archive.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <new>
+#include <vector>
 
 #include "archive/atomic_file.h"
 #include "archive/codec_table.h"
-#include "archive/directory_writer.h"
+#include "archive/entry_kinds.h"
 #include "archive/entry_writer.h"
 #include "archive/file_handle.h"
+#include "archive/input_file.h"
 #include "archive/names.h"
+#include "archive/regular_file.h"
+#include "archive/upgrade_files.h"
+#include "archive/zok_writer.h"
 #include "zok/zok_error.h"
 #include "zok/zok_file.h"
 
 namespace {
 
 constexpr char kBaseVersion[3] = {'1', '0', '0'};
+constexpr size_t kPieceSize = 1 << 20;
 
 bool VersionAboveBase(std::string_view version) {
     for (size_t i = 0; i < 3; ++i) {
@@ -33,231 +40,227 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// The file that carries one entry's content from the old archive to its codec. It gets a
-// free name in the archive's folder and is removed whatever happens.
-class EntryTempFile {
+class Upgrade {
 public:
-    ~EntryTempFile() {
-        m_file.Reset();
-        if (!m_path.empty()) {
-            ::unlink(m_path.c_str());
-        }
-    }
+    Upgrade(const std::string& path, bool inPlace, const UpgradeOptions& options,
+            UpgradeProgressCallback callback, UpgradeReport& report)
+        : m_path(path),
+          m_inPlace(inPlace),
+          m_options(options),
+          m_callback(callback),
+          m_report(report) {}
 
-    bool Create(const std::string& folder, std::string* error) {
-        std::string pattern = folder + "temp.tmp.XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        const int fd = ::mkstemp(name.data());
-        if (fd < 0) {
-            *error = pattern + ": cannot create the temporary file: " + SystemReason(errno);
-            return false;
-        }
-        m_path = name.data();
-        m_file.Reset(::fdopen(fd, "w+b"));
-        if (!m_file) {
-            *error = m_path + ": " + SystemReason(errno);
-            ::close(fd);
-            return false;
-        }
-        return true;
-    }
-
-    // Replaces the file's content by the entry's content, streamed in pieces, and rewinds it
-    // for reading. False with *damage set when the entry is damaged, with *error set when the
-    // temporary file cannot be written.
-    bool Fill(EntryReader& reader, std::string* damage, std::string* error) {
-        FILE* f = m_file.Get();
-        std::clearerr(f);
-        errno = 0;
-        if (fseeko(f, 0, SEEK_SET) != 0 || ::ftruncate(::fileno(f), 0) != 0) {
-            *error = WriteError();
-            return false;
-        }
-        std::vector<uint8_t> piece(
-            std::min<uint64_t>(std::max<uint64_t>(reader.Size(), 1), kPieceSize));
-        for (;;) {
-            const size_t got = reader.Read(piece.data(), piece.size());
-            if (got == 0) {
-                break;
-            }
-            if (std::fwrite(piece.data(), 1, got, f) != got) {
-                *error = WriteError();
-                return false;
-            }
-        }
-        if (!reader.Complete()) {
-            *damage = reader.Error();
-            return false;
-        }
-        if (std::fflush(f) != 0 || fseeko(f, 0, SEEK_SET) != 0) {
-            *error = WriteError();
-            return false;
-        }
-        return true;
-    }
-
-    bool IsOpen() const { return static_cast<bool>(m_file); }
-    FILE* Get() const { return m_file.Get(); }
+    int32_t Run();
 
 private:
-    static constexpr uint64_t kPieceSize = 1 << 20;
-
-    std::string WriteError() const {
-        return m_path +
-               ": cannot write the temporary file: " + SystemReason(errno != 0 ? errno : EIO);
+    int32_t Stop(int32_t code, std::string message) {
+        m_report.error = std::move(message);
+        return code;
     }
+    bool Cancelled() const { return m_options.cancel != nullptr && m_options.cancel->load(); }
+    int32_t CopyEntry(const CZokFile& old, size_t index, ZokWriter& writer);
+    int32_t Commit(ZokWriter& writer);
+    void Report(bool entryDone, uint64_t archiveSize);
 
-    std::string m_path;
-    FileHandle m_file;
+    const std::string& m_path;
+    const bool m_inPlace;
+    const UpgradeOptions& m_options;
+    const UpgradeProgressCallback m_callback;
+    UpgradeReport& m_report;
+    std::string m_target;
+    const CCodecTable m_codecs;
+    ScratchFile m_scratch;
+    UpgradeProgress m_progress;
+    uint64_t m_reported = 0;
 };
 
-int32_t Stop(UpgradeReport& report, int32_t code, std::string message) {
-    report.error = std::move(message);
-    return code;
+void Upgrade::Report(bool entryDone, uint64_t archiveSize) {
+    m_progress.archiveSize = archiveSize;
+    m_progress.entryDone = entryDone;
+    if (entryDone && m_callback != nullptr) {
+        m_callback(m_progress.entriesDone, static_cast<uint32_t>(m_progress.sourceBytesDone),
+                   static_cast<uint32_t>(archiveSize),
+                   static_cast<uint32_t>(m_progress.totalStoredSize));
+    }
+    if (m_options.progress && (entryDone || m_progress.bytesRead - m_reported >= kPieceSize)) {
+        m_reported = m_progress.bytesRead;
+        m_options.progress(m_progress);
+    }
+}
+
+int32_t Upgrade::CopyEntry(const CZokFile& old, size_t i, ZokWriter& writer) {
+    const EntryRecord from = old.Record(i);
+    const std::string label = m_path + ": entry \"" + from.name + "\"";
+    BuildProblem problem{};
+    if (!writer.BeginEntry(i, label, &problem)) {
+        return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+    }
+    // A PNG stream goes back through the PNG codec whatever its name; every other entry
+    // through the codec its stored name selects, as the builder does.
+    const EntryKindRule& rule =
+        from.kind == EntryKind::PngStream ? RuleForKindName("png") : WriteRuleFor(old.RawName(i));
+    if (old.HoldsNoData(i)) {
+        // Left empty when the old archive was built: it stays an empty entry.
+        m_report.carriedEmpty.push_back(from.name);
+        return writer.EndEntry(i, writer.End(), from.sourceSize, 0, rule.kind, label, &problem)
+                   ? kUpgradeDone
+                   : Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+    }
+    if (std::optional<std::string> damage = old.EntryProblem(i)) {
+        return Stop(kUpgradeEntryUnreadable, label + ": " + *damage);
+    }
+    std::string error;
+    if (!m_scratch.IsOpen() && !m_scratch.Create(m_path, &error)) {
+        return Stop(kUpgradeNoTempFile, error);
+    }
+    // Each record is copied by its position, so entries sharing a name keep their own data;
+    // the content passes through the scratch file in pieces, never whole in memory.
+    std::string damage;
+    const auto onRead = [this, &writer](uint64_t bytes) {
+        m_progress.bytesRead += bytes;
+        Report(false, writer.End());
+        return !Cancelled();
+    };
+    if (!m_scratch.Fill(*old.OpenEntry(i), onRead, &damage, &error)) {
+        if (Cancelled()) {
+            return Stop(kUpgradeCancelled, m_path + ": cancelled");
+        }
+        return damage.empty() ? Stop(kUpgradeNoTempFile, error)
+                              : Stop(kUpgradeEntryUnreadable, label + ": " + damage);
+    }
+    InputFile input;
+    if (!input.Adopt(m_scratch.Get(), label, &problem)) {
+        return Stop(kUpgradeNoTempFile, DescribeBuildProblem(problem));
+    }
+    input.SetCancel(m_options.cancel);
+    EntryRecord record;
+    m_report.currentEntry = from.name;
+    const EntryWriteStatus status =
+        EncodeInput(m_codecs, input, rule, writer.Stream(), record, &problem);
+    m_report.currentEntry.clear();
+    if (status == EntryWriteStatus::Failed) {
+        switch (problem.kind) {
+            case BuildProblemKind::Cancelled:
+                return Stop(kUpgradeCancelled, m_path + ": cancelled");
+            case BuildProblemKind::CannotWriteArchive:
+                if (problem.path.empty()) {
+                    problem.path = m_target;
+                }
+                return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+            default:
+                if (problem.path.empty()) {
+                    problem.path = label;
+                }
+                return Stop(kUpgradeNoTempFile, DescribeBuildProblem(problem));
+        }
+    }
+    if (!writer.EndEntry(i, writer.StreamPosition(), record.sourceSize, record.storedSize,
+                         record.kind, label, &problem)) {
+        return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+    }
+    if (status == EntryWriteStatus::Unencoded) {
+        m_report.unencoded.push_back(from.name);
+    }
+    return kUpgradeDone;
+}
+
+int32_t Upgrade::Commit(ZokWriter& writer) {
+    const std::string& target = m_target;
+    BuildProblem problem{};
+    if (!m_inPlace) {
+        if (!writer.Commit(m_options.replaceExisting, &problem)) {
+            if (problem.errorNumber == EEXIST) {
+                return Stop(kUpgradeNoNewArchive, target + ": already exists");
+            }
+            return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+        }
+        m_report.outputPath = target;
+        return kUpgradeDone;
+    }
+    // In place: when entries lost their content the old archive stays as ~NAME, since it holds
+    // what the new one lacks; the archive's own name always holds a whole archive.
+    if (!m_report.unencoded.empty() && !KeepOldArchive(m_path, &m_report.keptBackup)) {
+        const int error = errno;
+        return Stop(kUpgradeNoNewArchive,
+                    m_report.keptBackup + ": cannot keep the old archive: " + SystemReason(error));
+    }
+    if (!writer.Commit(true, &problem)) {
+        if (!m_report.keptBackup.empty()) {
+            ::unlink(m_report.keptBackup.c_str());
+            m_report.keptBackup.clear();
+        }
+        return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+    }
+    m_report.outputPath = m_path;
+    return kUpgradeDone;
+}
+
+int32_t Upgrade::Run() {
+    const CZokFile old(m_path);
+    if (VersionAboveBase(old.Version())) {
+        return kUpgradeNotNeeded;
+    }
+    m_target = m_inPlace ? m_path
+                         : (m_options.outputPath.empty() ? UpgradedArchiveName(m_path)
+                                                         : m_options.outputPath);
+    const std::string& target = m_target;
+    if (!m_inPlace && SameFile(target, m_path)) {
+        return Stop(kUpgradeNoNewArchive,
+                    target + ": is the archive being upgraded (upgrade it in place instead)");
+    }
+    std::vector<std::string> names(old.Count());
+    for (size_t i = 0; i < names.size(); ++i) {
+        names[i] = old.RawName(i);
+        m_progress.totalStoredSize += old.Record(i).storedSize;
+    }
+    m_progress.entryCount = names.size();
+    ZokWriter writer(std::move(names));
+    BuildProblem problem{};
+    if (!m_inPlace && !m_options.replaceExisting && Exists(target)) {
+        return Stop(kUpgradeNoNewArchive, target + ": already exists");
+    }
+    if (!writer.Create(target, &problem)) {
+        return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+    }
+    for (size_t i = 0; i < writer.Count(); ++i) {
+        if (Cancelled()) {
+            return Stop(kUpgradeCancelled, m_path + ": cancelled");
+        }
+        if (const int32_t code = CopyEntry(old, i, writer); code != kUpgradeDone) {
+            return code;
+        }
+        ++m_progress.entriesDone;
+        m_progress.sourceBytesDone += old.Record(i).sourceSize;
+        Report(true, writer.End());
+    }
+    if (Cancelled()) {
+        return Stop(kUpgradeCancelled, m_path + ": cancelled");
+    }
+    return Commit(writer);
 }
 
 }  // namespace
+
+std::string UpgradedArchiveName(const std::string& path) {
+    const std::string name(BaseName(path));
+    if (name.size() >= 4 && EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".zok")) {
+        return path.substr(0, path.size() - 4) + "110.zok";
+    }
+    return path + "110.zok";
+}
+
+int32_t UpgradeArchive(const std::string& path, bool replaceInPlace, const UpgradeOptions& options,
+                       UpgradeReport* reportOut) {
+    UpgradeReport localReport;
+    UpgradeReport& report = reportOut != nullptr ? *reportOut : localReport;
+    report = UpgradeReport();
+    return Upgrade(path, replaceInPlace, options, nullptr, report).Run();
+}
 
 int32_t UpgradeArchive(const std::string& path, bool replaceInPlace,
                        UpgradeProgressCallback callback, UpgradeReport* reportOut) {
     UpgradeReport localReport;
     UpgradeReport& report = reportOut != nullptr ? *reportOut : localReport;
     report = UpgradeReport();
-
-    CZokFile old(path);
-    if (VersionAboveBase(old.Version())) {
-        return kUpgradeNotNeeded;
-    }
-
-    const size_t slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string fileName = path.substr(folder.size());
-    std::string target = path;
-    if (!replaceInPlace) {
-        // pics.zok -> pics110.zok: the last four characters give way to "110.zok".
-        if (fileName.size() < 4) {
-            return Stop(report, kUpgradeNoNewArchive,
-                        path + ": the name is too short to derive the new archive's name from");
-        }
-        target = path.substr(0, path.size() - 4) + "110.zok";
-    }
-
-    std::vector<EntryRecord> records(old.Count());
-    uint64_t nameBytes = 0;
-    uint32_t totalStored = 0;
-    for (size_t i = 0; i < records.size(); ++i) {
-        records[i].name = old.RawName(i);
-        nameBytes += records[i].name.size();
-        totalStored += old.Record(i).storedSize;
-    }
-
-    std::string error;
-    AtomicFile output;
-    if (!output.Create(target, &error)) {
-        return Stop(report, kUpgradeNoNewArchive, error);
-    }
-    FILE* out = output.Get();
-    {
-        const std::string reservation(size_t(DirectorySize(records.size(), nameBytes)), '\0');
-        if (std::fwrite(reservation.data(), 1, reservation.size(), out) != reservation.size()) {
-            return Stop(report, kUpgradeNoNewArchive, target + ": " + SystemReason(errno));
-        }
-    }
-
-    const CCodecTable codecs;
-    EntryTempFile temp;
-    uint32_t sourceDone = 0;
-    for (size_t i = 0; i < records.size(); ++i) {
-        const EntryRecord from = old.Record(i);
-        const std::string label = path + ": entry \"" + from.name + "\"";
-        // A PNG stream goes back through the PNG codec whatever its name; every other entry
-        // through the codec its stored name selects, as the builder does.
-        const std::string_view kindSource = from.kind == EntryKind::PngStream
-                                                ? std::string_view("png")
-                                                : std::string_view(records[i].name);
-        if (old.HoldsNoData(i)) {
-            // Left empty when the old archive was built: it stays an empty entry.
-            records[i].offset = static_cast<uint32_t>(ftello(out));
-            records[i].sourceSize = from.sourceSize;
-            records[i].storedSize = 0;
-            records[i].kind = KindForName(KindName(kindSource));
-            report.carriedEmpty.push_back(from.name);
-        } else {
-            if (std::optional<std::string> problem = old.EntryProblem(i)) {
-                return Stop(report, kUpgradeEntryUnreadable, label + ": " + *problem);
-            }
-            if (!temp.IsOpen() && !temp.Create(folder, &error)) {
-                return Stop(report, kUpgradeNoTempFile, error);
-            }
-            // Each record is copied by its position, so entries sharing a name keep their own
-            // data; it passes through the temporary file in pieces, never whole in memory.
-            std::string damage;
-            if (!temp.Fill(*old.OpenEntry(i), &damage, &error)) {
-                return damage.empty()
-                           ? Stop(report, kUpgradeNoTempFile, error)
-                           : Stop(report, kUpgradeEntryUnreadable, label + ": " + damage);
-            }
-            report.currentEntry = from.name;
-            const EntryWriteStatus status =
-                WriteEntry(codecs, temp.Get(), kindSource, out, records[i], label, &error);
-            report.currentEntry.clear();
-            if (status == EntryWriteStatus::Failed) {
-                return Stop(report, kUpgradeNoNewArchive, error);
-            }
-            if (status == EntryWriteStatus::Unencoded) {
-                report.unencoded.push_back(from.name);
-            }
-        }
-        if (callback != nullptr) {
-            sourceDone += from.sourceSize;
-            callback(static_cast<int32_t>(i + 1), sourceDone, static_cast<uint32_t>(ftello(out)),
-                     totalStored);
-        }
-    }
-
-    const std::string directory = SerializeDirectory(records);
-    if (fseeko(out, 0, SEEK_SET) != 0 ||
-        std::fwrite(directory.data(), 1, directory.size(), out) != directory.size()) {
-        return Stop(report, kUpgradeNoNewArchive, target + ": " + SystemReason(errno));
-    }
-
-    if (!replaceInPlace) {
-        if (!output.Commit(&error)) {
-            return Stop(report, kUpgradeNoNewArchive, error);
-        }
-        report.outputPath = target;
-        return kUpgradeDone;
-    }
-
-    // In place: the old archive steps aside as ~name (another "~" for every name taken), the
-    // new one takes its place, and the backup goes once the new archive stands.
-    std::string backupName = "~" + fileName;
-    while (Exists(folder + backupName)) {
-        backupName.insert(0, "~");
-    }
-    const std::string backup = folder + backupName;
-    if (std::rename(path.c_str(), backup.c_str()) != 0) {
-        throw ZokError(path + ": cannot rename it to " + backup + ": " + SystemReason(errno) +
-                       " (the archive is unchanged)");
-    }
-    if (!output.Commit(&error)) {
-        if (std::rename(backup.c_str(), path.c_str()) != 0) {
-            throw ZokError(error + "; the old archive is kept as " + backup + " (" +
-                           SystemReason(errno) + ")");
-        }
-        return Stop(report, kUpgradeNoNewArchive, error);
-    }
-    report.outputPath = path;
-    if (!report.unencoded.empty()) {
-        // Some entries lost their content in the new archive: keep the old one.
-        report.keptBackup = backup;
-        return kUpgradeDone;
-    }
-    if (::unlink(backup.c_str()) != 0) {
-        throw ZokError(backup + ": cannot delete the old archive: " + SystemReason(errno) +
-                       " (the new archive is " + path + ")");
-    }
-    return kUpgradeDone;
+    return Upgrade(path, replaceInPlace, UpgradeOptions(), callback, report).Run();
 }

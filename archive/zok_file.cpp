@@ -1,513 +1,22 @@
 #include "zok/zok_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <mutex>
-#include <vector>
 
-#include "archive/atomic_file.h"
-#include "archive/codec_table.h"
-#include "archive/entry_source.h"
-#include "archive/little_endian.h"
+#include "archive/content_readers.h"
 #include "archive/names.h"
+#include "archive/zok_directory.h"
 #include "archive/zok_format.h"
-#include "codecs/inflate_reader.h"
-
-namespace {
-
-// Deflate cannot expand one stored byte to more than 1032 bytes; a larger source size means a
-// damaged record, and must not make a caller allocate gigabytes.
-constexpr uint64_t kMaxInflateRatio = 1032;
-constexpr uint64_t kInflateSlack = 1024;
-
-// One directory record in memory: its name lives in the directory's name bytes.
-struct CompactRecord {
-    uint32_t offset;
-    uint32_t sourceSize;
-    uint32_t storedSize;
-    uint32_t nameStart;
-    uint32_t nameLength;
-    EntryKind kind;
-};
-
-// How an entry's content comes out of its stored bytes.
-enum class ContentRead {
-    Copy,     // the first content-size bytes as they are
-    Inflate,  // a zlib stream of exactly content-size bytes
-    Unknown,  // a kind no codec reads
-};
-
-bool IsAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-std::string DecodeName(std::string_view raw) {
-    if (IsAscii(raw)) {
-        return std::string(raw);
-    }
-    std::optional<std::string> utf8 = Cp949ToUtf8(raw);
-    return utf8 ? std::move(*utf8) : EscapeRawName(raw);
-}
-
-// Undoes EscapeRawName, so that a name shown as "bad\xFF.txt" can be asked for that way.
-std::optional<std::string> UnescapeName(std::string_view shown) {
-    std::string raw;
-    bool escaped = false;
-    for (size_t i = 0; i < shown.size(); ++i) {
-        if (shown[i] == '\\' && i + 3 < shown.size() && shown[i + 1] == 'x' &&
-            std::isxdigit(static_cast<unsigned char>(shown[i + 2])) &&
-            std::isxdigit(static_cast<unsigned char>(shown[i + 3]))) {
-            raw.push_back(char(std::stoi(std::string(shown.substr(i + 2, 2)), nullptr, 16)));
-            i += 3;
-            escaped = true;
-        } else {
-            raw.push_back(shown[i]);
-        }
-    }
-    return escaped ? std::optional<std::string>(raw) : std::nullopt;
-}
-
-// A CP949 byte that starts a two-byte character.
-bool IsLeadByte(unsigned char byte) {
-    return byte >= 0x81 && byte <= 0xFE;
-}
-
-unsigned char FoldAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
-// Compares two CP949 names with ASCII letters folded; two-byte characters compare as units,
-// so a trail byte that happens to be a letter is never folded.
-int CompareFolded(std::string_view a, std::string_view b) {
-    size_t i = 0;
-    bool trail = false;
-    for (; i < a.size() && i < b.size(); ++i) {
-        auto x = static_cast<unsigned char>(a[i]);
-        auto y = static_cast<unsigned char>(b[i]);
-        if (!trail) {
-            x = FoldAscii(x);
-            y = FoldAscii(y);
-        }
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-        trail = !trail && IsLeadByte(x);
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-// Reads the directory front to back through a buffer of its own, so that a directory of any
-// size is read with few system calls and never held twice in memory.
-class DirectoryBytes {
-public:
-    DirectoryBytes(int fd, uint64_t start, uint64_t end) : m_fd(fd), m_pos(start), m_end(end) {}
-
-    uint64_t Position() const { return m_pos; }
-    uint64_t Left() const { return m_end - m_pos; }
-
-    // Appends count bytes to out; false when they run past the end or cannot be read.
-    bool Take(size_t count, std::string& out) {
-        if (count > Left()) {
-            return false;
-        }
-        while (count > 0) {
-            if (m_next == m_buffer.size() && !Fill()) {
-                return false;
-            }
-            const size_t n = std::min(count, m_buffer.size() - m_next);
-            out.append(m_buffer.data() + m_next, n);
-            m_next += n;
-            m_pos += n;
-            count -= n;
-        }
-        return true;
-    }
-
-    bool Take(size_t count, uint8_t* out) {
-        std::string bytes;
-        if (!Take(count, bytes)) {
-            return false;
-        }
-        std::memcpy(out, bytes.data(), count);
-        return true;
-    }
-
-    int ErrorNumber() const { return m_errno; }
-
-private:
-    bool Fill() {
-        constexpr uint64_t kChunk = 1 << 20;
-        m_buffer.resize(size_t(std::min(kChunk, Left())));
-        size_t done = 0;
-        while (done < m_buffer.size()) {
-            const ssize_t n =
-                ::pread(m_fd, m_buffer.data() + done, m_buffer.size() - done, off_t(m_pos + done));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                m_errno = n < 0 ? errno : EIO;
-                return false;
-            }
-            done += size_t(n);
-        }
-        m_next = 0;
-        return true;
-    }
-
-    int m_fd;
-    uint64_t m_pos;
-    uint64_t m_end;
-    std::string m_buffer;
-    size_t m_next = 0;
-    int m_errno = 0;
-};
-
-// A reader that has found its entry unreadable before reading anything.
-class FailedReader : public EntryReader {
-public:
-    FailedReader(uint64_t size, std::string error) : EntryReader(size) {
-        m_error = std::move(error);
-    }
-    size_t Read(void*, size_t) override { return 0; }
-};
-
-std::string ReadFailure(const EntrySource& source) {
-    return source.Failed() ? "its data cannot be read: " + SystemReason(source.ErrorNumber())
-                           : "its data is cut short";
-}
-
-// The first size bytes of the entry's stored bytes.
-class CopyReader : public EntryReader {
-public:
-    CopyReader(EntrySource source, uint64_t size) : EntryReader(size), m_source(source) {
-        m_finished = size == 0;
-    }
-
-    size_t Read(void* buffer, size_t size) override {
-        if (m_finished || !m_error.empty()) {
-            return 0;
-        }
-        const size_t want = size_t(std::min<uint64_t>(size, m_size - m_done));
-        const size_t got = m_source.Read(buffer, want);
-        m_done += got;
-        if (got < want) {
-            m_error = ReadFailure(m_source);
-        }
-        m_finished = m_done == m_size;
-        return got;
-    }
-
-private:
-    EntrySource m_source;
-};
-
-// A zlib stream in the entry's stored bytes that inflates to exactly size bytes.
-class InflatingReader : public EntryReader {
-public:
-    InflatingReader(EntrySource source, uint64_t size)
-        : EntryReader(size), m_source(source), m_inflater(&Pull, &m_source, size) {}
-
-    size_t Read(void* buffer, size_t size) override {
-        if (m_finished || !m_error.empty()) {
-            return 0;
-        }
-        const size_t got = m_inflater.Read(static_cast<uint8_t*>(buffer), size);
-        m_done += got;
-        if (m_inflater.Problem() != nullptr) {
-            m_error = m_source.Failed() ? ReadFailure(m_source) : m_inflater.Problem();
-        }
-        m_finished = m_inflater.Complete();
-        return got;
-    }
-
-private:
-    static size_t Pull(void* context, uint8_t* buffer, size_t size) {
-        return static_cast<EntrySource*>(context)->Read(buffer, size);
-    }
-
-    EntrySource m_source;
-    InflateReader m_inflater;
-};
-
-}  // namespace
-
-struct CZokFile::Directory {
-    std::string path;
-    int fd = -1;
-    uint64_t fileSize = 0;
-    uint64_t directoryEnd = 0;
-    std::vector<CompactRecord> entries;
-    std::string names;  // every name's CP949 bytes, one after another
-    CCodecTable codecs;
-
-    // Entry positions ordered by folded name, then by position: made on the first lookup.
-    mutable std::once_flag sorted;
-    mutable std::vector<uint32_t> byName;
-
-    ~Directory() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-
-    std::string_view RawName(const CompactRecord& r) const {
-        return std::string_view(names).substr(r.nameStart, r.nameLength);
-    }
-
-    // Entries of kind 3 were written by the codec their stored name chose: "old" means stored
-    // unchanged.
-    ContentRead HowRead(const CompactRecord& r) const {
-        switch (r.kind) {
-            case EntryKind::None:
-            case EntryKind::BmpFile:
-            case EntryKind::PngStream:
-                return ContentRead::Copy;
-            case EntryKind::Other:
-                return EqualsNoCase(KindName(RawName(r)), "OLD") ? ContentRead::Copy
-                                                                 : ContentRead::Inflate;
-        }
-        return ContentRead::Unknown;
-    }
-
-    uint64_t ContentSize(const CompactRecord& r) const {
-        return r.kind == EntryKind::PngStream ? r.storedSize : r.sourceSize;
-    }
-
-    bool HoldsNoData(const CompactRecord& r) const {
-        if (r.storedSize != 0) {
-            return false;
-        }
-        // A stored entry of an empty file is sound; a PNG or zlib stream is never empty.
-        return HowRead(r) == ContentRead::Inflate || r.kind == EntryKind::PngStream ||
-               (HowRead(r) == ContentRead::Copy && r.sourceSize > 0);
-    }
-
-    EntrySource Source(const CompactRecord& r) const {
-        return EntrySource(fd, r.offset, r.storedSize, fileSize);
-    }
-
-    void Sort() const {
-        byName.resize(entries.size());
-        for (uint32_t i = 0; i < byName.size(); ++i) {
-            byName[i] = i;
-        }
-        std::sort(byName.begin(), byName.end(), [this](uint32_t a, uint32_t b) {
-            const int c = CompareFolded(RawName(entries[a]), RawName(entries[b]));
-            return c != 0 ? c < 0 : a < b;
-        });
-    }
-
-    std::optional<size_t> FindRaw(std::string_view raw) const {
-        std::call_once(sorted, [this] { Sort(); });
-        const auto it = std::lower_bound(byName.begin(), byName.end(), raw,
-                                         [this](uint32_t index, std::string_view key) {
-                                             return CompareFolded(RawName(entries[index]), key) < 0;
-                                         });
-        if (it == byName.end() || CompareFolded(RawName(entries[*it]), raw) != 0) {
-            return std::nullopt;
-        }
-        return *it;
-    }
-};
 
 ZokOpenError::ZokOpenError(const std::string& path, int errorNumber)
     : ZokError("Cannot create ZOK File instance for file " + path), m_errorNumber(errorNumber) {}
 
 std::string EscapeRawName(std::string_view raw) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : raw) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            out.push_back(c);
-        } else {
-            out += "\\x";
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0x0F]);
-        }
-    }
-    return out;
+    return EscapeBytes(raw, [](unsigned char byte) { return byte >= 0x80; });
 }
-
-namespace {
-
-// Opens, checks and reads the directory of an archive. Raises ZokError naming the file.
-class DirectoryLoader {
-public:
-    DirectoryLoader(CZokFile::Directory& dir, char* version, uint32_t* count)
-        : m_dir(dir), m_version(version), m_count(count) {}
-
-    void Load() {
-        Open();
-        ReadHeaderAndRecords();
-        CheckLayout();
-    }
-
-private:
-    [[noreturn]] void Damaged(const std::string& problem) const {
-        throw ZokError(m_dir.path + ": not a readable ZOK archive: " + problem);
-    }
-    [[noreturn]] void NotAnArchive() const { throw ZokError(m_dir.path + ": not a ZOK archive"); }
-
-    void Open() {
-        // Never blocks: a FIFO or device is refused by its type, not waited on.
-        m_dir.fd = ::open(m_dir.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (m_dir.fd < 0) {
-            throw ZokOpenError(m_dir.path, errno);
-        }
-        struct stat st {};
-        if (::fstat(m_dir.fd, &st) != 0) {
-            throw ZokOpenError(m_dir.path, errno);
-        }
-        if (!S_ISREG(st.st_mode)) {
-            throw ZokOpenError(m_dir.path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-        }
-        if (st.st_size > kMaxZokFileSize) {
-            Damaged("the file is 2 GiB or larger, more than the format can describe");
-        }
-        m_dir.fileSize = uint64_t(st.st_size);
-    }
-
-    void ReadHeaderAndRecords() {
-        const uint64_t fileSize = m_dir.fileSize;
-        uint8_t head[kHeaderSize] = {};
-        const size_t headSize = size_t(std::min<uint64_t>(fileSize, kHeaderSize));
-        DirectoryBytes start(m_dir.fd, 0, headSize);
-        if (!start.Take(headSize, head)) {
-            Damaged("cannot read the header: " + SystemReason(start.ErrorNumber()));
-        }
-        uint64_t dirStart = 0;
-        if (headSize >= 3 && std::memcmp(head, kZokMagic, 3) == 0) {
-            if (headSize < kHeaderSize) {
-                Damaged("the header is cut short");
-            }
-            std::memcpy(m_version, head + 3, 3);
-            *m_count = GetU32(head + 6);
-            dirStart = kHeaderSize;
-            m_withMagic = true;
-        } else {
-            // Version 1.0.0: no magic, the count stands at offset 0.
-            if (headSize < 4) {
-                NotAnArchive();
-            }
-            std::memcpy(m_version, "100", 3);
-            *m_count = GetU32(head);
-            dirStart = 4;
-        }
-        const uint32_t count = *m_count;
-        if (uint64_t(count) * kRecordFixedSize > fileSize - dirStart) {
-            Fail("the directory of " + std::to_string(count) +
-                 " entries runs past the end of the file");
-        }
-
-        DirectoryBytes bytes(m_dir.fd, dirStart, fileSize);
-        m_dir.entries.reserve(count);
-        uint8_t fixed[kRecordFixedSize - 4];
-        std::string length;
-        for (uint32_t i = 0; i < count; ++i) {
-            const std::string which = "entry " + std::to_string(i + 1);
-            length.clear();
-            if (!bytes.Take(4, length)) {
-                Fail(which + " runs past the end of the file");
-            }
-            const uint32_t nameLength = GetU32(reinterpret_cast<const uint8_t*>(length.data()));
-            if (uint64_t(nameLength) + sizeof fixed > bytes.Left()) {
-                Fail(which + ": its name of " + std::to_string(nameLength) +
-                     " bytes runs past the end of the file");
-            }
-            CompactRecord r{};
-            r.nameStart = uint32_t(m_dir.names.size());
-            r.nameLength = nameLength;
-            if (!bytes.Take(nameLength, m_dir.names) || !bytes.Take(sizeof fixed, fixed)) {
-                Damaged("cannot read the directory: " + SystemReason(bytes.ErrorNumber()));
-            }
-            r.offset = GetU32(fixed);
-            r.sourceSize = GetU32(fixed + 4);
-            r.storedSize = GetU32(fixed + 8);
-            r.kind = static_cast<EntryKind>(fixed[12]);
-            m_dir.entries.push_back(r);
-        }
-        m_dir.directoryEnd = bytes.Position();
-        m_dir.names.shrink_to_fit();
-    }
-
-    // A broken directory: a damaged archive when it has the magic, else no archive at all.
-    [[noreturn]] void Fail(const std::string& problem) const {
-        if (!m_withMagic) {
-            NotAnArchive();
-        }
-        Damaged(problem);
-    }
-
-    // Entries' data must lie behind the directory and must not overlap: an archive whose
-    // records share bytes would make a reader write far more than the file holds.
-    void CheckLayout() const {
-        const std::vector<CompactRecord>& entries = m_dir.entries;
-        uint64_t lastEnd = m_dir.directoryEnd;
-        for (const CompactRecord& r : entries) {
-            const uint64_t end = uint64_t(r.offset) + r.storedSize;
-            if (!m_withMagic && (r.offset < m_dir.directoryEnd || end > m_dir.fileSize)) {
-                NotAnArchive();
-            }
-            lastEnd = std::max(lastEnd, end);
-        }
-        if (!m_withMagic && lastEnd != m_dir.fileSize) {
-            NotAnArchive();
-        }
-
-        std::vector<uint32_t> order;
-        bool inOrder = true;
-        uint32_t previous = 0;
-        for (uint32_t i = 0; i < entries.size(); ++i) {
-            if (entries[i].storedSize == 0) {
-                continue;
-            }
-            inOrder = inOrder && (order.empty() || entries[previous].offset <= entries[i].offset);
-            order.push_back(i);
-            previous = i;
-        }
-        if (!inOrder) {
-            std::stable_sort(order.begin(), order.end(), [&entries](uint32_t a, uint32_t b) {
-                return entries[a].offset < entries[b].offset;
-            });
-        }
-        for (size_t k = 0; k < order.size(); ++k) {
-            const CompactRecord& r = entries[order[k]];
-            if (r.offset < m_dir.directoryEnd) {
-                Damaged("the data of entry " + std::to_string(order[k] + 1) +
-                        " overlaps the directory");
-            }
-            if (k > 0) {
-                const CompactRecord& before = entries[order[k - 1]];
-                if (uint64_t(before.offset) + before.storedSize > r.offset) {
-                    const uint32_t a = std::min(order[k - 1], order[k]) + 1;
-                    const uint32_t b = std::max(order[k - 1], order[k]) + 1;
-                    Damaged("the data of entries " + std::to_string(a) + " and " +
-                            std::to_string(b) + " overlap");
-                }
-            }
-        }
-    }
-
-    CZokFile::Directory& m_dir;
-    char* m_version;
-    uint32_t* m_count;
-    bool m_withMagic = false;
-};
-
-}  // namespace
 
 CZokFile::CZokFile(const std::string& path) : records(std::make_unique<Directory>()) {
     records->path = path;
-    DirectoryLoader(*records, version, &count).Load();
+    LoadDirectory(*records, version, &count);
 }
 
 CZokFile::~CZokFile() = default;
@@ -536,18 +45,7 @@ std::string CZokFile::RawName(size_t index) const {
 }
 
 std::optional<size_t> CZokFile::Find(std::string_view name) const {
-    std::optional<size_t> found;
-    if (IsAscii(name)) {
-        found = records->FindRaw(name);
-    } else if (std::optional<std::string> raw = Utf8ToCp949(name)) {
-        found = records->FindRaw(*raw);
-    }
-    if (!found) {
-        if (std::optional<std::string> raw = UnescapeName(name)) {
-            found = records->FindRaw(*raw);
-        }
-    }
-    return found;
+    return FindEntryNamed(*records, name);
 }
 
 bool CZokFile::HoldsNoData(size_t index) const {
@@ -559,8 +57,8 @@ std::optional<std::string> CZokFile::EntryProblem(size_t index) const {
         return "no such entry";
     }
     const CompactRecord& r = records->entries[index];
-    const ContentRead how = records->HowRead(r);
-    if (how == ContentRead::Unknown) {
+    const std::optional<EntryReadRule> rule = records->Rule(r);
+    if (!rule) {
         return "its kind " + std::to_string(unsigned(r.kind)) + " is unknown";
     }
     if (records->HoldsNoData(r)) {
@@ -570,11 +68,10 @@ std::optional<std::string> CZokFile::EntryProblem(size_t index) const {
     if (r.storedSize > 0 && uint64_t(r.offset) + r.storedSize > records->fileSize) {
         return "its data runs past the end of the file (the archive is cut short)";
     }
-    if (how == ContentRead::Copy && records->ContentSize(r) > r.storedSize) {
+    if (rule->read == ContentRead::Copy && records->ContentSize(r) > r.storedSize) {
         return "its size is larger than its stored data";
     }
-    if (how == ContentRead::Inflate &&
-        r.sourceSize > uint64_t(r.storedSize) * kMaxInflateRatio + kInflateSlack) {
+    if (rule->read == ContentRead::Inflate && r.sourceSize > MaxInflatedSize(r.storedSize)) {
         return "its size is larger than its compressed data can hold";
     }
     return std::nullopt;
@@ -590,13 +87,13 @@ uint32_t CZokFile::GetEntrySizeAt(size_t index) const {
 std::unique_ptr<EntryReader> CZokFile::OpenEntry(size_t index) const {
     const uint64_t size = GetEntrySizeAt(index);
     if (std::optional<std::string> problem = EntryProblem(index)) {
-        return std::make_unique<FailedReader>(size, std::move(*problem));
+        return MakeFailedReader(size, std::move(*problem));
     }
     const CompactRecord& r = records->entries[index];
-    if (records->HowRead(r) == ContentRead::Inflate) {
-        return std::make_unique<InflatingReader>(records->Source(r), size);
+    if (records->Rule(r)->read == ContentRead::Inflate) {
+        return MakeInflatingReader(records->Source(r), size);
     }
-    return std::make_unique<CopyReader>(records->Source(r), size);
+    return MakeCopyReader(records->Source(r), size);
 }
 
 bool CZokFile::ExtractEntryAt(size_t index, uint8_t* buffer) const {
@@ -628,7 +125,8 @@ PixelBuffer CZokFile::DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header
         return nullptr;
     }
     const CompactRecord& r = records->entries[index];
-    if (r.kind != EntryKind::BmpFile && r.kind != EntryKind::PngStream) {
+    const EntryReadRule rule = *records->Rule(r);
+    if (!rule.picture) {
         return nullptr;
     }
     EntrySource source = records->Source(r);
@@ -636,10 +134,9 @@ PixelBuffer CZokFile::DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header
     if (!stream) {
         return nullptr;
     }
-    if (r.kind == EntryKind::BmpFile) {
-        return records->codecs.At(CCodecTable::kBmp)->DecodeBitmap(stream.Get(), header, nullptr);
-    }
-    return records->codecs.At(CCodecTable::kPng)->DecodeBitmap(stream.Get(), header, alpha);
+    // A stored bitmap has no alpha plane; the codec is not asked for one.
+    return records->codecs.At(rule.codec)
+        ->DecodeBitmap(stream.Get(), header, r.kind == EntryKind::BmpFile ? nullptr : alpha);
 }
 
 bool CZokFile::ReadEntryBitmapInfoAt(size_t index, BITMAPINFOHEADER* header) const {
@@ -647,14 +144,13 @@ bool CZokFile::ReadEntryBitmapInfoAt(size_t index, BITMAPINFOHEADER* header) con
         return false;
     }
     const CompactRecord& r = records->entries[index];
-    if (r.kind != EntryKind::BmpFile && r.kind != EntryKind::PngStream) {
+    const EntryReadRule rule = *records->Rule(r);
+    if (!rule.picture) {
         return false;
     }
     EntrySource source = records->Source(r);
     FileHandle stream = OpenEntryStream(source);
-    const CCodecTable::Slot slot =
-        r.kind == EntryKind::BmpFile ? CCodecTable::kBmp : CCodecTable::kPng;
-    return stream && records->codecs.At(slot)->ReadBitmapInfo(stream.Get(), header);
+    return stream && records->codecs.At(rule.codec)->ReadBitmapInfo(stream.Get(), header);
 }
 
 uint32_t CZokFile::GetEntrySize(std::string_view name) const {
@@ -662,13 +158,13 @@ uint32_t CZokFile::GetEntrySize(std::string_view name) const {
     return index ? GetEntrySizeAt(*index) : 0;
 }
 
-bool CZokFile::ExtractEntry(std::string_view name, uint8_t* buffer) {
+bool CZokFile::ExtractEntry(std::string_view name, uint8_t* buffer) const {
     const std::optional<size_t> index = Find(name);
     return index && ExtractEntryAt(*index, buffer);
 }
 
 PixelBuffer CZokFile::DecodeEntryBitmap(std::string_view name, BITMAPINFOHEADER* header,
-                                        PixelBuffer* alpha) {
+                                        PixelBuffer* alpha) const {
     const std::optional<size_t> index = Find(name);
     if (!index) {
         if (alpha != nullptr) {
@@ -679,7 +175,7 @@ PixelBuffer CZokFile::DecodeEntryBitmap(std::string_view name, BITMAPINFOHEADER*
     return DecodeEntryBitmapAt(*index, header, alpha);
 }
 
-bool CZokFile::ReadEntryBitmapInfo(std::string_view name, BITMAPINFOHEADER* header) {
+bool CZokFile::ReadEntryBitmapInfo(std::string_view name, BITMAPINFOHEADER* header) const {
     const std::optional<size_t> index = Find(name);
     return index && ReadEntryBitmapInfoAt(*index, header);
 }

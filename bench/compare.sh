@@ -195,14 +195,14 @@ done
 if [[ $has_extract == 1 ]] && have zip && have unzip; then
     {
         echo
-        echo "| Extract | zok extract s | unzip -q s | zok / unzip |"
-        echo "|---|---:|---:|---:|"
+        echo "| Extract | zok extract s | unzip -q s | zok / unzip | zok peak MiB | unzip peak MiB |"
+        echo "|---|---:|---:|---:|---:|---:|"
     } >>"$report"
     dest="$scratch/extracted"
     for set in text bin pic big all; do
-        read -r zx_ms _ < <(measure "rm -rf '$dest'; mkdir -p '$dest'" "$zok" extract -C "$dest" "${zok_archive[$set]}")
-        read -r ux_ms _ < <(measure "rm -rf '$dest'; mkdir -p '$dest'" unzip -q -o "${zip_archive[$set]}" -d "$dest")
-        echo "| $set | $(seconds "$zx_ms") | $(seconds "$ux_ms") | $(ratio "$zx_ms" "$ux_ms") |" >>"$report"
+        read -r zx_ms zx_kb < <(measure "rm -rf '$dest'; mkdir -p '$dest'" "$zok" extract -C "$dest" "${zok_archive[$set]}")
+        read -r ux_ms ux_kb < <(measure "rm -rf '$dest'; mkdir -p '$dest'" unzip -q -o "${zip_archive[$set]}" -d "$dest")
+        echo "| $set | $(seconds "$zx_ms") | $(seconds "$ux_ms") | $(ratio "$zx_ms" "$ux_ms") | $(mib_kb "$zx_kb") | $(mib_kb "$ux_kb") |" >>"$report"
     done
     rm -rf "$dest"
 elif [[ $has_extract == 0 ]]; then

@@ -1,31 +1,38 @@
 #include <CLI/CLI.hpp>
-
 #include <memory>
 #include <string>
 
+#include "archive/regular_file.h"
 #include "cli/commands.h"
 #include "cli/read_support.h"
 
 namespace {
 
 int RunBitmap(const std::string& path, const std::string& name, const std::string& bmpPath,
-              const std::string& alphaPath) {
-    std::unique_ptr<CZokFile> zok = OpenArchive(path);
-    if (!zok) {
+              const std::string& alphaPath, bool overwrite) {
+    const ArchiveEntry entry = OpenArchiveEntry(path, name);
+    if (!entry) {
         return kExitFailure;
     }
-    const std::optional<size_t> index = FindEntry(*zok, name);
-    if (!index) {
+    // Outputs never destroy the archive or each other.
+    for (const std::string& output : {bmpPath, alphaPath}) {
+        if (const std::string refused = RefusedOutput(output, path); !refused.empty()) {
+            ReportError(refused);
+            return kExitFailure;
+        }
+    }
+    if (!alphaPath.empty() && (alphaPath == bmpPath || SameFile(alphaPath, bmpPath))) {
+        ReportError(alphaPath + ": the alpha plane and the picture cannot go to one file");
         return kExitFailure;
     }
     std::string bmp, pgm, why;
-    if (!DecodePicture(*zok, *index, &bmp, alphaPath.empty() ? nullptr : &pgm, &why)) {
-        ReportError(EntryLabel(*zok, *index) + ": " + why);
+    if (!DecodePicture(*entry.zok, entry.index, &bmp, alphaPath.empty() ? nullptr : &pgm, &why)) {
+        ReportError(EntryLabel(*entry.zok, entry.index) + ": " + why);
         return kExitFailure;
     }
     std::string error;
-    if (!WriteOutputFile(bmpPath, bmp, true, &error) ||
-        (!alphaPath.empty() && !WriteOutputFile(alphaPath, pgm, true, &error))) {
+    if (!WriteOutputFile(bmpPath, bmp, overwrite, &error) ||
+        (!alphaPath.empty() && !WriteOutputFile(alphaPath, pgm, overwrite, &error))) {
         ReportError(error);
         return kExitFailure;
     }
@@ -41,15 +48,22 @@ void RegisterBitmapCommand(CLI::App& app, CommandAction& action) {
     auto name = std::make_shared<std::string>();
     auto bmp = std::make_shared<std::string>();
     auto alpha = std::make_shared<std::string>();
+    auto overwrite = std::make_shared<bool>(false);
     cmd->add_option("ARCHIVE", *archive, "The archive to read")->required();
     cmd->add_option("NAME", *name, "The picture entry, found without regard to case")->required();
     cmd->add_option("OUT.bmp", *bmp, "The 24-bit BMP file to write")->required();
     cmd->add_option("--alpha", *alpha,
                     "Also write the alpha plane as a binary PGM (opaque when the picture has "
                     "no alpha)");
+    cmd->add_flag("--overwrite", *overwrite,
+                  "Replace output files that already exist (keeping their permissions)");
     cmd->footer(
-        "Exit status: 0 written; 1 no such picture or it cannot be decoded; 2 usage error.\n");
-    cmd->callback([&action, archive, name, bmp, alpha] {
-        action = [archive, name, bmp, alpha] { return RunBitmap(*archive, *name, *bmp, *alpha); };
+        "An output that is the archive itself is refused.\n"
+        "Exit status: 0 written; 1 no such picture, it cannot be decoded, or an output exists\n"
+        "(without --overwrite); 2 usage error.\n");
+    cmd->callback([&action, archive, name, bmp, alpha, overwrite] {
+        action = [archive, name, bmp, alpha, overwrite] {
+            return RunBitmap(*archive, *name, *bmp, *alpha, *overwrite);
+        };
     });
 }

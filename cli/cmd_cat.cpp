@@ -10,28 +10,26 @@
 namespace {
 
 int RunCat(const std::string& path, const std::string& name) {
-    std::unique_ptr<CZokFile> zok = OpenArchive(path);
-    if (!zok) {
+    const ArchiveEntry entry = OpenArchiveEntry(path, name);
+    if (!entry) {
         return kExitFailure;
     }
-    const std::optional<size_t> index = FindEntry(*zok, name);
-    if (!index) {
-        return kExitFailure;
-    }
+    const CZokFile& zok = *entry.zok;
+    const size_t index = entry.index;
     // Streamed: an entry of any size passes through one piece of memory.
     std::string why;
     const bool ok = StreamEntry(
-        *zok, *index,
+        zok, index,
         [](const uint8_t* bytes, size_t size) {
             return std::fwrite(bytes, 1, size, stdout) == size;
         },
         &why);
     if (!ok && !why.empty()) {
-        ReportError(EntryLabel(*zok, *index) + ": " + why);
+        ReportError(EntryLabel(zok, index) + ": " + why);
         return kExitFailure;
     }
     if (!ok || std::fflush(stdout) != 0) {
-        ReportError(EntryLabel(*zok, *index) + ": cannot write to the standard output");
+        ReportError(EntryLabel(zok, index) + ": cannot write to the standard output");
         return kExitFailure;
     }
     return kExitOk;

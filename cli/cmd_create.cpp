@@ -1,52 +1,76 @@
-#include <CLI/CLI.hpp>
+#include <sys/stat.h>
 
-#include <cstdio>
+#include <CLI/CLI.hpp>
 #include <memory>
 
 #include "archive/names.h"
 #include "cli/commands.h"
+#include "cli/create_inputs.h"
+#include "cli/output.h"
 #include "cli/progress_bar.h"
 #include "zok/build_archive.h"
 #include "zok/zok_error.h"
 
 namespace {
 
-// The builder's callback carries no context: the bar and the names live here for one run.
-struct CreateProgress {
-    std::unique_ptr<ProgressBar> bar;
-    const std::vector<std::string>* files = nullptr;
-};
-CreateProgress g_progress;
-
-void OnProgress(int32_t filesDone, uint32_t, uint32_t) {
-    const auto& files = *g_progress.files;
-    const size_t next = size_t(filesDone) < files.size() ? size_t(filesDone) : files.size() - 1;
-    g_progress.bar->Update(uint64_t(filesDone), std::string(BaseName(files[next])));
+uint64_t TotalSize(const std::vector<std::string>& files) {
+    uint64_t total = 0;
+    for (const std::string& path : files) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            total += uint64_t(st.st_size);
+        }
+    }
+    return total;
 }
 
-int RunCreate(const std::string& archive, const std::vector<std::string>& files, unsigned threads) {
-    g_progress.files = &files;
-    g_progress.bar = std::make_unique<ProgressBar>("packing", files.size());
+int RunCreate(const std::string& archive, const std::vector<std::string>& named, unsigned threads) {
+    const CreateInputs inputs = GatherCreateInputs(named, archive);
+    for (const std::string& warning : inputs.warnings) {
+        Warn(warning);
+    }
+    // Every problem is named before anything is written, so that all can be mended at once.
+    std::vector<std::string> problems = inputs.problems;
+    for (const BuildProblem& problem : CheckBuildInputs(inputs.files, archive)) {
+        problems.push_back(DescribeBuildProblem(problem));
+    }
+    if (!problems.empty()) {
+        problems.back() += " (nothing was written)";
+        for (const std::string& problem : problems) {
+            ReportError(problem);
+        }
+        return kExitFailure;
+    }
+
+    ProgressBar bar("packing", TotalSize(inputs.files));
+    BuildOptions options;
+    options.threads = threads;
+    const size_t count = inputs.files.size();
+    options.progress = [&bar, count](const BuildProgress& p) {
+        bar.Update(p.bytesRead, std::to_string(p.filesDone) + " / " + std::to_string(count));
+    };
     BuildReport report;
     bool ok = false;
     try {
-        BuildOptions options;
-        options.threads = threads;
-        ok = BuildArchive(files, archive, ProgressBar::Enabled() ? OnProgress : nullptr, &report,
-                          options);
+        ok = BuildArchive(inputs.files, archive, nullptr, &report, options);
     } catch (const std::exception& e) {
-        g_progress.bar.reset();
-        std::fprintf(stderr, "zok: %s: %s (nothing was written)\n", archive.c_str(), e.what());
+        bar.Finish();
+        // A codec's exception names the input it met, not the archive.
+        ReportError((report.currentInput.empty() ? archive : report.currentInput) + ": " +
+                    e.what() + " (nothing was written)");
         return kExitFailure;
     }
-    g_progress.bar.reset();
     if (!ok) {
-        std::fprintf(stderr, "zok: %s (nothing was written)\n", report.error.c_str());
+        bar.Finish();
+        ReportError(report.error + " (nothing was written)");
         return kExitFailure;
     }
+    struct stat st {};
+    const uint64_t written = ::stat(archive.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
+    bar.Finish("packed " + std::to_string(count) + " files, " +
+               HumanBytes(TotalSize(inputs.files)) + " into " + HumanBytes(written));
     for (const std::string& path : report.unencoded) {
-        std::fprintf(stderr, "zok: %s: could not be encoded; stored as an empty entry\n",
-                     path.c_str());
+        ReportError(path + ": could not be encoded; stored as an empty entry");
     }
     return report.unencoded.empty() ? kExitOk : kExitPartial;
 }
@@ -58,11 +82,14 @@ void RegisterCreateCommand(CLI::App& app, CommandAction& action) {
     auto archive = std::make_shared<std::string>();
     auto files = std::make_shared<std::vector<std::string>>();
     auto threads = std::make_shared<unsigned>(0);
-    cmd->add_option("ARCHIVE", *archive, "The archive to write (replaced only when complete)")
+    cmd->add_option("ARCHIVE", *archive,
+                    "The archive to write; an existing file is replaced only when the new one "
+                    "is complete, keeping its permissions (a symbolic link is followed)")
         ->required();
     cmd->add_option("FILE", *files,
-                    "Input files. BMP and PNG pictures become PNG entries, names ending in "
-                    "\"old\" are stored unchanged, everything else is deflated")
+                    "Input files or folders (walked: their files in sorted order). BMP and PNG "
+                    "pictures become PNG entries, names ending in \"old\" are stored unchanged, "
+                    "everything else is deflated")
         ->required();
     cmd->add_option("-j,--jobs", *threads,
                     "Encode N files at a time (default: one per core); the archive is the "
@@ -70,6 +97,9 @@ void RegisterCreateCommand(CLI::App& app, CommandAction& action) {
         ->type_name("N")
         ->check(CLI::Range(1u, 1024u));
     cmd->footer(
+        "Every input is checked first and every problem named; an input that is the archive\n"
+        "itself is skipped when it is a ZOK archive (the `*` habit) and refused otherwise.\n"
+        "Inputs whose name an earlier input has are named: only the first can be found by name.\n"
         "Exit status: 0 written; 1 failed, nothing written; 2 usage error;\n"
         "3 written, but some entries could not be encoded (named on stderr).");
     cmd->callback([&action, archive, files, threads] {

@@ -8,6 +8,7 @@
 #include "archive/names.h"
 #include "cli/commands.h"
 #include "cli/parallel_each.h"
+#include "cli/progress_bar.h"
 #include "cli/read_support.h"
 
 namespace {
@@ -33,15 +34,18 @@ std::string RefusedName(const std::string& name) {
 // A picture entry named *.bmp is written as a BMP file, so that every file is what its name
 // says; every other entry is streamed as ExtractEntry gives it. A file appears only when its
 // entry was read completely and exactly.
-std::string ExtractOne(const CZokFile& zok, size_t index, const std::string& folder,
-                       bool overwrite) {
+std::string ExtractOne(const CZokFile& zok, size_t index, const std::string& folder, bool overwrite,
+                       ProgressBar& bar) {
     const EntryRecord record = zok.Record(index);
     const std::string refused = RefusedName(record.name);
     if (!refused.empty()) {
         return "refused: " + refused;
     }
     const std::string target = folder + "/" + record.name;
-    std::string error;
+    std::string error = RefusedOutput(target, zok.Path(), folder);
+    if (!error.empty()) {
+        return error;
+    }
     if (record.kind == EntryKind::PngStream && EqualsNoCase(KindName(zok.RawName(index)), "bmp")) {
         std::string bmp;
         if (!DecodePicture(zok, index, &bmp, nullptr, &error)) {
@@ -50,9 +54,11 @@ std::string ExtractOne(const CZokFile& zok, size_t index, const std::string& fol
         if (!WriteOutputFile(target, bmp, overwrite, &error)) {
             return error;
         }
+        bar.Advance(zok.GetEntrySizeAt(index), record.name);
         return "";
     }
-    if (!WriteEntryFile(zok, index, target, overwrite, &error)) {
+    if (!WriteEntryFile(zok, index, target, overwrite, &error,
+                        [&bar, &record](size_t piece) { bar.Advance(piece, record.name); })) {
         return error;
     }
     return "";
@@ -81,22 +87,34 @@ int RunExtract(const std::string& path, const std::string& folder, bool overwrit
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder)) {
-        ReportError(Printable(folder) + ": cannot use it as the target folder" +
+        ReportError(folder + ": cannot use it as the target folder" +
                     (ec ? ": " + ec.message() : std::string()));
         return kExitFailure;
     }
 
+    uint64_t total = 0;
+    for (size_t index : chosen) {
+        total += zok->GetEntrySizeAt(index);
+    }
+    ProgressBar bar("extracting", total);
+    size_t written = 0;
     // Entries are written on all cores. An entry whose name an earlier one has already runs
     // alone after it, so that the outcome is the one of writing them in order.
     ParallelInOrder(
-        chosen.size(), [&](size_t k) { return ExtractOne(*zok, chosen[k], folder, overwrite); },
+        chosen.size(),
+        [&](size_t k) { return ExtractOne(*zok, chosen[k], folder, overwrite, bar); },
         [&](size_t k, const std::string& message) {
             if (!message.empty()) {
+                bar.Clear();
                 ReportError(EntryLabel(*zok, chosen[k]) + ": " + message);
                 ok = false;
+            } else {
+                ++written;
             }
         },
         [&](size_t k) { return zok->Find(zok->Record(chosen[k]).name) != chosen[k]; });
+    bar.Finish("extracted " + std::to_string(written) + " of " + std::to_string(chosen.size()) +
+               " entries, " + HumanBytes(total));
     return ok ? kExitOk : kExitFailure;
 }
 
@@ -110,7 +128,9 @@ void RegisterExtractCommand(CLI::App& app, CommandAction& action) {
     auto names = std::make_shared<std::vector<std::string>>();
     cmd->add_option("-C,--directory", *folder, "Folder to write into (made when missing)")
         ->capture_default_str();
-    cmd->add_flag("--overwrite", *overwrite, "Replace files that already exist");
+    cmd->add_flag("--overwrite", *overwrite,
+                  "Replace files that already exist (each keeps its permissions; a symbolic link "
+                  "is followed only to a file inside DIR)");
     cmd->add_option("ARCHIVE", *archive, "The archive to read")->required();
     cmd->add_option("NAME", *names, "Entries to write, found without regard to case");
     cmd->footer(

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/names.h"
 #include "cli/commands.h"
 #include "cli/read_support.h"
 
@@ -11,7 +12,6 @@ namespace {
 
 // A JSON string literal; names are UTF-8, anything else outside ASCII is kept as \u00XX.
 std::string JsonString(std::string_view text, bool utf8) {
-    static const char kHex[] = "0123456789abcdef";
     std::string out = "\"";
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -19,9 +19,7 @@ std::string JsonString(std::string_view text, bool utf8) {
             out.push_back('\\');
             out.push_back(c);
         } else if (byte < 0x20 || byte == 0x7F || (!utf8 && byte >= 0x80)) {
-            out += "\\u00";
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0x0F]);
+            AppendHexByte(out, byte, "\\u00", false);
         } else {
             out.push_back(c);
         }
@@ -48,6 +46,8 @@ int RunList(const std::string& path, bool json) {
         }
         std::fputs(count == 0 ? "]}\n" : "\n]}\n", stdout);
     } else {
+        const std::string_view v = zok->Version();
+        std::printf("ZOK archive version %c.%c.%c, %zu entries\n", v[0], v[1], v[2], count);
         std::printf("%-4s %10s %10s %10s  %s\n", "KIND", "SOURCE", "STORED", "OFFSET", "NAME");
         for (size_t i = 0; i < count; ++i) {
             const EntryRecord r = zok->Record(i);
@@ -55,10 +55,6 @@ int RunList(const std::string& path, bool json) {
                         r.offset, Printable(r.name).c_str(),
                         zok->HoldsNoData(i) ? "  (no data: could not be encoded)" : "");
         }
-    }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        ReportError("cannot write the listing");
-        return kExitFailure;
     }
     return kExitOk;
 }
@@ -68,7 +64,8 @@ int RunList(const std::string& path, bool json) {
 void RegisterListCommand(CLI::App& app, CommandAction& action) {
     auto* cmd = app.add_subcommand(
         "list",
-        "Show the directory: kind, source size, stored size, offset and name of each entry");
+        "Show the version and the directory: kind, source size, stored size, offset and name "
+        "of each entry (entries left empty when the archive was built are marked)");
     auto archive = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
     cmd->add_flag("--json", *json,

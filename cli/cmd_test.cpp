@@ -13,13 +13,17 @@ namespace {
 
 // Why the entry is damaged or empty, or "" when it is sound: every entry is read through to
 // its end and held to its exact size; pictures are decoded as well, which checks their pixels.
-std::string CheckEntry(const CZokFile& zok, size_t index) {
+std::string CheckEntry(const CZokFile& zok, size_t index, ProgressBar& bar) {
     if (std::optional<std::string> problem = zok.EntryProblem(index)) {
         return *problem;
     }
     std::string why;
-    if (!StreamEntry(
-            zok, index, [](const uint8_t*, size_t) { return true; }, &why)) {
+    const std::string name = zok.Record(index).name;
+    const auto count = [&bar, &name](const uint8_t*, size_t size) {
+        bar.Advance(size, name);
+        return true;
+    };
+    if (!StreamEntry(zok, index, count, &why)) {
         return why;
     }
     const EntryKind kind = zok.Record(index).kind;
@@ -45,17 +49,24 @@ int RunTest(const std::string& path) {
         return kExitFailure;
     }
     const size_t count = zok->Count();
+    uint64_t total = 0;
+    for (size_t i = 0; i < count; ++i) {
+        total += zok->GetEntrySizeAt(i);
+    }
+    ProgressBar bar("testing", total);
     size_t damaged = 0;
     ParallelInOrder(
-        count, [&](size_t i) { return CheckEntry(*zok, i); },
+        count, [&](size_t i) { return CheckEntry(*zok, i, bar); },
         [&](size_t i, const std::string& problem) {
             if (!problem.empty()) {
+                bar.Clear();
                 const char* what = zok->HoldsNoData(i) ? ": " : ": damaged: ";
-                ReportError(EntryLabel(*zok, i) + what + Printable(problem));
+                ReportError(EntryLabel(*zok, i) + what + problem);
                 ++damaged;
             }
         });
-    std::printf("%s: %zu entries, %zu damaged\n", Printable(path).c_str(), count, damaged);
+    bar.Finish("tested " + std::to_string(count) + " entries, " + HumanBytes(total));
+    Say(path + ": " + std::to_string(count) + " entries, " + std::to_string(damaged) + " damaged");
     return damaged == 0 ? kExitOk : kExitFailure;
 }
 

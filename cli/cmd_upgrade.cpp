@@ -1,6 +1,4 @@
 #include <CLI/CLI.hpp>
-
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -9,67 +7,68 @@
 #include "cli/progress_bar.h"
 #include "cli/read_support.h"
 #include "zok/upgrade_archive.h"
-#include "zok/zok_file.h"
 
 namespace {
 
-// The upgrade's callback carries no context: the bar lives here for one run.
-std::unique_ptr<ProgressBar> g_upgradeBar;
-
-void OnUpgradeProgress(int32_t entriesDone, uint32_t, uint32_t, uint32_t) {
-    if (g_upgradeBar) {
-        g_upgradeBar->Update(uint64_t(entriesDone), "");
-    }
-}
-
-int RunUpgrade(const std::string& path, bool inPlace) {
-    uint32_t count = 0;
+int RunUpgrade(const std::string& path, bool inPlace, const std::string& output, bool overwrite) {
+    uint64_t total = 0;
     {
         std::unique_ptr<CZokFile> zok = OpenArchive(path);
         if (!zok) {
             return kExitFailure;
         }
-        count = zok->Count();
+        for (size_t i = 0; i < zok->Count(); ++i) {
+            total += zok->GetEntrySizeAt(i);
+        }
     }
-    g_upgradeBar = std::make_unique<ProgressBar>("upgrading", count);
+    ProgressBar bar("upgrading", total);
+    UpgradeOptions options;
+    options.outputPath = output;
+    options.replaceExisting = overwrite;
+    options.progress = [&bar](const UpgradeProgress& p) {
+        bar.Update(p.bytesRead,
+                   std::to_string(p.entriesDone) + " / " + std::to_string(p.entryCount));
+    };
     UpgradeReport report;
     int32_t result = 0;
     try {
-        result = UpgradeArchive(path, inPlace, OnUpgradeProgress, &report);
+        result = UpgradeArchive(path, inPlace, options, &report);
     } catch (const ZokOpenError& e) {
-        g_upgradeBar.reset();
-        ReportError(Printable(path) + ": " + SystemReason(e.ErrorNumber()));
+        bar.Finish();
+        ReportError(path + ": " + SystemReason(e.ErrorNumber()));
         return kExitFailure;
     } catch (const std::exception& e) {
-        g_upgradeBar.reset();
+        bar.Finish();
         const std::string where =
-            report.currentEntry.empty()
-                ? Printable(path)
-                : Printable(path) + ": entry \"" + Printable(report.currentEntry) + "\"";
-        ReportError(where + ": " + e.what());
+            report.currentEntry.empty() ? path : path + ": entry \"" + report.currentEntry + "\"";
+        ReportError(where + ": " + e.what() + " (the archive is unchanged)");
         return kExitFailure;
     }
-    g_upgradeBar.reset();
     switch (result) {
         case kUpgradeDone:
-            std::printf("%s: written as version 1.1.0\n", Printable(report.outputPath).c_str());
-            for (const std::string& name : report.unencoded) {
-                ReportError(Printable(path) + ": entry \"" + Printable(name) +
-                            "\" could not be encoded; stored as an empty entry");
-            }
+            bar.Finish("upgraded " + HumanBytes(total));
+            Say(report.outputPath + ": written as version 1.1.0");
             for (const std::string& name : report.carriedEmpty) {
-                ReportError(Printable(path) + ": entry \"" + Printable(name) + "\" " +
-                            kHoldsNoDataMessage + "; carried over as an empty entry");
+                ReportError(path + ": entry \"" + name + "\" " + kHoldsNoDataMessage +
+                            "; carried over as an empty entry");
+            }
+            for (const std::string& name : report.unencoded) {
+                ReportError(path + ": entry \"" + name +
+                            "\" could not be encoded again; it is an empty entry in the new "
+                            "archive");
             }
             if (!report.keptBackup.empty()) {
-                ReportError("the old archive is kept as " + Printable(report.keptBackup));
+                ReportError("the old archive is kept as " + report.keptBackup +
+                            ": it still holds what the new one lacks");
             }
             return report.unencoded.empty() ? kExitOk : kExitPartial;
         case kUpgradeNotNeeded:
-            std::printf("%s: already a current archive; nothing to do\n", Printable(path).c_str());
+            bar.Finish();
+            Say(path + ": already a current archive; nothing to do");
             return kExitOk;
         default:
-            ReportError(Printable(report.error) + " (the archive is unchanged)");
+            bar.Finish();
+            ReportError(report.error + " (the archive is unchanged)");
             return kExitFailure;
     }
 }
@@ -80,14 +79,26 @@ void RegisterUpgradeCommand(CLI::App& app, CommandAction& action) {
     auto* cmd = app.add_subcommand("upgrade", "Rewrite a version 1.0.0 archive as version 1.1.0");
     auto archive = std::make_shared<std::string>();
     auto inPlace = std::make_shared<bool>(false);
-    cmd->add_flag("--in-place", *inPlace,
-                  "Replace ARCHIVE itself (default: write NAME110.zok beside it, e.g. "
-                  "pics.zok -> pics110.zok)");
+    auto output = std::make_shared<std::string>();
+    auto overwrite = std::make_shared<bool>(false);
+    auto* place = cmd->add_flag("--in-place", *inPlace,
+                                "Replace ARCHIVE itself, keeping its permissions (a symbolic "
+                                "link is followed)");
+    cmd->add_option("-o,--output", *output,
+                    "Write the new archive here (default: NAME110.zok beside ARCHIVE, e.g. "
+                    "pics.zok -> pics110.zok; a name without .zok gets 110.zok appended)")
+        ->excludes(place);
+    cmd->add_flag("--overwrite", *overwrite, "Replace the output when it exists already");
     cmd->add_option("ARCHIVE", *archive, "The archive to upgrade")->required();
     cmd->footer(
+        "Only a file that reads as a ZOK archive is upgraded; anything else stays as it is.\n"
+        "In place, when some entries cannot be encoded again, the old archive is kept as\n"
+        "~NAME beside the new one: it holds what the new one lacks.\n"
         "Exit status: 0 upgraded, or already current; 1 failed, the archive is unchanged;\n"
         "2 usage error; 3 upgraded, but some entries could not be encoded (named on stderr).\n");
-    cmd->callback([&action, archive, inPlace] {
-        action = [archive, inPlace] { return RunUpgrade(*archive, *inPlace); };
+    cmd->callback([&action, archive, inPlace, output, overwrite] {
+        action = [archive, inPlace, output, overwrite] {
+            return RunUpgrade(*archive, *inPlace, *output, *overwrite);
+        };
     });
 }

@@ -26,5 +26,9 @@ void RegisterBitmapCommand(CLI::App& app, CommandAction& action);
 void RegisterTestCommand(CLI::App& app, CommandAction& action);
 void RegisterUpgradeCommand(CLI::App& app, CommandAction& action);
 
+// The zok tool's command line: every command with its options and help texts; the command
+// that is parsed sets action. Shared by RunZok and the manual page generator.
+void BuildZokApp(CLI::App& app, CommandAction& action);
+
 // Runs the zok tool on argv; what main returns.
 int RunZok(int argc, char** argv);

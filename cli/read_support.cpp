@@ -2,25 +2,23 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <vector>
 
 #include "archive/atomic_file.h"
 #include "archive/bmp_writer.h"
-
-void ReportError(const std::string& message) {
-    std::fprintf(stderr, "zok: %s\n", message.c_str());
-}
+#include "archive/regular_file.h"
 
 std::unique_ptr<CZokFile> OpenArchive(const std::string& path) {
     try {
         return std::make_unique<CZokFile>(path);
     } catch (const ZokOpenError& e) {
-        ReportError(Printable(path) + ": " + SystemReason(e.ErrorNumber()));
+        ReportError((path) + ": " + SystemReason(e.ErrorNumber()));
     } catch (const std::bad_alloc&) {
-        ReportError(Printable(path) + ": not enough memory to read its directory");
+        ReportError((path) + ": not enough memory to read its directory");
     } catch (const std::exception& e) {
-        ReportError(Printable(e.what()));
+        ReportError((e.what()));
     }
     return nullptr;
 }
@@ -28,29 +26,25 @@ std::unique_ptr<CZokFile> OpenArchive(const std::string& path) {
 std::optional<size_t> FindEntry(const CZokFile& zok, const std::string& name) {
     std::optional<size_t> index = zok.Find(name);
     if (!index) {
-        ReportError(Printable(zok.Path()) + ": no entry named \"" + Printable(name) + "\"");
+        ReportError((zok.Path()) + ": no entry named \"" + (name) + "\"");
     }
     return index;
 }
 
-std::string Printable(std::string_view text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            out += "\\x";
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0x0F]);
-        } else {
-            out.push_back(c);
+ArchiveEntry OpenArchiveEntry(const std::string& path, const std::string& name) {
+    ArchiveEntry found;
+    std::unique_ptr<CZokFile> zok = OpenArchive(path);
+    if (zok) {
+        if (const std::optional<size_t> index = FindEntry(*zok, name)) {
+            found.index = *index;
+            found.zok = std::move(zok);
         }
     }
-    return out;
+    return found;
 }
 
 std::string EntryLabel(const CZokFile& zok, size_t index) {
-    return Printable(zok.Path()) + ": entry \"" + Printable(zok.Record(index).name) + "\"";
+    return (zok.Path()) + ": entry \"" + (zok.Record(index).name) + "\"";
 }
 
 bool StreamEntry(const CZokFile& zok, size_t index,
@@ -111,7 +105,7 @@ bool DecodePicture(const CZokFile& zok, size_t index, std::string* bmp, std::str
     }
     const size_t width = size_t(header.biWidth);
     // With an alpha plane the colour rows are packed; without one they are padded to 4 bytes.
-    const size_t rowBytes = alpha ? width * 3 : ((width * 24 + 31) / 32) * 4;
+    const size_t rowBytes = alpha ? width * 3 : size_t(BitmapRowBytes(width, 24));
     std::optional<std::string> file =
         EncodeBmp24(header.biWidth, header.biHeight, pixels.get(), rowBytes);
     if (!file) {
@@ -134,14 +128,14 @@ bool DecodePicture(const CZokFile& zok, size_t index, std::string* bmp, std::str
 namespace {
 
 std::string WriteFailure(const std::string& path) {
-    return Printable(path) + ": " + SystemReason(errno != 0 ? errno : EIO);
+    return (path) + ": " + SystemReason(errno != 0 ? errno : EIO);
 }
 
 bool Commit(AtomicFile& out, bool overwrite, std::string* error) {
     if (out.Commit(error, false, overwrite)) {
         return true;
     }
-    *error = Printable(*error);
+    *error = (*error);
     if (out.TargetExists()) {
         *error += " (use --overwrite to replace it)";
     }
@@ -154,7 +148,7 @@ bool WriteOutputFile(const std::string& path, std::string_view bytes, bool overw
                      std::string* error) {
     AtomicFile out;
     if (!out.Create(path, error)) {
-        *error = Printable(*error);
+        *error = (*error);
         return false;
     }
     errno = 0;
@@ -166,10 +160,10 @@ bool WriteOutputFile(const std::string& path, std::string_view bytes, bool overw
 }
 
 bool WriteEntryFile(const CZokFile& zok, size_t index, const std::string& path, bool overwrite,
-                    std::string* error) {
+                    std::string* error, const std::function<void(size_t)>& onPiece) {
     AtomicFile out;
     if (!out.Create(path, error)) {
-        *error = Printable(*error);
+        *error = (*error);
         return false;
     }
     errno = 0;
@@ -177,7 +171,10 @@ bool WriteEntryFile(const CZokFile& zok, size_t index, const std::string& path, 
     FILE* file = out.Get();
     const bool read = StreamEntry(
         zok, index,
-        [file](const uint8_t* bytes, size_t size) {
+        [file, &onPiece](const uint8_t* bytes, size_t size) {
+            if (onPiece) {
+                onPiece(size);
+            }
             return std::fwrite(bytes, 1, size, file) == size;
         },
         &why);
@@ -186,4 +183,24 @@ bool WriteEntryFile(const CZokFile& zok, size_t index, const std::string& path, 
         return false;
     }
     return Commit(out, overwrite, error);
+}
+
+std::string RefusedOutput(const std::string& path, const std::string& archivePath,
+                          const std::string& inside) {
+    if (SameFile(path, archivePath)) {
+        return path + ": is the archive being read; it is not replaced";
+    }
+    std::string resolved;
+    int error = 0;
+    if (!inside.empty() && FollowLinks(path, &resolved, &error) && resolved != path) {
+        // A link may be followed only to a file inside the folder the user gave.
+        std::error_code ec;
+        const auto folder = std::filesystem::weakly_canonical(inside, ec);
+        const auto target = std::filesystem::weakly_canonical(resolved, ec);
+        const auto rel = target.lexically_relative(folder);
+        if (ec || rel.empty() || *rel.begin() == "..") {
+            return path + ": is a symbolic link leading out of " + inside + "; it is not followed";
+        }
+    }
+    return "";
 }

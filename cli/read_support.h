@@ -7,12 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "cli/output.h"
 #include "zok/zok_file.h"
 
 // Shared steps of the commands that read archives.
-
-// Prints "zok: " + message on stderr.
-void ReportError(const std::string& message);
 
 // Opens an archive; on failure prints why (naming the archive) and returns null.
 std::unique_ptr<CZokFile> OpenArchive(const std::string& path);
@@ -21,10 +19,18 @@ std::unique_ptr<CZokFile> OpenArchive(const std::string& path);
 // archive, and returns nullopt.
 std::optional<size_t> FindEntry(const CZokFile& zok, const std::string& name);
 
-// A name made safe for a terminal: control bytes shown as \xNN.
-std::string Printable(std::string_view text);
+// An archive and one entry of it, for the commands that work on a single entry.
+struct ArchiveEntry {
+    std::unique_ptr<CZokFile> zok;
+    size_t index = 0;
+    explicit operator bool() const { return zok != nullptr; }
+};
 
-// "ARCHIVE: entry "NAME"" for messages.
+// Opens the archive and finds the entry (letter case ignored); on failure prints why and
+// returns an empty result.
+ArchiveEntry OpenArchiveEntry(const std::string& path, const std::string& name);
+
+// "ARCHIVE: entry "NAME"" for messages (made printable when they are reported).
 std::string EntryLabel(const CZokFile& zok, size_t index);
 
 // Size of the pieces in which entries are streamed: memory stays the same for any entry.
@@ -47,5 +53,12 @@ bool WriteOutputFile(const std::string& path, std::string_view bytes, bool overw
 
 // Streams the entry's content into path the same way; the file appears only when the entry
 // read completely and exactly. *error names the file or says why the entry is damaged.
+// onPiece, when given, hears of every piece written (any thread).
 bool WriteEntryFile(const CZokFile& zok, size_t index, const std::string& path, bool overwrite,
-                    std::string* error);
+                    std::string* error, const std::function<void(size_t)>& onPiece = {});
+
+// Why path must not be written as an output of a command reading the archive at archivePath:
+// it is that archive, or (with inside set) a symbolic link leading out of the folder inside.
+// "" when it may be written.
+std::string RefusedOutput(const std::string& path, const std::string& archivePath,
+                          const std::string& inside = "");

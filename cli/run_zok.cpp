@@ -1,26 +1,68 @@
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
+#include <iostream>
 #include <new>
+#include <string>
 
+#include "archive/temporary_files.h"
 #include "cli/commands.h"
+#include "cli/output.h"
+#include "zok_version.h"
 
-int RunZok(int argc, char** argv) {
-    CLI::App app{"zok - pack files into ZOK archives (version 1.1.0) and read them back"};
-    app.name("zok");
-    app.require_subcommand(1);
-    app.set_version_flag("--version", "zok 1.1.1");
-    app.footer("Run 'zok COMMAND --help' for the options of one command.");
+namespace {
 
-    CommandAction action;
-    RegisterCreateCommand(app, action);
-    RegisterListCommand(app, action);
-    RegisterCatCommand(app, action);
-    RegisterExtractCommand(app, action);
-    RegisterBitmapCommand(app, action);
-    RegisterTestCommand(app, action);
-    RegisterUpgradeCommand(app, action);
+// `zok help [COMMAND]`: the tool's help, or one command's.
+void RegisterHelpCommand(CLI::App& app, CommandAction& action) {
+    auto* cmd = app.add_subcommand("help", "Show the commands, or the options of one command");
+    auto command = std::make_shared<std::string>();
+    cmd->add_option("COMMAND", *command, "The command to explain");
+    cmd->footer("Exit status: 0 shown; 2 no such command.\n");
+    cmd->callback([&app, &action, command] {
+        action = [&app, command] {
+            // Rendered directly: App::help() would describe the help command itself.
+            const auto formatter = app.get_formatter();
+            if (command->empty()) {
+                std::cout << formatter->make_help(&app, "zok", CLI::AppFormatMode::Normal);
+                return int(kExitOk);
+            }
+            for (CLI::App* sub : app.get_subcommands({})) {
+                if (sub->get_name() == *command) {
+                    std::cout << formatter->make_help(sub, "zok " + *command,
+                                                      CLI::AppFormatMode::Normal);
+                    return int(kExitOk);
+                }
+            }
+            ReportError("unknown command: " + *command + " (zok help lists the commands)");
+            return int(kExitUsage);
+        };
+    });
+}
 
+// Catches what CLI11 would answer vaguely: an option or a command that does not exist, named as
+// it was typed. Returns the exit status, or -1 to go on parsing.
+int RefuseUnknownFirstWord(CLI::App& app, int argc, char** argv) {
+    if (argc < 2) {
+        ReportError("a command is required (zok help lists the commands)");
+        return kExitUsage;
+    }
+    const std::string first = argv[1];
+    if (first == "-h" || first == "--help" || first == "--version") {
+        return -1;
+    }
+    if (!first.empty() && first[0] == '-') {
+        ReportError("unknown option: " + first + " (zok --help lists the options)");
+        return kExitUsage;
+    }
+    for (CLI::App* sub : app.get_subcommands({})) {
+        if (sub->get_name() == first) {
+            return -1;
+        }
+    }
+    ReportError("unknown command: " + first + " (zok help lists the commands)");
+    return kExitUsage;
+}
+
+int Parse(CLI::App& app, int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -33,15 +75,59 @@ int RunZok(int argc, char** argv) {
         app.exit(e);
         return kExitUsage;
     }
-    if (!action) {
-        return kExitUsage;
+    return -1;
+}
+
+}  // namespace
+
+void BuildZokApp(CLI::App& app, CommandAction& action) {
+    app.description("zok - pack files into ZOK archives (version 1.1.0) and read them back");
+    app.name("zok");
+    app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("zok (") + kZokProductName + ") " + kZokVersion);
+    app.footer(
+        "Run 'zok help COMMAND' or 'zok COMMAND --help' for the options of one command.\n"
+        "Exit status: 0 success; 1 failure (one message per problem on stderr, nothing\n"
+        "half-written; also when the standard output or error cannot be written); 2 usage\n"
+        "error; 3 the archive was written but some entries could not be encoded.");
+
+    RegisterCreateCommand(app, action);
+    RegisterListCommand(app, action);
+    RegisterCatCommand(app, action);
+    RegisterExtractCommand(app, action);
+    RegisterBitmapCommand(app, action);
+    RegisterTestCommand(app, action);
+    RegisterUpgradeCommand(app, action);
+    RegisterHelpCommand(app, action);
+}
+
+int RunZok(int argc, char** argv) {
+    // An interrupted command leaves no temporary file behind.
+    RemoveTemporaryFilesOnSignals();
+    CLI::App app;
+    CommandAction action;
+    BuildZokApp(app, action);
+    int status = RefuseUnknownFirstWord(app, argc, argv);
+    if (status < 0) {
+        status = Parse(app, argc, argv);
     }
-    try {
-        return action();
-    } catch (const std::bad_alloc&) {
-        std::fputs("zok: not enough memory\n", stderr);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "zok: %s\n", e.what());
+    if (status < 0) {
+        status = kExitUsage;
+        if (action) {
+            try {
+                status = action();
+            } catch (const std::bad_alloc&) {
+                ReportError("not enough memory");
+                status = kExitFailure;
+            } catch (const std::exception& e) {
+                ReportError(e.what());
+                status = kExitFailure;
+            }
+        }
     }
-    return kExitFailure;
+    // What could not be written (a full disk, a closed pipe) is a failure, whatever was asked.
+    if (OutputFailed() && status != kExitUsage) {
+        status = kExitFailure;
+    }
+    return status;
 }

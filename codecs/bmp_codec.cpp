@@ -1,10 +1,9 @@
 #include "codecs/bmp_codec.h"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <new>
 
+#include "archive/file_handle.h"
 #include "archive/little_endian.h"
 #include "archive/zok_format.h"
 #include "codecs/png_stream.h"
@@ -16,15 +15,6 @@ namespace {
 constexpr uint16_t kBmpMagic = 0x4D42;  // "BM"
 constexpr size_t kHeadersSize = kBitmapFileHeaderSize + kBitmapInfoHeaderSize;
 constexpr size_t kMaxPaletteEntries = 256;
-
-// Size of the file behind the stream, or -1 when it is not a regular file.
-int64_t FileSize(FILE* stream) {
-    struct stat st {};
-    if (::fstat(::fileno(stream), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return -1;
-    }
-    return int64_t(st.st_size);
-}
 
 // Expands one file row of 1-, 4- or 8-bit indices into red, green, blue pixels. An index
 // past the palette takes black.
@@ -93,13 +83,13 @@ int32_t CBmpCodec::Encode(FILE* input, FILE* archive) {
     if (bitCount != 24 && entries == 0) {
         return 0;
     }
-    const uint64_t lineBytes = (width * uint64_t(bitCount) + 31) / 32 * 4;
-    const uint64_t stride = (width * 24 + 31) / 32 * 4;
+    const uint64_t lineBytes = BitmapRowBytes(width, uint64_t(bitCount));
+    const uint64_t stride = BitmapRowBytes(width, 24);
     if (stride * height > uint64_t(kMaxZokFileSize)) {
         return 0;
     }
     // Every pixel row must be in the file before the picture buffer is allocated.
-    const int64_t fileSize = FileSize(input);
+    const int64_t fileSize = StreamLength(input);
     if (fileSize >= 0 && uint64_t(fileSize) < uint64_t(fileStart) + offBits + lineBytes * height) {
         return 0;
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "archive/file_handle.h"
 #include "archive/zok_format.h"
 #include "codecs/png_stream.h"
 #include "zok/entry_record.h"
@@ -12,8 +13,6 @@
 namespace {
 
 constexpr size_t kSignatureSize = 8;
-// Deflate cannot expand one byte into more than 1032; a margin covers the zlib framing.
-constexpr uint64_t kMaxInflateRatio = 1100;
 
 // Destroys the read structures on every path out of the function that owns it.
 struct ReadStructs {
@@ -152,28 +151,19 @@ bool ReadInfoWithJump(png_structp png, png_infop info, FILE* stream, png_uint_32
     return true;
 }
 
-// Padded size of one 24- or 32-bit row.
-uint64_t StrideOf(uint64_t width, uint64_t bitsPerPixel) {
-    return (width * bitsPerPixel + 31) / 32 * 4;
-}
-
 // False when the rest of the stream is too short to inflate into the picture's pixels, so that
 // a tiny hostile file or entry cannot make the decoder allocate for a huge picture. The rest is
 // measured by seeking: for an archive entry it ends where the entry ends.
 bool DataCanFill(FILE* stream, const PngLayout& layout) {
     const off_t here = ftello(stream);
-    if (here < 0 || fseeko(stream, 0, SEEK_END) != 0) {
-        std::clearerr(stream);
+    const int64_t end = StreamLength(stream);
+    if (here < 0 || end < 0) {
         return true;  // not seekable: nothing to measure against
-    }
-    const off_t end = ftello(stream);
-    if (end < 0 || fseeko(stream, here, SEEK_SET) != 0) {
-        return false;
     }
     const uint64_t left = end > here ? uint64_t(end - here) : 0;
     const uint64_t rawBytes =
         uint64_t(layout.width) * layout.packedInputBits / 8 * uint64_t(layout.height);
-    return rawBytes <= left * kMaxInflateRatio + 1024;
+    return rawBytes <= MaxInflatedSize(left);
 }
 
 // The decoded picture: height rows of stride bytes, 24- or 32-bit.
@@ -194,7 +184,7 @@ bool DecodePng(FILE* stream, bool keepAlpha, bool bgr, bool bottomUp, DecodedPng
         throw ZokError("error");
     }
     const uint64_t height = layout.height;
-    out->stride = StrideOf(layout.width, layout.alpha ? 32 : 24);
+    out->stride = BitmapRowBytes(layout.width, layout.alpha ? 32 : 24);
     if (out->stride * height > uint64_t(kMaxZokFileSize) || layout.rowBytes > out->stride ||
         !DataCanFill(stream, layout)) {
         throw ZokError("error");
@@ -309,7 +299,7 @@ bool CPngCodec::ReadBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) {
     if (!ReadInfoWithJump(structs.png, structs.info, archive, &width, &height)) {
         return false;
     }
-    const uint64_t sizeImage = StrideOf(width, 24) * height;
+    const uint64_t sizeImage = BitmapRowBytes(width, 24) * height;
     if (sizeImage > uint64_t(kMaxZokFileSize)) {
         return false;
     }

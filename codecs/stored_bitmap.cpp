@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "archive/file_handle.h"
 #include "archive/zok_format.h"
 #include "zok/entry_record.h"
 
@@ -25,19 +26,16 @@ PixelBuffer ReadStoredBitmap(FILE* archive, BITMAPINFOHEADER* header) {
     if (info.biBitCount != 24 || info.biWidth <= 0 || info.biHeight <= 0) {
         return nullptr;
     }
-    const int64_t stride = ((int64_t(info.biWidth) * 24 + 31) / 32) * 4;
+    const int64_t stride = int64_t(BitmapRowBytes(uint64_t(info.biWidth), 24));
     // Compared before multiplying: width and height near 2^31 overflow even 64 bits.
     if (stride > kMaxZokFileSize / info.biHeight) {
         return nullptr;
     }
     const int64_t size = stride * info.biHeight;
-    // The rows must all be there: compare with what is left of the file before allocating.
+    // The rows must all be there: compare with what is left of the entry before allocating.
     const off_t here = ftello(archive);
-    if (here < 0 || fseeko(archive, 0, SEEK_END) != 0) {
-        return nullptr;
-    }
-    const off_t end = ftello(archive);
-    if (end < 0 || end - here < size || fseeko(archive, here, SEEK_SET) != 0) {
+    const int64_t end = StreamLength(archive);
+    if (here < 0 || end < 0 || end - here < size) {
         return nullptr;
     }
     PixelBuffer pixels(new (std::nothrow) uint8_t[size_t(size)]);

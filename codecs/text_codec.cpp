@@ -7,10 +7,6 @@
 #include "codecs/inflate_reader.h"
 #include "zok/entry_record.h"
 
-uint32_t CTextCodec::CompressBound(uint32_t n) {
-    return static_cast<uint32_t>((uint64_t(n) + 12) * 101 / 100);
-}
-
 DeflateStream::DeflateStream()
     : m_in(new (std::nothrow) Bytef[kInputChunk]), m_out(new (std::nothrow) Bytef[kOutputChunk]) {}
 
@@ -61,8 +57,8 @@ int64_t DeflateStream::Run(FILE* input, uint64_t size, FILE* archive) {
     int flush = Z_NO_FLUSH;
     do {
         const size_t want = left < kInputChunk ? size_t(left) : kInputChunk;
-        // Never more than the measured size, so a file that grew is packed as measured;
-        // a file that shrank fails instead of being packed with a hole.
+        // Never more than the measured size; a file that shrank fails instead of being packed
+        // with a hole (the builder then finds that it changed while it was read).
         if (want > 0 && std::fread(m_in.get(), 1, want, input) != want) {
             return -1;
         }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds ZOK Compressor and runs every test twice: a normal build with warnings as errors,
-# then a build under AddressSanitizer and UndefinedBehaviorSanitizer.
+# then a build under AddressSanitizer and UndefinedBehaviorSanitizer. As root it also installs,
+# uses and removes the Debian packages between the two.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -11,6 +12,14 @@ jobs=$(nproc)
 echo "== normal build (-Werror) =="
 "$root/scripts/build.sh" "$root/build" -DZOK_WERROR=ON
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+
+if [ "$(id -u)" -eq 0 ]; then
+    echo "== Debian packages: built, installed, used and removed =="
+    "$root/scripts/package.sh" "$root/build" -DZOK_WERROR=ON
+    "$root/scripts/check_packages.sh" "$root/build/packages"
+else
+    echo "== Debian packages: not installed and checked (that needs root) =="
+fi
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 "$root/scripts/build.sh" "$root/build-asan" -DZOK_WERROR=ON -DZOK_SANITIZE=ON \

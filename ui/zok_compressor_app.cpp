@@ -6,10 +6,11 @@
 #include "ui/qt_translation.h"
 #include "ui/user_prompts.h"
 #include "ui/zok_compressor_dlg.h"
+#include "zok_version.h"
 
 CZokCompressorApp::CZokCompressorApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromUtf8(kAppTitle));
-    setApplicationVersion(QStringLiteral("1.1.1.0"));
+    setApplicationVersion(QString::fromUtf8(kZokVersion));
     setDesktopFileName(QStringLiteral("zok-compressor"));
     setWindowIcon(AppIcon());
     // Message boxes and file dialogs speak Korean like the windows.

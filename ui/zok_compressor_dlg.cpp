@@ -282,7 +282,7 @@ void CZokCompressorDlg::OpenArchives(const std::vector<std::string>& paths) {
 const ControlTemplate CAboutDlg::kTemplate[4] = {
     {kNoId, ControlKind::Icon, "", 11, 14, 21, 20},
     {kNoId, ControlKind::Static, "ZOK Compressor 버전 1.11", 40, 10, 119, 8},
-    {kNoId, ControlKind::Static, "Copyright (C) ZOK Compressor 개발팀", 40, 25, 119, 8},
+    {kNoId, ControlKind::Static, "ZOK File ver 1.1을 생성해주는 Compressor", 40, 25, 119, 16},
     {kIdOk, ControlKind::DefPushButton, "확인", 110, 44, 50, 14},
 };
 
@@ -294,6 +294,10 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     SetUpDialog(*this, units, "ZOK Compressor 정보", kWidth, kHeight);
     for (const ControlTemplate& item : kTemplate) {
         CreateControl(*this, units, item);
+    }
+    // The product text is wider than the box: it wraps onto a second line.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        label->setWordWrap(true);
     }
     connect(findChild<QPushButton*>(ControlName(kIdOk)), &QPushButton::clicked, this,
             [this] { accept(); });

@@ -27,5 +27,11 @@ BITMAPINFOHEADER ReadBitmapInfoHeader(const uint8_t* bytes);
 // Encodes a header as 40 little-endian bytes.
 void WriteBitmapInfoHeader(const BITMAPINFOHEADER& header, uint8_t* bytes);
 
+// Bytes in one row of a bitmap of width pixels at bitsPerPixel, padded to 4 bytes as BMP rows
+// are: ((width x bits + 31) / 32) x 4. A 24-bit row of 5 pixels takes 16 bytes.
+constexpr uint64_t BitmapRowBytes(uint64_t width, uint64_t bitsPerPixel) {
+    return (width * bitsPerPixel + 31) / 32 * 4;
+}
+
 // Heap buffers of the bitmap form (pixels, alpha plane); the caller owns them.
 using PixelBuffer = std::unique_ptr<uint8_t[]>;

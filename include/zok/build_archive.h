@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,17 +10,51 @@
 // the archive's size so far (reserved header area included).
 using ProgressCallback = void (*)(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize);
 
+// Where a build stands, for a progress display.
+struct BuildProgress {
+    int32_t filesDone = 0;     // inputs whose entry is written (1 after the first)
+    uint64_t bytesDone = 0;    // sum of the sizes of those inputs
+    uint64_t bytesRead = 0;    // input bytes read so far, within the input being packed too
+    uint64_t archiveSize = 0;  // the archive's size so far, reserved header area included
+    bool fileDone = false;     // this report ends an input (else it comes from inside one)
+};
+
+// What went wrong with a build, for callers that word their own messages.
+enum class BuildProblemKind {
+    CannotReadInput,     // errorNumber says why (missing, no permission ...)
+    NotAFile,            // a folder, FIFO, socket or device
+    InputTooLarge,       // 2 GiB or more
+    NameNotInCp949,      // the file name has a character CP949 cannot hold
+    InputIsTheArchive,   // the input is the very file the archive is written to
+    InputChanged,        // its size or content changed while it was read
+    CannotWriteArchive,  // errorNumber says why (full disk, no permission ...)
+    ArchiveTooLarge,     // the archive would reach 2 GiB
+    Cancelled,           // the caller asked the build to stop
+};
+
+struct BuildProblem {
+    BuildProblemKind kind;
+    std::string path;       // the input, or the archive
+    int errorNumber = 0;    // the system's reason, where there is one
+    uint32_t fileType = 0;  // NotAFile: the file's type bits (S_IFDIR, S_IFIFO ...)
+};
+
 // What a build tells its caller beyond success.
 struct BuildReport {
-    // Why the archive was not written; empty after a successful build.
+    // Why the archive was not written, one line ("path: reason") per problem; empty after a
+    // successful build.
     std::string error;
+    // The same problems, structured.
+    std::vector<BuildProblem> problems;
     // Inputs whose entry could not be encoded (kept with storedSize 0), in input order.
     std::vector<std::string> unencoded;
+    // The input being packed when a codec raised an exception, or empty.
+    std::string currentInput;
     // Most encoded bytes that waited in memory for the writer at one time (parallel builds).
     uint64_t peakBytesAhead = 0;
 };
 
-// How a build spreads its work.
+// How a build spreads its work and whom it tells.
 struct BuildOptions {
     // Threads that encode inputs while the calling thread writes the archive; 0 takes one per
     // core. With 1 every input is encoded and written on the calling thread, one after another.
@@ -27,16 +63,25 @@ struct BuildOptions {
     // Encoded bytes allowed to wait in memory ahead of the writer. The entry being written may
     // stream past it in pieces, so a build holds about this much plus a few pieces at most.
     uint64_t maxBytesAhead = 16u << 20;
+    // Called on the calling thread after each input (fileDone) and, within large inputs, about
+    // every megabyte read. May be empty.
+    std::function<void(const BuildProgress&)> progress;
+    // Set from any thread to stop the build: it then fails with a Cancelled problem and leaves
+    // nothing behind. May be null.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
-// Writes a ZOK archive from count input paths, in order. The archive is written under a
-// temporary name beside outputPath and renamed over it only when complete.
+// Writes a ZOK archive from count input paths, in order. The archive is written unnamed (or
+// under a temporary name) beside outputPath and put in place only when complete; an existing
+// file there is replaced then, keeping its permissions, and a symbolic link there is followed.
 //
-// Returns false, with report->error naming the file and the reason, when the archive could
-// not be written (output not creatable, an input not readable, a write failure, a size past
-// the format's 2 GiB limit, a name CP949 cannot hold); nothing is then left at outputPath and
-// an existing file there is untouched. A codec's exception (ZokError "Not a PNG" ...) reaches
-// the caller with the same clean-up done.
+// Returns false, with report->error naming each file and its problem, when the archive could
+// not be written: every input is checked before anything is written (each that cannot be read,
+// is not a file, is too large, has a name CP949 cannot hold or is the output itself is named),
+// and a write failure, the 2 GiB limit, an input that changes while it is read, or a cancel
+// stops the build. Nothing is then left at outputPath and an existing file there is untouched.
+// A codec's exception (ZokError "Not a PNG" ...) reaches the caller with the same clean-up
+// done, and report->currentInput naming the input.
 bool BuildArchive(const char* const* paths, const char* outputPath, int32_t count,
                   ProgressCallback callback, BuildReport* report = nullptr);
 
@@ -44,8 +89,16 @@ bool BuildArchive(const char* const* paths, const char* outputPath, int32_t coun
 bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
                   ProgressCallback callback, BuildReport* report = nullptr);
 
-// The same with a chosen number of threads. Whatever the number, entries come in input order,
-// progress is reported once per file in order on the calling thread, and failures are those a
-// build on one thread meets, in the same order. The forms above use one thread per core.
+// The same with options. Whatever the number of threads, entries come in input order, progress
+// is reported in order on the calling thread, and failures are those a build on one thread
+// meets, in the same order. The plain callback, when given, is called as in the forms above.
 bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
                   ProgressCallback callback, BuildReport* report, const BuildOptions& options);
+
+// The problems BuildArchive would find among the inputs before writing anything (see there),
+// for a caller that wants to show them all first.
+std::vector<BuildProblem> CheckBuildInputs(const std::vector<std::string>& paths,
+                                           const std::string& outputPath);
+
+// The line for one problem: "path: reason".
+std::string DescribeBuildProblem(const BuildProblem& problem);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "archive/entry_codec.h"
+#include "zok/bitmap_info.h"
 
 // Decodes the PNG file at path into the bitmap form (24-bit BGR bottom-up pixels, and the
 // alpha plane when alpha is given and the picture has one). Null, with *alpha cleared, when

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,11 +13,36 @@ using UpgradeProgressCallback = void (*)(int32_t entriesDone, uint32_t sourceByt
 
 // Results of UpgradeArchive.
 enum UpgradeResult : int32_t {
-    kUpgradeDone = 0,            // rewritten as version 1.1.0
-    kUpgradeNotNeeded = 1,       // the archive's version is above 1.0.0: nothing done
-    kUpgradeNoTempFile = 2,      // the temporary file cannot be created or written
-    kUpgradeNoNewArchive = 3,    // the new archive cannot be created or written
-    kUpgradeEntryUnreadable = 4  // an entry of the old archive could not be read
+    kUpgradeDone = 0,             // rewritten as version 1.1.0
+    kUpgradeNotNeeded = 1,        // the archive's version is above 1.0.0: nothing done
+    kUpgradeNoTempFile = 2,       // the temporary file cannot be created or written
+    kUpgradeNoNewArchive = 3,     // the new archive cannot be created or written
+    kUpgradeEntryUnreadable = 4,  // an entry of the old archive could not be read
+    kUpgradeCancelled = 5         // the caller asked the upgrade to stop
+};
+
+// Where an upgrade stands, for a progress display.
+struct UpgradeProgress {
+    int32_t entriesDone = 0;       // entries written to the new archive (1 after the first)
+    uint64_t entryCount = 0;       // entries of the archive
+    uint64_t sourceBytesDone = 0;  // sum of the old source sizes of those entries
+    uint64_t bytesRead = 0;        // content bytes read from the old archive so far
+    uint64_t archiveSize = 0;      // the new archive's size so far
+    uint64_t totalStoredSize = 0;  // sum of the stored sizes of all old entries
+    bool entryDone = false;        // this report ends an entry (else it comes from inside one)
+};
+
+// Where the new archive goes and whom the upgrade tells.
+struct UpgradeOptions {
+    // Without replaceInPlace: the new archive's path; empty for UpgradedArchiveName(path).
+    std::string outputPath;
+    // Without replaceInPlace: whether an existing file at the output is replaced (keeping its
+    // permissions) or left alone, the upgrade then failing with code 3.
+    bool replaceExisting = true;
+    // Called after each entry and, within large entries, about every megabyte. May be empty.
+    std::function<void(const UpgradeProgress&)> progress;
+    // Set from any thread to stop: code 5, and nothing changed. May be null.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // What an upgrade tells its caller beyond the result code.
@@ -36,13 +63,22 @@ struct UpgradeReport {
 };
 
 // Rewrites a version 1.0.0 archive as version 1.1.0, entry by entry through the builder's
-// codecs. With replaceInPlace the new archive replaces path (the old one passes through a
-// "~" backup that is removed at the end); otherwise it is written beside it with the last four
-// characters of the name replaced by "110.zok" (pics.zok -> pics110.zok).
+// codecs; each entry's content passes through an unnamed scratch file in the archive's folder.
+// With replaceInPlace the new archive replaces path (keeping its permissions; a symbolic link
+// is followed); when some entries could not be encoded again the old archive is kept as
+// "~NAME" beside it, since it holds what the new one lacks. Otherwise the new archive is
+// written as UpgradedArchiveName(path). An entry the old archive holds no data for (left empty
+// when it was built) is carried over as an empty entry.
 //
-// The new archive is complete before it appears under its name; on codes 2 to 4 and on every
-// exception the archive at path is left exactly as it was and no temporary file remains.
-// Raises ZokError when the archive cannot be opened or trusted, and when a rename or deletion
-// is refused (the message names the file, the reason and where the old archive is).
+// The new archive is complete before it appears under its name; on codes 2 to 5 and on every
+// exception the archive at path is left exactly as it was and nothing is left behind. Only a
+// file the reader takes for a ZOK archive is upgraded: anything else raises ZokError ("not a
+// ZOK archive"), as does an archive that cannot be opened or trusted.
 int32_t UpgradeArchive(const std::string& path, bool replaceInPlace,
                        UpgradeProgressCallback callback, UpgradeReport* report = nullptr);
+int32_t UpgradeArchive(const std::string& path, bool replaceInPlace, const UpgradeOptions& options,
+                       UpgradeReport* report = nullptr);
+
+// The new archive's name beside path: pics.zok -> pics110.zok (".zok" in any case gives way to
+// "110.zok"); a name that does not end in ".zok" gets "110.zok" appended (short -> short110.zok).
+std::string UpgradedArchiveName(const std::string& path);

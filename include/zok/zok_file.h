@@ -47,14 +47,14 @@ public:
     uint32_t GetEntrySize(std::string_view name) const;
     // Fills buffer (GetEntrySize bytes) with the entry's content. False when there is no such
     // entry, it holds no data, its kind is unknown or its data is damaged.
-    bool ExtractEntry(std::string_view name, uint8_t* buffer);
+    bool ExtractEntry(std::string_view name, uint8_t* buffer) const;
     // Decodes a picture entry into 24-bit BGR bottom-up pixels (and the alpha plane when alpha
     // is given and the entry has one). Null, with *alpha cleared, for anything else, an entry
     // that holds no data included. The PNG codec's ZokError ("Not a PNG", "error") passes.
     PixelBuffer DecodeEntryBitmap(std::string_view name, BITMAPINFOHEADER* header,
-                                  PixelBuffer* alpha);
+                                  PixelBuffer* alpha) const;
     // Fills only the bitmap header of a picture entry.
-    bool ReadEntryBitmapInfo(std::string_view name, BITMAPINFOHEADER* header);
+    bool ReadEntryBitmapInfo(std::string_view name, BITMAPINFOHEADER* header) const;
 
     // The same operations for the entry at a directory position, so that entries sharing a
     // name can each be reached. They may run on several threads at once.

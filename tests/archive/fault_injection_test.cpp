@@ -8,8 +8,8 @@
 #include <functional>
 
 #include "archive/codec_table.h"
-#include "archive/entry_writer.h"
 #include "archive/file_handle.h"
+#include "archive/zok_writer.h"
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
 
@@ -132,22 +132,22 @@ TEST(Limits, InputsOfTwoGibibytesAreRefusedBeforeWriting) {
 }
 
 TEST(Limits, AnArchiveThatWouldPassTwoGibibytesIsRefused) {
-    // An archive stream already at the limit: the next entry cannot get an offset.
-    CCodecTable codecs;
-    FileHandle input(std::tmpfile());
-    std::fputs("small", input.Get());
-    FileHandle archive(std::tmpfile());
-    ASSERT_EQ(fseeko(archive.Get(), off_t(1) << 31, SEEK_SET), 0);
-    EntryRecord record;
-    std::string error;
-    EXPECT_EQ(WriteEntry(codecs, input.Get(), "x.old", archive.Get(), record, "x.old", &error),
-              EntryWriteStatus::Failed);
-    EXPECT_NE(error.find("2 GiB"), std::string::npos) << error;
-
-    // Just below it the entry fits, but the archive would end past it.
-    ASSERT_EQ(fseeko(archive.Get(), (off_t(1) << 31) - 3, SEEK_SET), 0);
-    EXPECT_EQ(WriteEntry(codecs, input.Get(), "x.old", archive.Get(), record, "x.old", &error),
-              EntryWriteStatus::Failed);
+    // The first entry ends right at the limit (a sparse file): the next may start there but not
+    // end past it, and nothing is left behind.
+    TempDir dir;
+    {
+        ZokWriter writer({"a.old", "b.old"});
+        BuildProblem problem{};
+        ASSERT_TRUE(writer.Create(dir.File("big.zok"), &problem));
+        ASSERT_TRUE(writer.BeginEntry(0, "a.old", &problem));
+        ASSERT_TRUE(writer.EndEntry(0, 0x7FFFFFFF, 0, 0, EntryKind::Other, "a.old", &problem));
+        ASSERT_TRUE(writer.BeginEntry(1, "b.old", &problem));
+        EXPECT_FALSE(writer.EndEntry(1, 0x80000000u, 1, 1, EntryKind::Other, "b.old", &problem));
+        EXPECT_EQ(problem.kind, BuildProblemKind::ArchiveTooLarge);
+        EXPECT_NE(DescribeBuildProblem(problem).find("b.old: the archive would reach 2 GiB"),
+                  std::string::npos);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/codec_table.h"
-#include "archive/entry_writer.h"
+#include "archive/entry_kinds.h"
 #include "codecs/bmp_codec.h"
 #include "codecs/png_codec.h"
 #include "codecs/stored_codec.h"
@@ -51,10 +51,34 @@ TEST(CodecTable, GetCodecMatchesKindNamesWithoutRegardToCase) {
     for (const char* name : {"txt", "DME", "", "bm", "bmpx"}) {
         EXPECT_NE(dynamic_cast<CTextCodec*>(table.GetCodec(name)), nullptr) << name;
     }
-    EXPECT_EQ(KindForName("BMP"), EntryKind::PngStream);
-    EXPECT_EQ(KindForName("png"), EntryKind::PngStream);
-    EXPECT_EQ(KindForName("old"), EntryKind::Other);
-    EXPECT_EQ(KindForName(""), EntryKind::Other);
+    EXPECT_EQ(RuleForKindName("BMP").kind, EntryKind::PngStream);
+    EXPECT_EQ(RuleForKindName("png").kind, EntryKind::PngStream);
+    EXPECT_EQ(RuleForKindName("old").kind, EntryKind::Other);
+    EXPECT_EQ(RuleForKindName("").kind, EntryKind::Other);
+}
+
+TEST(EntryKinds, KindNamesAreTheStoredNamesLastThreeBytes) {
+    // Hangul syllables whose CP949 trail byte is a letter: stored, "걇ld" ends in "old", "갶mp"
+    // in "bmp" and "걈ng" in "png", which their UTF-8 forms never do.
+    struct Row {
+        const char* utf8;
+        CCodecTable::Slot codec;
+        EntryKind kind;
+    };
+    for (const Row& row : {Row{"걇ld", CCodecTable::kStored, EntryKind::Other},
+                           Row{"갶mp", CCodecTable::kBmp, EntryKind::PngStream},
+                           Row{"걈ng", CCodecTable::kPng, EntryKind::PngStream},
+                           Row{"가ld", CCodecTable::kText, EntryKind::Other}}) {
+        SCOPED_TRACE(row.utf8);
+        const std::string stored = Utf8ToCp949(row.utf8).value();
+        EXPECT_EQ(WriteRuleFor(stored).codec, row.codec);
+        EXPECT_EQ(WriteRuleFor(stored).kind, row.kind);
+    }
+    // Reading goes by the same bytes: a kind 3 entry stored as "걇ld" was stored unchanged.
+    EXPECT_EQ(ReadRuleFor(EntryKind::Other, Utf8ToCp949("걇ld").value())->read, ContentRead::Copy);
+    EXPECT_EQ(ReadRuleFor(EntryKind::Other, Utf8ToCp949("가ld").value())->read,
+              ContentRead::Inflate);
+    EXPECT_FALSE(ReadRuleFor(EntryKind(4), "x"));
 }
 
 }  // namespace

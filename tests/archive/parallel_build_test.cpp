@@ -14,6 +14,13 @@ using namespace zoktest;
 
 namespace {
 
+BuildOptions Options(unsigned threads, uint64_t maxBytesAhead) {
+    BuildOptions options;
+    options.threads = threads;
+    options.maxBytesAhead = maxBytesAhead;
+    return options;
+}
+
 struct ProgressCall {
     int32_t files;
     uint32_t bytes;
@@ -71,7 +78,7 @@ TEST(ParallelBuild, SameArchiveProgressAndReportAsOneThread) {
     g_calls.clear();
     BuildReport serialReport;
     ASSERT_TRUE(BuildArchive(paths, dir.File("serial.zok"), RecordProgress, &serialReport,
-                             BuildOptions{1, 16u << 20}))
+                             Options(1, 16u << 20)))
         << serialReport.error;
     const std::vector<ProgressCall> serialCalls = g_calls;
     const std::string serial = ReadFile(dir.File("serial.zok"));
@@ -82,8 +89,9 @@ TEST(ParallelBuild, SameArchiveProgressAndReportAsOneThread) {
     EXPECT_EQ(serialReport.unencoded[0], dir.File("0/broken.bmp"));
 
     // Several thread counts, and caps small enough that workers must wait for the writer.
-    const std::vector<BuildOptions> variants = {
-        {2, 16u << 20}, {3, 4096}, {8, 100 * 1024}, {0, 1}, {4, 64u << 20}};
+    const std::vector<BuildOptions> variants = {Options(2, 16u << 20), Options(3, 4096),
+                                                Options(8, 100 * 1024), Options(0, 1),
+                                                Options(4, 64u << 20)};
     for (const BuildOptions& options : variants) {
         SCOPED_TRACE("threads " + std::to_string(options.threads) + " cap " +
                      std::to_string(options.maxBytesAhead));
@@ -113,7 +121,7 @@ TEST(ParallelBuild, EncodedDataWaitingForTheWriterStaysUnderTheCap) {
 
     const uint64_t cap = 256 * 1024;
     BuildReport report;
-    ASSERT_TRUE(BuildArchive(paths, dir.File("out.zok"), nullptr, &report, BuildOptions{4, cap}))
+    ASSERT_TRUE(BuildArchive(paths, dir.File("out.zok"), nullptr, &report, Options(4, cap)))
         << report.error;
     EXPECT_GT(report.peakBytesAhead, 0u);
     // The cap plus the piece of the entry being written, whatever the 12 MB of input.
@@ -121,7 +129,7 @@ TEST(ParallelBuild, EncodedDataWaitingForTheWriterStaysUnderTheCap) {
 
     BuildReport serialReport;
     ASSERT_TRUE(
-        BuildArchive(paths, dir.File("serial.zok"), nullptr, &serialReport, BuildOptions{1, cap}));
+        BuildArchive(paths, dir.File("serial.zok"), nullptr, &serialReport, Options(1, cap)));
     EXPECT_TRUE(ReadFile(dir.File("out.zok")) == ReadFile(dir.File("serial.zok")));
 }
 
@@ -137,16 +145,16 @@ TEST(ParallelBuild, ThousandsOfSmallFilesInOrder) {
     }
     g_calls.clear();
     ASSERT_TRUE(
-        BuildArchive(paths, dir.File("serial.zok"), RecordProgress, nullptr, BuildOptions{1, 0}));
+        BuildArchive(paths, dir.File("serial.zok"), RecordProgress, nullptr, Options(1, 0)));
     const std::vector<ProgressCall> serialCalls = g_calls;
     g_calls.clear();
-    ASSERT_TRUE(BuildArchive(paths, dir.File("parallel.zok"), RecordProgress, nullptr,
-                             BuildOptions{3, 8192}));
+    ASSERT_TRUE(
+        BuildArchive(paths, dir.File("parallel.zok"), RecordProgress, nullptr, Options(3, 8192)));
     EXPECT_TRUE(ReadFile(dir.File("parallel.zok")) == ReadFile(dir.File("serial.zok")));
     EXPECT_TRUE(g_calls == serialCalls);
 }
 
-TEST(ParallelBuild, UnreadableInputFailsAsOnOneThreadAndLeavesNothing) {
+TEST(ParallelBuild, UnreadableInputsFailAsOnOneThreadAndLeaveNothing) {
     TempDir dir;
     std::vector<std::string> paths = MixedCorpus(dir);
     const std::string target = dir.File("out.zok");
@@ -157,19 +165,23 @@ TEST(ParallelBuild, UnreadableInputFailsAsOnOneThreadAndLeavesNothing) {
         SCOPED_TRACE(bad);
         std::vector<std::string> withBad = paths;
         withBad.insert(withBad.begin() + long(badIndex), bad);
-        // A second unreadable input later on must not be the one reported.
+        // Every unreadable input is named, in input order, before anything is packed.
         withBad.push_back(dir.File("also-missing.txt"));
 
         BuildReport serialReport;
-        EXPECT_FALSE(BuildArchive(withBad, target, nullptr, &serialReport, BuildOptions{1, 0}));
+        EXPECT_FALSE(BuildArchive(withBad, target, nullptr, &serialReport, Options(1, 0)));
         for (unsigned threads : {2u, 5u}) {
             g_calls.clear();
             BuildReport report;
             EXPECT_FALSE(BuildArchive(withBad, target, RecordProgress, &report,
-                                      BuildOptions{threads, 64 * 1024}));
+                                      Options(threads, 64 * 1024)));
             EXPECT_EQ(report.error, serialReport.error);
             EXPECT_EQ(report.error.rfind(bad + ": ", 0), 0u) << report.error;
-            EXPECT_EQ(g_calls.size(), badIndex) << "every input before it reported";
+            EXPECT_NE(report.error.find("\n" + dir.File("also-missing.txt") + ": "),
+                      std::string::npos)
+                << report.error;
+            EXPECT_EQ(report.problems.size(), 2u);
+            EXPECT_TRUE(g_calls.empty()) << "nothing packed";
             EXPECT_EQ(ReadFile(target), "the archive that was there");
             EXPECT_EQ(FilesIn(dir.Path()), 4u) << "three folders and the old archive only";
         }
@@ -189,7 +201,7 @@ TEST(ParallelBuild, ExceptionsEndTheBuildWithNothingLeft) {
 
     // An exception raised on the calling thread while workers are busy.
     try {
-        BuildArchive(paths, target, ThrowOnThird, nullptr, BuildOptions{3, 4096});
+        BuildArchive(paths, target, ThrowOnThird, nullptr, Options(3, 4096));
         ADD_FAILURE() << "no exception";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "stopped by the caller");
@@ -197,30 +209,24 @@ TEST(ParallelBuild, ExceptionsEndTheBuildWithNothingLeft) {
     EXPECT_FALSE(FileExists(target));
     EXPECT_EQ(FilesIn(dir.Path()), 3u);
 
-    // A codec's exception raised on a worker reaches the caller, in input order: an input that
-    // is not a PNG comes before a missing file, so it is the PNG codec's message that arrives.
+    // A codec's exception raised on a worker reaches the caller in input order: of two inputs
+    // that are not PNGs, the first is the one named.
     WriteFile(dir.File("fake.png"), "GIF89a, not a PNG at all");
+    WriteFile(dir.File("later.png"), "not a PNG either");
     std::vector<std::string> withBad = paths;
     withBad.insert(withBad.begin() + 5, dir.File("fake.png"));
-    withBad.push_back(dir.File("missing.txt"));
-    std::string serialMessage;
-    try {
-        BuildArchive(withBad, target, nullptr, nullptr, BuildOptions{1, 0});
-    } catch (const ZokError& e) {
-        serialMessage = e.what();
-    }
-    if (serialMessage.empty()) {
-        GTEST_SKIP() << "the PNG codec does not reject this input yet";
-    }
-    for (unsigned threads : {2u, 4u}) {
+    withBad.push_back(dir.File("later.png"));
+    for (unsigned threads : {1u, 2u, 4u}) {
+        BuildReport report;
         try {
-            BuildArchive(withBad, target, nullptr, nullptr, BuildOptions{threads, 4096});
+            BuildArchive(withBad, target, nullptr, &report, Options(threads, 4096));
             ADD_FAILURE() << "no exception with " << threads << " threads";
         } catch (const ZokError& e) {
-            EXPECT_EQ(e.what(), serialMessage);
+            EXPECT_STREQ(e.what(), "Not a PNG");
         }
+        EXPECT_EQ(report.currentInput, dir.File("fake.png"));
         EXPECT_FALSE(FileExists(target));
-        EXPECT_EQ(FilesIn(dir.Path()), 4u) << "three folders and fake.png only";
+        EXPECT_EQ(FilesIn(dir.Path()), 5u) << "three folders and the two fake pictures only";
     }
 }
 

@@ -162,13 +162,21 @@ TEST(UpgradeArchive, NewArchiveThatCannotBeCreatedGivesThree) {
     EXPECT_EQ(ReadFile(path), bytes);
     EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
 
-    // Too short a name to derive the new name from.
+    // A name without ".zok" keeps its whole name and gets "110.zok" after it; an existing file
+    // of the new name is left alone when the caller says so.
     const std::string shortPath = dir.File("a.z");
     WriteFile(shortPath, bytes);
-    EXPECT_EQ(UpgradeArchive(shortPath, false, nullptr, &report), kUpgradeNoNewArchive);
-    EXPECT_NE(report.error.find("too short"), std::string::npos);
-    EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok", "a.z"}));
-    // In place the name stays, so it is fine.
+    EXPECT_EQ(UpgradedArchiveName(shortPath), dir.File("a.z110.zok"));
+    EXPECT_EQ(UpgradedArchiveName("/x/Pics.ZOK"), "/x/Pics110.zok");
+    ASSERT_EQ(UpgradeArchive(shortPath, false, nullptr, &report), kUpgradeDone);
+    ExpectUpgradedTextEntries(dir.File("a.z110.zok"));
+    UpgradeOptions keep;
+    keep.replaceExisting = false;
+    WriteFile(dir.File("a.z110.zok"), "mine");
+    EXPECT_EQ(UpgradeArchive(shortPath, false, keep, &report), kUpgradeNoNewArchive);
+    EXPECT_NE(report.error.find("already exists"), std::string::npos) << report.error;
+    EXPECT_EQ(ReadFile(dir.File("a.z110.zok")), "mine");
+    // In place the name stays.
     EXPECT_EQ(UpgradeArchive(shortPath, true, nullptr), kUpgradeDone);
     ExpectUpgradedTextEntries(shortPath);
 }

@@ -40,6 +40,18 @@ TEST(CreateCommand, MissingInputFailsAndLeavesExistingArchive) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
+TEST(CreateCommand, ACodecFailureNamesTheInputNotTheArchive) {
+    TempDir dir;
+    WriteFile(dir.File("a.txt"), "a");
+    WriteFile(dir.File("fake.png"), "GIF89a, not a PNG");
+    const std::string out = dir.File("out.zok");
+    CommandResult r =
+        RunProgram({ZokPath(), "create", out, dir.File("a.txt"), dir.File("fake.png")});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "zok: " + dir.File("fake.png") + ": Not a PNG (nothing was written)\n");
+    EXPECT_FALSE(FileExists(out));
+}
+
 TEST(CreateCommand, UnencodablePictureExitsThreeAndNamesIt) {
     TempDir dir;
     WriteFile(dir.File("broken.bmp"), "not a bitmap at all");

@@ -122,7 +122,8 @@ TEST(ReadCommands, ListCatBitmapAndTest) {
     EXPECT_NE(r.out.find("\"sourceSize\": 4000"), std::string::npos);
     r = Zok({"list", archive});
     EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(Occurrences(r.out, "\n"), 5u) << r.out;  // heading and four entries
+    EXPECT_EQ(r.out.rfind("ZOK archive version 1.1.0, 4 entries\n", 0), 0u) << r.out;
+    EXPECT_EQ(Occurrences(r.out, "\n"), 6u) << r.out;  // version, heading and four entries
     EXPECT_NE(r.out.find("icon.png"), std::string::npos);
 
     r = Zok({"cat", archive, "Data.OLD"});
@@ -137,8 +138,12 @@ TEST(ReadCommands, ListCatBitmapAndTest) {
     EXPECT_EQ(BmpRows(ReadFile(bmp), 4, 4), BottomUpBgr(in.icon));
     const std::vector<uint8_t> alpha = TopDownAlpha(in.icon);
     EXPECT_EQ(ReadFile(pgm), "P5\n4 4\n255\n" + std::string(alpha.begin(), alpha.end()));
-    // A picture without alpha gives an opaque plane.
+    // Existing outputs are replaced only when asked; a picture without alpha gives an opaque
+    // plane.
     r = Zok({"bitmap", archive, "photo.bmp", bmp, "--alpha", pgm});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("icon.bmp: already exists (use --overwrite"), std::string::npos) << r.err;
+    r = Zok({"bitmap", "--overwrite", archive, "photo.bmp", bmp, "--alpha", pgm});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(ReadFile(pgm), "P5\n5 3\n255\n" + std::string(15, '\xFF'));
     r = Zok({"bitmap", archive, "notes.txt", dir.File("no.bmp")});

@@ -140,7 +140,9 @@ bool UnderAddressSanitizer() {
 CommandResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
     // stdout and stderr go to temporary files so that large outputs cannot block the child.
     TempDir io;
-    const std::string outPath = options.discardOutput ? "/dev/null" : io.File("out");
+    const std::string outPath = !options.stdoutPath.empty() ? options.stdoutPath
+                                : options.discardOutput     ? "/dev/null"
+                                                            : io.File("out");
     const std::string errPath = io.File("err"), inPath = io.File("in");
     WriteFile(inPath, options.stdinText);
     const pid_t pid = ::fork();
@@ -150,7 +152,7 @@ CommandResult RunProgram(const std::vector<std::string>& argv, const RunOptions&
             ::setrlimit(RLIMIT_DATA, &limit);
         }
         const int in = ::open(inPath.c_str(), O_RDONLY);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(in, 0);
         ::dup2(out, 1);
@@ -167,11 +169,13 @@ CommandResult RunProgram(const std::vector<std::string>& argv, const RunOptions&
     int status = 0;
     ::waitpid(pid, &status, 0);
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    const int out = ::open(outPath.c_str(), O_RDONLY);
+    if (options.stdoutPath.empty() && !options.discardOutput) {
+        const int out = ::open(outPath.c_str(), O_RDONLY);
+        result.out = Drain(out);
+        ::close(out);
+    }
     const int err = ::open(errPath.c_str(), O_RDONLY);
-    result.out = Drain(out);
     result.err = Drain(err);
-    ::close(out);
     ::close(err);
     return result;
 }

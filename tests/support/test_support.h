@@ -62,6 +62,8 @@ struct RunOptions {
     uint64_t dataLimit = 0;
     // Standard output goes to /dev/null instead of being captured.
     bool discardOutput = false;
+    // Standard output goes to this file instead (for example /dev/full).
+    std::string stdoutPath;
 };
 CommandResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options);
 

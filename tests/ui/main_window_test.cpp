@@ -444,6 +444,7 @@ TEST_F(MainWindowTest, ContextMenuOpensTheAboutBox) {
     EXPECT_EQ(items, QStringList({Q("열기..."), Q("ZOK Compressor 정보(&A)...")}));
     EXPECT_EQ(aboutTitle, Q("ZOK Compressor 정보"));
     EXPECT_TRUE(aboutTexts.contains(Q("ZOK Compressor 버전 1.11")));
+    EXPECT_TRUE(aboutTexts.contains(Q("ZOK File ver 1.1을 생성해주는 Compressor")));
     EXPECT_TRUE(dlg.isVisible());
 }
 

@@ -1,0 +1,65 @@
+#include "archive/regular_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "archive/atomic_file.h"
+
+std::string NotRegularReason(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return "";
+    }
+    if (S_ISDIR(mode)) {
+        return "is a folder, not a file";
+    }
+    if (S_ISFIFO(mode)) {
+        return "is a FIFO (named pipe), not a regular file";
+    }
+    if (S_ISSOCK(mode)) {
+        return "is a socket, not a regular file";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "is a device, not a regular file";
+    }
+    return "is not a regular file";
+}
+
+FileHandle OpenRegularFile(const std::string& path, std::string* reason, struct stat* status) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        *reason = SystemReason(errno);
+        return FileHandle();
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        *reason = SystemReason(errno);
+        ::close(fd);
+        return FileHandle();
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *reason = NotRegularReason(st.st_mode);
+        ::close(fd);
+        return FileHandle();
+    }
+    // A regular file never blocks; reads go on in the ordinary mode.
+    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        *reason = SystemReason(errno);
+        ::close(fd);
+        return FileHandle();
+    }
+    if (status != nullptr) {
+        *status = st;
+    }
+    return FileHandle(file);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat x {};
+    struct stat y {};
+    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+}

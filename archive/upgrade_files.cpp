@@ -1,0 +1,117 @@
+#include "archive/upgrade_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "archive/atomic_file.h"
+#include "archive/names.h"
+#include "archive/regular_file.h"
+
+namespace {
+
+constexpr size_t kPieceSize = 1 << 20;
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// A copy of the old archive's bytes under a new name, for a file system without hard links.
+bool CopyFile(const std::string& from, const std::string& to) {
+    std::string reason;
+    FileHandle in = OpenRegularFile(from, &reason);
+    const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (!in || fd < 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return false;
+    }
+    FileHandle out(::fdopen(fd, "wb"));
+    std::vector<char> piece(kPieceSize);
+    bool ok = static_cast<bool>(out);
+    for (size_t n; ok && (n = std::fread(piece.data(), 1, piece.size(), in.Get())) > 0;) {
+        ok = std::fwrite(piece.data(), 1, n, out.Get()) == n;
+    }
+    ok = ok && std::ferror(in.Get()) == 0 && out.Close();
+    if (!ok) {
+        ::unlink(to.c_str());
+    }
+    return ok;
+}
+
+}  // namespace
+
+bool KeepOldArchive(const std::string& path, std::string* backup) {
+    const std::string folder(DirectoryPart(path));
+    std::string name = "~" + path.substr(folder.size());
+    while (Exists(folder + name)) {
+        name.insert(0, "~");
+    }
+    *backup = folder + name;
+    return ::linkat(AT_FDCWD, path.c_str(), AT_FDCWD, backup->c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+           CopyFile(path, *backup);
+}
+
+bool ScratchFile::Create(const std::string& path, std::string* error) {
+    const std::string where = FolderOf(path);
+    int fd = ::open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        std::string pattern = where + "/.zok-scratch-XXXXXX";
+        fd = ::mkstemp(pattern.data());
+        if (fd >= 0) {
+            ::unlink(pattern.c_str());
+        }
+    }
+    if (fd < 0) {
+        *error = where + ": cannot create a temporary file: " + SystemReason(errno);
+        return false;
+    }
+    m_file.Reset(::fdopen(fd, "w+b"));
+    if (!m_file) {
+        *error = where + ": " + SystemReason(errno);
+        ::close(fd);
+        return false;
+    }
+    m_folder = where;
+    return true;
+}
+
+bool ScratchFile::Fill(EntryReader& reader, const std::function<bool(uint64_t)>& onRead,
+                       std::string* damage, std::string* error) {
+    FILE* f = m_file.Get();
+    std::clearerr(f);
+    errno = 0;
+    if (fseeko(f, 0, SEEK_SET) != 0 || ::ftruncate(::fileno(f), 0) != 0) {
+        return WriteError(error);
+    }
+    std::vector<uint8_t> piece(
+        size_t(std::min<uint64_t>(std::max<uint64_t>(reader.Size(), 1), kPieceSize)));
+    for (size_t got; (got = reader.Read(piece.data(), piece.size())) > 0;) {
+        if (std::fwrite(piece.data(), 1, got, f) != got) {
+            return WriteError(error);
+        }
+        if (!onRead(got)) {
+            return false;
+        }
+    }
+    if (!reader.Complete()) {
+        *damage = reader.Error();
+        return false;
+    }
+    if (std::fflush(f) != 0 || fseeko(f, 0, SEEK_SET) != 0) {
+        return WriteError(error);
+    }
+    return true;
+}
+
+bool ScratchFile::WriteError(std::string* error) const {
+    *error =
+        m_folder + ": cannot write the temporary file: " + SystemReason(errno != 0 ? errno : EIO);
+    return false;
+}

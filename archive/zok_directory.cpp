@@ -1,0 +1,358 @@
+#include "archive/zok_directory.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "archive/atomic_file.h"
+#include "archive/little_endian.h"
+#include "archive/names.h"
+#include "archive/regular_file.h"
+#include "archive/zok_format.h"
+
+namespace {
+
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Undoes EscapeRawName, so that a name shown as "bad\xFF.txt" can be asked for that way.
+std::optional<std::string> UnescapeName(std::string_view shown) {
+    std::string raw;
+    bool escaped = false;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        if (shown[i] == '\\' && i + 3 < shown.size() && shown[i + 1] == 'x' &&
+            std::isxdigit(static_cast<unsigned char>(shown[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(shown[i + 3]))) {
+            raw.push_back(char(std::stoi(std::string(shown.substr(i + 2, 2)), nullptr, 16)));
+            i += 3;
+            escaped = true;
+        } else {
+            raw.push_back(shown[i]);
+        }
+    }
+    return escaped ? std::optional<std::string>(raw) : std::nullopt;
+}
+
+// A CP949 byte that starts a two-byte character.
+bool IsLeadByte(unsigned char byte) {
+    return byte >= 0x81 && byte <= 0xFE;
+}
+
+unsigned char FoldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// Compares two CP949 names with ASCII letters folded; two-byte characters compare as units,
+// so a trail byte that happens to be a letter is never folded.
+int CompareFolded(std::string_view a, std::string_view b) {
+    size_t i = 0;
+    bool trail = false;
+    for (; i < a.size() && i < b.size(); ++i) {
+        auto x = static_cast<unsigned char>(a[i]);
+        auto y = static_cast<unsigned char>(b[i]);
+        if (!trail) {
+            x = FoldAscii(x);
+            y = FoldAscii(y);
+        }
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+        trail = !trail && IsLeadByte(x);
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// Reads the directory front to back through a buffer of its own, so that a directory of any
+// size is read with few system calls and never held twice in memory.
+
+class DirectoryBytes {
+public:
+    DirectoryBytes(int fd, uint64_t start, uint64_t end) : m_fd(fd), m_pos(start), m_end(end) {}
+
+    uint64_t Position() const { return m_pos; }
+    uint64_t Left() const { return m_end - m_pos; }
+
+    // Appends count bytes to out; false when they run past the end or cannot be read.
+    bool Take(size_t count, std::string& out) {
+        if (count > Left()) {
+            return false;
+        }
+        while (count > 0) {
+            if (m_next == m_buffer.size() && !Fill()) {
+                return false;
+            }
+            const size_t n = std::min(count, m_buffer.size() - m_next);
+            out.append(m_buffer.data() + m_next, n);
+            m_next += n;
+            m_pos += n;
+            count -= n;
+        }
+        return true;
+    }
+
+    bool Take(size_t count, uint8_t* out) {
+        std::string bytes;
+        if (!Take(count, bytes)) {
+            return false;
+        }
+        std::memcpy(out, bytes.data(), count);
+        return true;
+    }
+
+    int ErrorNumber() const { return m_errno; }
+
+private:
+    bool Fill() {
+        constexpr uint64_t kChunk = 1 << 20;
+        m_buffer.resize(size_t(std::min(kChunk, Left())));
+        size_t done = 0;
+        while (done < m_buffer.size()) {
+            const ssize_t n =
+                ::pread(m_fd, m_buffer.data() + done, m_buffer.size() - done, off_t(m_pos + done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                m_errno = n < 0 ? errno : EIO;
+                return false;
+            }
+            done += size_t(n);
+        }
+        m_next = 0;
+        return true;
+    }
+
+    int m_fd;
+    uint64_t m_pos;
+    uint64_t m_end;
+    std::string m_buffer;
+    size_t m_next = 0;
+    int m_errno = 0;
+};
+
+// A reader that has found its entry unreadable before reading anything.
+
+class DirectoryLoader {
+public:
+    DirectoryLoader(CZokFile::Directory& dir, char* version, uint32_t* count)
+        : m_dir(dir), m_version(version), m_count(count) {}
+
+    void Load() {
+        Open();
+        ReadHeaderAndRecords();
+        CheckLayout();
+    }
+
+private:
+    [[noreturn]] void Damaged(const std::string& problem) const {
+        throw ZokError(m_dir.path + ": not a readable ZOK archive: " + problem);
+    }
+    [[noreturn]] void NotAnArchive() const { throw ZokError(m_dir.path + ": not a ZOK archive"); }
+
+    void Open() {
+        // Never blocks: a FIFO or device is refused by its type, not waited on.
+        m_dir.fd = ::open(m_dir.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (m_dir.fd < 0) {
+            throw ZokOpenError(m_dir.path, errno);
+        }
+        struct stat st {};
+        if (::fstat(m_dir.fd, &st) != 0) {
+            throw ZokOpenError(m_dir.path, errno);
+        }
+        if (S_ISDIR(st.st_mode)) {
+            throw ZokOpenError(m_dir.path, EISDIR);
+        }
+        if (!S_ISREG(st.st_mode)) {
+            throw ZokError(m_dir.path + ": " + NotRegularReason(st.st_mode));
+        }
+        if (st.st_size > kMaxZokFileSize) {
+            Damaged("the file is 2 GiB or larger, more than the format can describe");
+        }
+        m_dir.fileSize = uint64_t(st.st_size);
+    }
+
+    void ReadHeaderAndRecords() {
+        const uint64_t fileSize = m_dir.fileSize;
+        uint8_t head[kHeaderSize] = {};
+        const size_t headSize = size_t(std::min<uint64_t>(fileSize, kHeaderSize));
+        DirectoryBytes start(m_dir.fd, 0, headSize);
+        if (!start.Take(headSize, head)) {
+            Damaged("cannot read the header: " + SystemReason(start.ErrorNumber()));
+        }
+        uint64_t dirStart = 0;
+        if (headSize >= 3 && std::memcmp(head, kZokMagic, 3) == 0) {
+            if (headSize < kHeaderSize) {
+                Damaged("the header is cut short");
+            }
+            std::memcpy(m_version, head + 3, 3);
+            *m_count = GetU32(head + 6);
+            dirStart = kHeaderSize;
+            m_withMagic = true;
+        } else {
+            // Version 1.0.0: no magic, the count stands at offset 0.
+            if (headSize < 4) {
+                NotAnArchive();
+            }
+            std::memcpy(m_version, "100", 3);
+            *m_count = GetU32(head);
+            dirStart = 4;
+        }
+        const uint32_t count = *m_count;
+        if (uint64_t(count) * kRecordFixedSize > fileSize - dirStart) {
+            Fail("the directory of " + std::to_string(count) +
+                 " entries runs past the end of the file");
+        }
+
+        DirectoryBytes bytes(m_dir.fd, dirStart, fileSize);
+        m_dir.entries.reserve(count);
+        uint8_t fixed[kRecordFixedSize - 4];
+        std::string length;
+        for (uint32_t i = 0; i < count; ++i) {
+            const std::string which = "entry " + std::to_string(i + 1);
+            length.clear();
+            if (!bytes.Take(4, length)) {
+                Fail(which + " runs past the end of the file");
+            }
+            const uint32_t nameLength = GetU32(reinterpret_cast<const uint8_t*>(length.data()));
+            if (uint64_t(nameLength) + sizeof fixed > bytes.Left()) {
+                Fail(which + ": its name of " + std::to_string(nameLength) +
+                     " bytes runs past the end of the file");
+            }
+            CompactRecord r{};
+            r.nameStart = uint32_t(m_dir.names.size());
+            r.nameLength = nameLength;
+            if (!bytes.Take(nameLength, m_dir.names) || !bytes.Take(sizeof fixed, fixed)) {
+                Damaged("cannot read the directory: " + SystemReason(bytes.ErrorNumber()));
+            }
+            r.offset = GetU32(fixed);
+            r.sourceSize = GetU32(fixed + 4);
+            r.storedSize = GetU32(fixed + 8);
+            r.kind = static_cast<EntryKind>(fixed[12]);
+            m_dir.entries.push_back(r);
+        }
+        m_dir.directoryEnd = bytes.Position();
+        m_dir.names.shrink_to_fit();
+    }
+
+    // A broken directory: a damaged archive when it has the magic, else no archive at all.
+    [[noreturn]] void Fail(const std::string& problem) const {
+        if (!m_withMagic) {
+            NotAnArchive();
+        }
+        Damaged(problem);
+    }
+
+    // Entries' data must lie behind the directory and must not overlap: an archive whose
+    // records share bytes would make a reader write far more than the file holds.
+    void CheckLayout() const {
+        const std::vector<CompactRecord>& entries = m_dir.entries;
+        uint64_t lastEnd = m_dir.directoryEnd;
+        for (const CompactRecord& r : entries) {
+            const uint64_t end = uint64_t(r.offset) + r.storedSize;
+            if (!m_withMagic && (r.offset < m_dir.directoryEnd || end > m_dir.fileSize)) {
+                NotAnArchive();
+            }
+            lastEnd = std::max(lastEnd, end);
+        }
+        if (!m_withMagic && lastEnd != m_dir.fileSize) {
+            NotAnArchive();
+        }
+
+        std::vector<uint32_t> order;
+        bool inOrder = true;
+        uint32_t previous = 0;
+        for (uint32_t i = 0; i < entries.size(); ++i) {
+            if (entries[i].storedSize == 0) {
+                continue;
+            }
+            inOrder = inOrder && (order.empty() || entries[previous].offset <= entries[i].offset);
+            order.push_back(i);
+            previous = i;
+        }
+        if (!inOrder) {
+            std::stable_sort(order.begin(), order.end(), [&entries](uint32_t a, uint32_t b) {
+                return entries[a].offset < entries[b].offset;
+            });
+        }
+        for (size_t k = 0; k < order.size(); ++k) {
+            const CompactRecord& r = entries[order[k]];
+            if (r.offset < m_dir.directoryEnd) {
+                Damaged("the data of entry " + std::to_string(order[k] + 1) +
+                        " overlaps the directory");
+            }
+            if (k > 0) {
+                const CompactRecord& before = entries[order[k - 1]];
+                if (uint64_t(before.offset) + before.storedSize > r.offset) {
+                    const uint32_t a = std::min(order[k - 1], order[k]) + 1;
+                    const uint32_t b = std::max(order[k - 1], order[k]) + 1;
+                    Damaged("the data of entries " + std::to_string(a) + " and " +
+                            std::to_string(b) + " overlap");
+                }
+            }
+        }
+    }
+
+    CZokFile::Directory& m_dir;
+    char* m_version;
+    uint32_t* m_count;
+    bool m_withMagic = false;
+};
+
+}  // namespace
+
+std::string DecodeName(std::string_view raw) {
+    if (IsAscii(raw)) {
+        return std::string(raw);
+    }
+    std::optional<std::string> utf8 = Cp949ToUtf8(raw);
+    return utf8 ? std::move(*utf8) : EscapeRawName(raw);
+}
+
+void CZokFile::Directory::Sort() const {
+    byName.resize(entries.size());
+    for (uint32_t i = 0; i < byName.size(); ++i) {
+        byName[i] = i;
+    }
+    std::sort(byName.begin(), byName.end(), [this](uint32_t a, uint32_t b) {
+        const int c = CompareFolded(RawName(entries[a]), RawName(entries[b]));
+        return c != 0 ? c < 0 : a < b;
+    });
+}
+
+std::optional<size_t> CZokFile::Directory::FindRaw(std::string_view raw) const {
+    std::call_once(sorted, [this] { Sort(); });
+    const auto it = std::lower_bound(byName.begin(), byName.end(), raw,
+                                     [this](uint32_t index, std::string_view key) {
+                                         return CompareFolded(RawName(entries[index]), key) < 0;
+                                     });
+    if (it == byName.end() || CompareFolded(RawName(entries[*it]), raw) != 0) {
+        return std::nullopt;
+    }
+    return *it;
+}
+
+void LoadDirectory(CZokFile::Directory& dir, char* version, uint32_t* count) {
+    DirectoryLoader(dir, version, count).Load();
+}
+
+std::optional<size_t> FindEntryNamed(const CZokFile::Directory& dir, std::string_view name) {
+    std::optional<size_t> found;
+    if (IsAscii(name)) {
+        found = dir.FindRaw(name);
+    } else if (std::optional<std::string> raw = Utf8ToCp949(name)) {
+        found = dir.FindRaw(*raw);
+    }
+    if (!found) {
+        if (std::optional<std::string> raw = UnescapeName(name)) {
+            found = dir.FindRaw(*raw);
+        }
+    }
+    return found;
+}

@@ -1,0 +1,122 @@
+#include "archive/zok_writer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "archive/directory_writer.h"
+#include "archive/zok_format.h"
+
+ZokWriter::ZokWriter(std::vector<std::string> cp949Names) : m_records(cp949Names.size()) {
+    for (size_t i = 0; i < cp949Names.size(); ++i) {
+        m_records[i].name = std::move(cp949Names[i]);
+    }
+}
+
+bool ZokWriter::WriteFailure(BuildProblem* problem, int error) const {
+    *problem = {BuildProblemKind::CannotWriteArchive, m_target, error != 0 ? error : EIO};
+    return false;
+}
+
+bool ZokWriter::Create(const std::string& targetPath, BuildProblem* problem) {
+    m_target = targetPath;
+    uint64_t nameBytes = 0;
+    for (const EntryRecord& r : m_records) {
+        nameBytes += r.name.size();
+    }
+    const uint64_t headerSize = DirectorySize(m_records.size(), nameBytes);
+    if (headerSize > uint64_t(kMaxZokFileSize)) {
+        *problem = {BuildProblemKind::ArchiveTooLarge, targetPath, 0};
+        return false;
+    }
+    std::string error;
+    if (!m_file.Create(targetPath, &error)) {
+        return WriteFailure(problem, m_file.ErrorNumber());
+    }
+    m_buffer.resize(256 * 1024);
+    std::setvbuf(m_file.Get(), m_buffer.data(), _IOFBF, m_buffer.size());
+    // The header and directory are written last, over this reservation.
+    const std::string reservation(size_t(headerSize), '\0');
+    if (std::fwrite(reservation.data(), 1, reservation.size(), m_file.Get()) !=
+        reservation.size()) {
+        return WriteFailure(problem, errno);
+    }
+    m_end = m_position = headerSize;
+    return true;
+}
+
+bool ZokWriter::Seek(uint64_t pos, BuildProblem* problem) {
+    if (m_position == pos) {
+        return true;
+    }
+    if (fseeko(m_file.Get(), off_t(pos), SEEK_SET) != 0) {
+        return WriteFailure(problem, errno);
+    }
+    m_position = pos;
+    return true;
+}
+
+bool ZokWriter::BeginEntry(size_t index, const std::string& label, BuildProblem* problem) {
+    if (m_end > uint64_t(kMaxZokFileSize)) {
+        *problem = {BuildProblemKind::ArchiveTooLarge, label, 0};
+        return false;
+    }
+    m_records[index].offset = static_cast<uint32_t>(m_end);
+    return Seek(m_end, problem);
+}
+
+bool ZokWriter::WriteAt(uint64_t pos, const uint8_t* bytes, size_t size, BuildProblem* problem) {
+    if (!Seek(pos, problem)) {
+        return false;
+    }
+    if (std::fwrite(bytes, 1, size, m_file.Get()) != size) {
+        return WriteFailure(problem, errno);
+    }
+    m_position += size;
+    return true;
+}
+
+uint64_t ZokWriter::StreamPosition() const {
+    const off_t at = ftello(m_file.Get());
+    return at < 0 ? m_end : uint64_t(at);
+}
+
+bool ZokWriter::EndEntry(size_t index, uint64_t end, uint32_t sourceSize, uint32_t storedSize,
+                         EntryKind kind, const std::string& label, BuildProblem* problem) {
+    if (end > uint64_t(kMaxZokFileSize)) {
+        *problem = {BuildProblemKind::ArchiveTooLarge, label, 0};
+        return false;
+    }
+    // A codec that wrote past its entry's end (and then failed) is stepped back over.
+    m_position = StreamPosition();
+    if (!Seek(end, problem)) {
+        return false;
+    }
+    EntryRecord& r = m_records[index];
+    r.sourceSize = sourceSize;
+    r.storedSize = storedSize;
+    r.kind = kind;
+    m_end = end;
+    return true;
+}
+
+bool ZokWriter::Commit(bool replace, BuildProblem* problem) {
+    FILE* out = m_file.Get();
+    // Nothing follows the last entry, whatever a failed one wrote before it was stepped over.
+    struct stat st {};
+    if (std::fflush(out) != 0 || ::fstat(::fileno(out), &st) != 0 ||
+        (uint64_t(st.st_size) > m_end && ::ftruncate(::fileno(out), off_t(m_end)) != 0)) {
+        return WriteFailure(problem, errno);
+    }
+    const std::string directory = SerializeDirectory(m_records);
+    if (fseeko(out, 0, SEEK_SET) != 0 ||
+        std::fwrite(directory.data(), 1, directory.size(), out) != directory.size()) {
+        return WriteFailure(problem, errno);
+    }
+    std::string error;
+    if (!m_file.Commit(&error, true, replace)) {
+        return WriteFailure(problem, m_file.ErrorNumber());
+    }
+    return true;
+}

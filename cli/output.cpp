@@ -1,0 +1,44 @@
+#include "cli/output.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "archive/names.h"
+
+namespace {
+
+void PrintLines(FILE* stream, const char* prefix, const std::string& message) {
+    size_t start = 0;
+    do {
+        const size_t end = message.find('\n', start);
+        const std::string line = message.substr(start, end - start);
+        std::fprintf(stream, "%s%s\n", prefix, Printable(line).c_str());
+        start = end == std::string::npos ? end : end + 1;
+    } while (start != std::string::npos);
+}
+
+}  // namespace
+
+std::string Printable(std::string_view text) {
+    return EscapeBytes(text, [](unsigned char byte) { return byte < 0x20 || byte == 0x7F; });
+}
+
+void ReportError(const std::string& message) {
+    PrintLines(stderr, "zok: ", message);
+}
+
+void Warn(const std::string& message) {
+    PrintLines(stderr, "zok: warning: ", message);
+}
+
+void Say(const std::string& text) {
+    std::fprintf(stdout, "%s\n", Printable(text).c_str());
+}
+
+bool OutputFailed() {
+    std::cout.flush();
+    std::cerr.flush();
+    const bool streams = std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ||
+                         std::fflush(stderr) != 0 || std::ferror(stderr) != 0;
+    return streams || !std::cout.good() || !std::cerr.good();
+}

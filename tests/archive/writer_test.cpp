@@ -1,0 +1,187 @@
+// The writing side: the archive writer's rollback, inputs that change while they are read,
+// temporary files on signals, progress from inside a file, cancels, and the parallel encoder's
+// window.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "archive/atomic_file.h"
+#include "archive/entry_kinds.h"
+#include "archive/entry_writer.h"
+#include "archive/temporary_files.h"
+#include "archive/zok_writer.h"
+#include "tests/archive/handmade_archive.h"
+#include "tests/support/test_support.h"
+#include "zok/build_archive.h"
+#include "zok/upgrade_archive.h"
+#include "zok/zok_file.h"
+
+using namespace zoktest;
+namespace fs = std::filesystem;
+
+namespace {
+
+size_t Entries(const fs::path& folder) {
+    return size_t(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+TEST(ZokWriter, AFailedEntryIsSteppedOverAndNothingFollowsTheLast) {
+    TempDir dir;
+    const std::string path = dir.File("w.zok");
+    ZokWriter writer({"a.txt", "b.txt"});
+    BuildProblem problem{};
+    ASSERT_TRUE(writer.Create(path, &problem));
+    const uint64_t start = writer.End();
+    // A codec wrote 100 bytes and failed: the entry ends where it began, stored size 0.
+    ASSERT_TRUE(writer.BeginEntry(0, "a.txt", &problem));
+    std::fwrite(std::string(100, 'g').data(), 1, 100, writer.Stream());
+    ASSERT_TRUE(writer.EndEntry(0, start, 7, 0, EntryKind::Other, "a.txt", &problem));
+    ASSERT_TRUE(writer.BeginEntry(1, "b.txt", &problem));
+    const std::string stream = Deflate("b");
+    std::fwrite(stream.data(), 1, stream.size(), writer.Stream());
+    ASSERT_TRUE(writer.EndEntry(1, writer.StreamPosition(), 1, uint32_t(stream.size()),
+                                EntryKind::Other, "b.txt", &problem));
+    ASSERT_TRUE(writer.Commit(true, &problem));
+    EXPECT_EQ(fs::file_size(path), start + stream.size());
+    const CZokFile zok(path);
+    EXPECT_EQ(zok.Record(0).offset, start);
+    EXPECT_EQ(zok.Record(1).offset, start);
+    std::string b(1, '\0');
+    EXPECT_TRUE(zok.ExtractEntry("b.txt", reinterpret_cast<uint8_t*>(b.data())));
+    EXPECT_EQ(b, "b");
+}
+
+TEST(InputFiles, AnInputThatChangesWhileReadFailsItsEntry) {
+    struct Row {
+        const char* what;
+        const char* name;  // chooses the codec
+        void (*change)(const std::string&);
+    };
+    const auto shrink = [](const std::string& p) { fs::resize_file(p, 500); };
+    const auto grow = [](const std::string& p) { WriteFile(p, TextBytes(3000)); };
+    const auto touch = [](const std::string& p) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};
+        ::utimensat(AT_FDCWD, p.c_str(), times, 0);
+    };
+    for (const Row& row :
+         {Row{"shrunk, deflated", "a.txt", +shrink}, Row{"grown, stored", "a.old", +grow},
+          Row{"rewritten in place, deflated", "a.txt", +touch}}) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const std::string path = dir.File(row.name);
+        WriteFile(path, TextBytes(2000));
+        InputFile input;
+        BuildProblem problem{};
+        ASSERT_TRUE(input.Open(path, &problem));
+        row.change(path);
+        const CCodecTable codecs;
+        FileHandle archive(std::tmpfile());
+        EntryRecord record;
+        EXPECT_EQ(
+            EncodeInput(codecs, input, WriteRuleFor(row.name), archive.Get(), record, &problem),
+            EntryWriteStatus::Failed);
+        EXPECT_EQ(problem.kind, BuildProblemKind::InputChanged);
+        EXPECT_EQ(DescribeBuildProblem(problem), path + ": the file changed while it was read");
+    }
+}
+
+TEST(TemporaryFiles, ANamedTemporaryFileGoesWithTheSignalThatEndsTheProgram) {
+    TempDir dir;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        RemoveTemporaryFilesOnSignals();
+        AtomicFile file(false);
+        std::string error;
+        if (!file.Create(dir.File("target.zok"), &error)) {
+            ::_exit(2);
+        }
+        std::fputs("half written", file.Get());
+        std::fflush(file.Get());
+        ::raise(SIGTERM);
+        ::_exit(3);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(Entries(dir.Path()), 0u);
+}
+
+TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
+    TempDir dir;
+    const std::string big = dir.File("big.bin");
+    WriteFile(big, RandomBytes(6 << 20, 3));
+    for (unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(threads);
+        std::vector<BuildProgress> seen;
+        BuildOptions options;
+        options.threads = threads;
+        options.progress = [&seen](const BuildProgress& p) { seen.push_back(p); };
+        ASSERT_TRUE(BuildArchive({big, big}, dir.File("ok.zok"), nullptr, nullptr, options));
+        ASSERT_GE(seen.size(), 4u);
+        EXPECT_FALSE(seen.front().fileDone);
+        EXPECT_GT(seen.front().bytesRead, 0u);
+        EXPECT_LT(seen.front().bytesRead, uint64_t(6 << 20));
+        EXPECT_TRUE(seen.back().fileDone);
+        EXPECT_EQ(seen.back().bytesDone, uint64_t(12 << 20));
+
+        std::atomic<bool> cancel{false};
+        options.cancel = &cancel;
+        options.progress = [&cancel](const BuildProgress&) { cancel = true; };
+        BuildReport report;
+        EXPECT_FALSE(
+            BuildArchive({big, big}, dir.File("cancelled.zok"), nullptr, &report, options));
+        ASSERT_EQ(report.problems.size(), 1u) << report.error;
+        EXPECT_EQ(report.problems[0].kind, BuildProblemKind::Cancelled);
+        EXPECT_FALSE(FileExists(dir.File("cancelled.zok")));
+    }
+    EXPECT_EQ(Entries(dir.Path()), 2u) << "the input and the finished archive only";
+
+    // An upgrade stops the same way: code 5, the archive as it was.
+    const std::string old = dir.File("old.zok");
+    const std::string bytes = MakeArchive({DeflatedEntry("a.txt", RandomBytes(3 << 20, 4))}, false);
+    WriteFile(old, bytes);
+    std::atomic<bool> cancel{false};
+    UpgradeOptions upgrade;
+    upgrade.cancel = &cancel;
+    upgrade.progress = [&cancel](const UpgradeProgress&) { cancel = true; };
+    EXPECT_EQ(UpgradeArchive(old, true, upgrade), kUpgradeCancelled);
+    EXPECT_EQ(ReadFile(old), bytes);
+    EXPECT_EQ(Entries(dir.Path()), 3u);
+}
+
+int g_slowCalls = 0;
+void SlowProgress(int32_t, uint32_t, uint32_t) {
+    ++g_slowCalls;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+TEST(ParallelBuild, MoreInputsThanTheWindowWithACapThatDoesNotBind) {
+    // The workers run ahead until the window of claimed inputs is full, not the byte cap: a
+    // window that never frees a slot would stop the build here.
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 1100; ++i) {
+        paths.push_back(dir.File("f" + std::to_string(i) + ".txt"));
+        WriteFile(paths.back(), "file " + std::to_string(i));
+    }
+    BuildOptions options;
+    options.threads = 2;
+    options.maxBytesAhead = 256u << 20;
+    g_slowCalls = 0;
+    ASSERT_TRUE(BuildArchive(paths, dir.File("p.zok"), SlowProgress, nullptr, options));
+    EXPECT_EQ(g_slowCalls, 1100);
+    options.threads = 1;
+    ASSERT_TRUE(BuildArchive(paths, dir.File("s.zok"), nullptr, nullptr, options));
+    EXPECT_TRUE(ReadFile(dir.File("p.zok")) == ReadFile(dir.File("s.zok")));
+}
+
+}  // namespace
