@@ -64,3 +64,31 @@ EntryCheck CheckEntry(const CZokFile& zok, size_t index, const std::atomic<bool>
     }
     return check;
 }
+
+ArchiveCheck CheckEntries(const CZokFile& zok, const std::atomic<bool>* cancel,
+                          const std::function<void(uint64_t)>& progress) {
+    ArchiveCheck result;
+    uint64_t done = 0;
+    for (size_t i = 0; i < zok.Count(); ++i) {
+        EntryCheck check = CheckEntry(zok, i, cancel, [&](uint64_t bytes) {
+            done += bytes;
+            if (progress) {
+                progress(done);
+            }
+        });
+        if (check.cancelled || (cancel != nullptr && cancel->load())) {
+            result.cancelled = true;
+            break;
+        }
+        result.entries.emplace_back(i, std::move(check));
+    }
+    return result;
+}
+
+uint64_t ContentBytes(const CZokFile& zok) {
+    uint64_t total = 0;
+    for (size_t i = 0; i < zok.Count(); ++i) {
+        total += zok.GetEntrySizeAt(i);
+    }
+    return total;
+}

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "job/entry_listing.h"
 
@@ -22,3 +24,18 @@ struct EntryCheck {
 // cancel (may be null) is looked at between pieces. Safe on any thread.
 EntryCheck CheckEntry(const CZokFile& zok, size_t index, const std::atomic<bool>* cancel,
                       const std::function<void(uint64_t)>& onBytes);
+
+// What checking every entry of an archive found.
+struct ArchiveCheck {
+    // Each entry checked, in directory order, with what reading it found.
+    std::vector<std::pair<size_t, EntryCheck>> entries;
+    bool cancelled = false;  // stopped early: entries holds those checked so far
+};
+
+// Checks every entry in directory order (CheckEntry); progress (may be empty) gets the bytes
+// read so far.
+ArchiveCheck CheckEntries(const CZokFile& zok, const std::atomic<bool>* cancel,
+                          const std::function<void(uint64_t)>& progress);
+
+// The sum of every entry's content size (GetEntrySizeAt): the total for progress.
+uint64_t ContentBytes(const CZokFile& zok);

@@ -1,5 +1,7 @@
 #include "ui/archive_dlg.h"
 
+#include <sys/stat.h>
+
 #include <QCloseEvent>
 #include <QDrag>
 #include <QEventLoop>
@@ -21,6 +23,8 @@
 #include <algorithm>
 #include <exception>
 #include <new>
+
+#include <sys/stat.h>
 
 #include "job/entry_check.h"
 #include "job/formatting.h"
@@ -71,27 +75,6 @@ protected:
 private:
     CArchiveDlg& m_dlg;
 };
-
-// The upgrade's progress callback carries no context: the worker that runs an upgrade sets
-// where its reports go.
-struct UpgradeContext {
-    BackgroundWork* work;
-    std::function<void(uint64_t)> progress;
-};
-thread_local UpgradeContext* t_upgrade = nullptr;
-
-// Thrown out of the upgrade's callback to stop it; the upgrade then removes what it wrote.
-struct UpgradeCancelled {};
-
-void OnUpgradeProgress(int32_t, uint32_t sourceBytesDone, uint32_t, uint32_t) {
-    if (t_upgrade == nullptr) {
-        return;
-    }
-    if (t_upgrade->work->CancelFlag()) {
-        throw UpgradeCancelled();
-    }
-    t_upgrade->progress(sourceBytesDone);
-}
 
 // A library message that starts with one of paths ("path: reason") with its reason in Korean.
 std::string KoreanFileMessage(const std::vector<std::string>& paths, const std::string& english) {
@@ -503,44 +486,26 @@ void CArchiveDlg::OnTest() {
     if (Busy()) {
         return;
     }
-    struct Found {
-        size_t index;
-        EntryCheck check;
-    };
-    auto found = std::make_shared<std::vector<Found>>();
-    auto cancelled = std::make_shared<bool>(false);
-    uint64_t total = 0;
-    for (size_t i = 0; i < m_zok->Count(); ++i) {
-        total += m_zok->GetEntrySizeAt(i);
-    }
+    auto result = std::make_shared<ArchiveCheck>();
     const CZokFile* zok = m_zok.get();
     BackgroundWork* work = &m_work;
     m_work.Start(
-        [this, zok, work, found, cancelled] {
-            uint64_t done = 0;
-            for (size_t i = 0; i < zok->Count(); ++i) {
-                EntryCheck check = CheckEntry(*zok, i, &work->CancelFlag(), [&](uint64_t bytes) {
-                    done += bytes;
-                    work->PostProgress([this, done] { ShowProgress(done); });
-                });
-                if (check.cancelled || work->CancelFlag()) {
-                    *cancelled = true;
-                    return;
-                }
-                found->push_back({i, std::move(check)});
-            }
+        [this, zok, work, result] {
+            *result = CheckEntries(*zok, &work->CancelFlag(), [this, work](uint64_t done) {
+                work->PostProgress([this, done] { ShowProgress(done); });
+            });
         },
-        [this, found, cancelled] {
-            if (*cancelled) {
+        [this, result] {
+            if (result->cancelled) {
                 EndWork(QStringLiteral("검사를 취소했습니다."));
                 return;
             }
             std::vector<std::string> lines;
-            for (const Found& f : *found) {
-                const std::string why = KoreanReason(f.check.problem);
-                m_model.Mark(f.index, f.check.mark, why);
-                if (f.check.mark != EntryMark::Sound) {
-                    lines.push_back(m_model.Rows()[f.index].name + ": " + why);
+            for (const auto& [index, check] : result->entries) {
+                const std::string why = KoreanReason(check.problem);
+                m_model.Mark(index, check.mark, why);
+                if (check.mark != EntryMark::Sound) {
+                    lines.push_back(m_model.Rows()[index].name + ": " + why);
                 }
             }
             OnCurrentRowChanged();
@@ -552,27 +517,22 @@ void CArchiveDlg::OnTest() {
                         .arg(Q(FormatNumber(uint64_t(lines.size())))));
             ShowList(QStringLiteral("다음 항목은 손상되었거나 비어 있습니다."), lines);
         });
-    BeginWork(QStringLiteral("검사 중..."), total);
+    BeginWork(QStringLiteral("검사 중..."), ContentBytes(*m_zok));
 }
 
 void CArchiveDlg::OfferUpgrade() {
     if (Busy() || m_zok->Version() != "100") {
         return;
     }
-    const std::string path = m_zok->Path();
-    if (path.size() < 4) {
-        return;
-    }
-    // pics.zok -> pics110.zok, as the upgrade names it.
-    const std::string target = path.substr(0, path.size() - 4) + "110.zok";
+    const std::string target = UpgradedArchiveName(m_zok->Path());
     if (!m_prompts.AskYesNo(*this, QStringLiteral("ZOK 1.0.0 형식의 파일입니다.\n1.1.0 형식으로 "
                                                   "바꾸어, ") +
                                        Shown(target) +
                                        QStringLiteral("파일에 저장하고 그 파일을 엽니다.\n"))) {
         return;
     }
-    if (std::FILE* existing = std::fopen(target.c_str(), "rb")) {
-        std::fclose(existing);
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0) {
         if (!m_prompts.AskYesNo(*this, Shown(target) + QStringLiteral("\n파일이 이미 있습니다. "
                                                                       "바꾸시겠습니까?"))) {
             return;
@@ -590,25 +550,24 @@ void CArchiveDlg::Upgrade(const std::string& target) {
     };
     auto outcome = std::make_shared<Outcome>();
     const std::string path = m_zok->Path();
-    uint64_t total = 0;
-    for (size_t i = 0; i < m_zok->Count(); ++i) {
-        total += m_zok->Record(i).sourceSize;
-    }
+    const uint64_t total = ContentBytes(*m_zok);
     BackgroundWork* work = &m_work;
     m_work.Start(
-        [this, path, work, outcome] {
-            UpgradeContext context{work, [this, work](uint64_t done) {
-                                       work->PostProgress([this, done] { ShowProgress(done); });
-                                   }};
-            t_upgrade = &context;
+        [this, path, target, work, outcome] {
+            UpgradeOptions options;
+            options.outputPath = target;
+            options.replaceExisting = true;  // the user was asked
+            options.cancel = &work->CancelFlag();
+            options.progress = [this, work](const UpgradeProgress& progress) {
+                const uint64_t done = progress.bytesRead;
+                work->PostProgress([this, done] { ShowProgress(done); });
+            };
             try {
-                outcome->code = UpgradeArchive(path, false, &OnUpgradeProgress, &outcome->report);
-            } catch (const UpgradeCancelled&) {
-                outcome->cancelled = true;
+                outcome->code = UpgradeArchive(path, false, options, &outcome->report);
             } catch (const std::exception& e) {
                 outcome->exception = e.what();
             }
-            t_upgrade = nullptr;
+            outcome->cancelled = outcome->code == kUpgradeCancelled;
         },
         [this, path, target, outcome] {
             if (outcome->cancelled) {
