@@ -1,5 +1,6 @@
 #include "job/korean_reasons.h"
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <cstring>
 #include <regex>
@@ -154,4 +155,73 @@ std::string KoreanReasonOf(std::string_view path, std::string_view english) {
         return KoreanReason(english.substr(path.size() + 2));
     }
     return KoreanReason(english);
+}
+
+std::string KoreanMessageLines(std::string_view english) {
+    std::string out;
+    bool first = true;
+    size_t start = 0;
+    while (start <= english.size()) {
+        size_t end = english.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = english.size();
+        }
+        const std::string_view line = english.substr(start, end - start);
+        // The reason follows the first ": " after which the rest reads as a known reason.
+        std::string korean(line);
+        for (size_t colon = line.find(": "); colon != std::string_view::npos;
+             colon = line.find(": ", colon + 1)) {
+            const std::string_view reason = line.substr(colon + 2);
+            const std::string translated = KoreanReason(reason);
+            if (translated != reason) {
+                korean = std::string(line.substr(0, colon + 2)) + translated;
+                break;
+            }
+        }
+        out += (first ? "" : "\n") + korean;
+        first = false;
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string KoreanBuildProblem(const BuildProblem& problem) {
+    const std::string reason =
+        KoreanSystemReason(problem.errorNumber != 0 ? problem.errorNumber : EIO);
+    std::string why;
+    switch (problem.kind) {
+        case BuildProblemKind::CannotReadInput:
+            why = "읽을 수 없습니다: " + reason;
+            break;
+        case BuildProblemKind::NotAFile:
+            why = problem.fileType == S_IFDIR    ? "폴더는 압축할 수 없습니다"
+                  : problem.fileType == S_IFIFO  ? "파이프는 압축할 수 없습니다"
+                  : problem.fileType == S_IFSOCK ? "소켓은 압축할 수 없습니다"
+                  : problem.fileType == S_IFCHR || problem.fileType == S_IFBLK
+                      ? "장치는 압축할 수 없습니다"
+                      : "일반 파일이 아닙니다";
+            break;
+        case BuildProblemKind::InputTooLarge:
+            why = "2 GiB 이상인 파일은 압축할 수 없습니다";
+            break;
+        case BuildProblemKind::NameNotInCp949:
+            why = "이름에 CP949로 나타낼 수 없는 문자가 있어 ZOK 파일에 저장할 수 없습니다";
+            break;
+        case BuildProblemKind::InputIsTheArchive:
+            why = "만들고 있는 ZOK 파일 자신이라 압축할 수 없습니다";
+            break;
+        case BuildProblemKind::InputChanged:
+            why = "읽는 동안 파일이 바뀌었습니다";
+            break;
+        case BuildProblemKind::CannotWriteArchive:
+            why = "ZOK 파일을 쓸 수 없습니다: " + reason;
+            break;
+        case BuildProblemKind::ArchiveTooLarge:
+            why = "ZOK 파일이 담을 수 있는 2 GiB에 이르렀습니다";
+            break;
+        case BuildProblemKind::Cancelled:
+            why = "취소했습니다";
+            break;
+    }
+    return problem.path + ": " + why;
 }
