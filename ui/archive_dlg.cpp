@@ -259,8 +259,10 @@ CArchiveDlg::CArchiveDlg(std::unique_ptr<CZokFile> zok, UserPrompts& prompts)
 }
 
 CArchiveDlg::~CArchiveDlg() {
+    // The work stops unreported (m_work joins it as it goes); the preview, which reads the
+    // archive, ends before the archive goes.
     m_work.Cancel();
-    WaitForWork();
+    m_preview->Wait();
     std::vector<CArchiveDlg*>& windows = Windows();
     windows.erase(std::remove(windows.begin(), windows.end(), this), windows.end());
 }

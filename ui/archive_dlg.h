@@ -71,7 +71,7 @@ public:
 
     // True while extraction, checking or an upgrade runs.
     bool Busy() const { return m_work.Running(); }
-    // Waits for the running work and the preview (tests, and the program's end).
+    // Waits for the running work (its end is reported) and the preview (tests).
     void WaitForWork();
 
     const CZokFile& Archive() const { return *m_zok; }
@@ -114,10 +114,12 @@ private:
     QLabel* m_workStatus;
     QProgressBar* m_progress;
     QTimer* m_closeTimer;
-    BackgroundWork m_work;
-    QString m_workName;
-    uint64_t m_workTotal = 0;
-    // Folders of files dragged out; removed with the window.
+    // Folders of files dragged out; removed with the window, after its work has stopped.
     std::vector<std::unique_ptr<QTemporaryDir>> m_dragFolders;
     bool m_inDrag = false;
+    QString m_workName;
+    uint64_t m_workTotal = 0;
+    // Declared after everything its work uses (the archive, the drag folders): it stops and
+    // joins its thread before they go.
+    BackgroundWork m_work;
 };
