@@ -275,7 +275,6 @@ void CArchiveDlg::SetArchive(std::unique_ptr<CZokFile> zok) {
     m_preview->SetArchive(m_zok.get());
     const std::string path = m_zok->Path();
     setWindowTitle(Q(PrintableText(FileNamePart(path))) + QStringLiteral(" - ZOK Compressor"));
-    setToolTip(QString());
     ShowListingStatus();
     UpdateActions();
 }
