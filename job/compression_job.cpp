@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "job/formatting.h"
+#include "job/korean_reasons.h"
 
 namespace {
 
@@ -23,10 +24,6 @@ std::string ByteCounterText(uint32_t done, uint32_t total) {
     return FormatNumber(done) + " byte / " + FormatNumber(total) + " byte";
 }
 
-std::string FailureMessage(const std::string& detail) {
-    return std::string(kStatusFailed) + "\n" + detail;
-}
-
 }  // namespace
 
 void ReportProgress(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize) {
@@ -41,6 +38,8 @@ CompressionJob::~CompressionJob() {
     if (g_pProgressReceiver == this) {
         g_pProgressReceiver = nullptr;
     }
+    m_cancel = true;
+    WaitForBuild();
 }
 
 void CompressionJob::SetJob(int32_t fileCount, uint32_t totalSize, const char* const* paths) {
@@ -106,46 +105,128 @@ void CompressionJob::OnCompress() {
     m_nFilesDone = 0;
     // This job is the one running: its window gets the reports.
     g_pProgressReceiver = this;
+    // Cancel stops the build from now on.
+    m_window.EnableButton(JobButton::Cancel, true);
+    StartBuild(name);
+}
 
-    std::vector<const char*> paths;
-    paths.reserve(m_ppszPaths.size());
-    for (const std::string& path : m_ppszPaths) {
-        paths.push_back(path.c_str());
-    }
-    BuildReport report;
-    std::string failure;
-    try {
-        BuildFunction build = &BuildArchive;
-        if (m_builder != nullptr) {
-            build = m_builder;
+void CompressionJob::StartBuild(const std::string& name) {
+    m_outputName = name;
+    m_cancel = false;
+    m_reportPosted = false;
+    const BuildFunction build =
+        m_builder != nullptr ? m_builder : static_cast<BuildFunction>(&BuildArchive);
+    m_thread = std::thread([this, build, paths = m_ppszPaths, name] {
+        auto end = std::make_shared<BuildEnd>();
+        BuildOptions options;
+        options.cancel = &m_cancel;
+        options.progress = [this](const BuildProgress& progress) { QueueReport(progress); };
+        try {
+            end->built = build(paths, name, nullptr, &end->report, options);
+        } catch (const std::exception& e) {
+            end->threw = true;
+            end->exception = e.what();
+        } catch (...) {
+            end->threw = true;
         }
-        if (!build(paths.data(), name.c_str(), m_nFileCount, &ReportProgress, &report)) {
-            failure =
-                FailureMessage(report.error.empty() ? name + ": 알 수 없는 오류" : report.error);
-        }
-    } catch (const std::exception& e) {
-        failure = FailureMessage(FileBeingPacked(name) + ": " +
-                                 (e.what()[0] != '\0' ? e.what() : "알 수 없는 오류"));
-    } catch (...) {
-        failure = FailureMessage(FileBeingPacked(name) + ": 알 수 없는 오류");
-    }
+        m_window.PostToWindow([this, end] { OnBuildEnded(*end); });
+    });
+}
 
-    ShowFinished(failure.empty());
-    if (!failure.empty()) {
-        m_window.ShowMessage(failure);
-    } else if (!report.unencoded.empty()) {
+void CompressionJob::QueueReport(const BuildProgress& progress) {
+    std::lock_guard<std::mutex> lock(m_reportLock);
+    m_latest = progress;
+    if (!m_reportPosted) {
+        m_reportPosted = true;
+        m_window.PostToWindow([this] { ApplyReport(); });
+    }
+}
+
+void CompressionJob::ApplyReport() {
+    BuildProgress progress;
+    {
+        std::lock_guard<std::mutex> lock(m_reportLock);
+        progress = m_latest;
+        m_reportPosted = false;
+    }
+    if (m_state != JobState::Running && m_state != JobState::Cancelling) {
+        return;
+    }
+    // Reports come together while the window is busy: the file packed last is shown as the
+    // skipped reports would have left it.
+    if (progress.filesDone > m_nFilesDone + 1 && size_t(progress.filesDone) <= m_ppszPaths.size()) {
+        m_window.SetFieldText(JobField::CurrentFile,
+                              FileNamePart(m_ppszPaths[size_t(progress.filesDone) - 1]));
+    }
+    if (progress.fileDone || progress.filesDone != m_nFilesDone) {
+        UpdateProgress(progress.filesDone, uint32_t(progress.bytesDone),
+                       uint32_t(progress.archiveSize));
+    }
+    // Within a large file the bar follows the bytes read.
+    if (progress.bytesRead > progress.bytesDone) {
+        m_window.SetBarPosition(BarPosition(uint32_t(progress.bytesRead), m_nTotalSize));
+    }
+}
+
+void CompressionJob::OnCancel() {
+    if (m_state != JobState::Running) {
+        return;
+    }
+    m_state = JobState::Cancelling;
+    m_cancel = true;
+    m_window.EnableButton(JobButton::Cancel, false);
+}
+
+void CompressionJob::WaitForBuild() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void CompressionJob::OnBuildEnded(const BuildEnd& end) {
+    // Posted before this call, the last report has been applied.
+    WaitForBuild();
+    const bool cancelled = m_state == JobState::Cancelling;
+    if (cancelled && !end.built) {
+        m_state = JobState::Finished;
+        m_window.CloseWindow();
+        return;
+    }
+    ShowFinished(end.built && !end.threw);
+    if (end.threw || !end.built) {
+        m_window.ShowMessage(std::string(kStatusFailed) + "\n" + FailureText(end));
+    } else if (!end.report.unencoded.empty()) {
         std::string message = "다음 파일은 압축하지 못해 빈 항목으로 저장했습니다.";
-        for (const std::string& path : report.unencoded) {
-            message += "\n" + path;
+        for (const std::string& path : end.report.unencoded) {
+            message += "\n" + PrintableText(path);
         }
         m_window.ShowMessage(message);
     }
 }
 
-std::string CompressionJob::FileBeingPacked(const std::string& outputName) const {
-    // The builder stopped on the file after the last one it reported.
-    return m_nFilesDone >= 0 && m_nFilesDone < m_nFileCount ? m_ppszPaths[size_t(m_nFilesDone)]
-                                                            : outputName;
+std::string CompressionJob::FailureText(const BuildEnd& end) const {
+    if (end.threw) {
+        // A codec gave up on the input being packed.
+        std::string input = end.report.currentInput;
+        if (input.empty()) {
+            input = m_nFilesDone >= 0 && m_nFilesDone < m_nFileCount
+                        ? m_ppszPaths[size_t(m_nFilesDone)]
+                        : m_outputName;
+        }
+        return PrintableText(input) + ": " +
+               (end.exception.empty() ? "알 수 없는 오류" : KoreanReason(end.exception));
+    }
+    if (!end.report.problems.empty()) {
+        std::string text;
+        for (const BuildProblem& problem : end.report.problems) {
+            text += (text.empty() ? "" : "\n") + PrintableText(KoreanBuildProblem(problem));
+        }
+        return text;
+    }
+    if (!end.report.error.empty()) {
+        return PrintableText(KoreanMessageLines(end.report.error));
+    }
+    return PrintableText(m_outputName) + ": 알 수 없는 오류";
 }
 
 void CompressionJob::ShowFinished(bool built) {

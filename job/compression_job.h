@@ -1,7 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "zok/build_archive.h"
@@ -28,12 +33,13 @@ enum class JobState {
     Confirming,  // the Yes/No question is open
     Declined,    // the user answered anything but Yes; Compress may be pressed again
     Running,     // the builder is working
+    Cancelling,  // Cancel was pressed while the builder works; the window closes when it stops
     Finished,    // the build has ended (written or failed); only closing is left
 };
 
 // The window operations the job needs. The progress window implements them over its controls;
-// tests implement them with a recorder. All are called on the user-interface thread, inside
-// CompressionJob::OnCompress.
+// tests implement them with a recorder. All but PostToWindow are called on the user-interface
+// thread.
 class JobWindow {
 public:
     virtual ~JobWindow() = default;
@@ -57,31 +63,43 @@ public:
     virtual bool AskYesNo(const std::string& question) = 0;
     // Shows a message to the user and returns when it has been acknowledged.
     virtual void ShowMessage(const std::string& message) = 0;
+    // Called on the build's thread: runs call on the user-interface thread soon, calls in the
+    // order posted; a call for a window that is gone is dropped.
+    virtual void PostToWindow(std::function<void()> call) = 0;
+    // Closes the window: a build stopped by Cancel has ended, and nothing was written.
+    virtual void CloseWindow() = 0;
 };
 
 // The archive builder the job calls; BuildArchive unless replaced (tests).
-using BuildFunction = bool (*)(const char* const* paths, const char* outputPath, int32_t count,
-                               ProgressCallback callback, BuildReport* report);
+using BuildFunction = bool (*)(const std::vector<std::string>& paths, const std::string& outputPath,
+                               ProgressCallback callback, BuildReport* report,
+                               const BuildOptions& options);
 
 // The compression job of one progress window: asks for the output name, confirms, runs the
-// builder synchronously and turns its progress reports into texts and a bar position.
+// builder on a thread of its own (so that the windows keep repainting) and turns its progress
+// reports into texts and a bar position on the user-interface thread.
 //
 // States and what moves between them:
 //   Ready      --OnCompress-->           Naming
 //   Naming     --empty name-->           the state it came from (only the counters changed)
 //   Naming     --a name-->               Confirming (status "압축 중...", both buttons disabled)
 //   Confirming --anything but Yes-->     Declined (both buttons enabled, texts kept)
-//   Confirming --Yes-->                  Running
+//   Confirming --Yes-->                  Running (Cancel enabled again)
 //   Running    --builder returns/fails-> Finished (status "압축 종료", or "압축하지 못했습니다."
 //                                        when no archive was written; Cancel "OK" and enabled,
 //                                        Compress stays disabled)
+//   Running    --OnCancel-->             Cancelling (Cancel disabled; the builder stops and
+//                                        removes what it wrote)
+//   Cancelling --builder returns-->      the window closes (Finished, as above, when the
+//                                        archive was complete before the builder saw Cancel)
 // A failed build (nothing written) and inputs that could not be encoded are each reported in
-// one message; no exception leaves OnCompress.
+// one message, in Korean; no exception leaves the job.
 class CompressionJob {
 public:
     // The window must outlive the job.
     explicit CompressionJob(JobWindow& window);
-    // Stops receiving reports if this job is the registered receiver.
+    // Stops receiving reports if this job is the registered receiver; a running build is
+    // cancelled and waited for.
     ~CompressionJob();
     CompressionJob(const CompressionJob&) = delete;
     CompressionJob& operator=(const CompressionJob&) = delete;
@@ -92,8 +110,14 @@ public:
     // The same with the paths in a vector; N is its size.
     void SetJob(uint32_t totalSize, std::vector<std::string> paths);
 
-    // The Compress command.
+    // The Compress command. On Yes it starts the build and returns; the build's end arrives
+    // through PostToWindow.
     void OnCompress();
+    // The Cancel command while the builder works: asks it to stop. Nothing otherwise.
+    void OnCancel();
+    // Waits for the build's thread to end (tests; the destructor). Its last reports and its end
+    // still arrive through PostToWindow.
+    void WaitForBuild();
 
     // Applies one progress report: k files done, B input bytes done, A bytes of archive so far.
     void UpdateProgress(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize);
@@ -111,9 +135,23 @@ public:
     static int BarPosition(uint32_t bytesDone, uint32_t totalSize);
 
 private:
+    // What the builder's thread hands back.
+    struct BuildEnd {
+        bool built = false;
+        bool threw = false;
+        std::string exception;
+        BuildReport report;
+    };
+
+    void StartBuild(const std::string& name);
+    // Build's thread: keeps the latest report and posts one call to apply it.
+    void QueueReport(const BuildProgress& progress);
+    // User-interface thread: applies the latest report.
+    void ApplyReport();
+    void OnBuildEnded(const BuildEnd& end);
     // built: the archive was written (inputs that could not be encoded included).
     void ShowFinished(bool built);
-    std::string FileBeingPacked(const std::string& outputName) const;
+    std::string FailureText(const BuildEnd& end) const;
 
     JobWindow& m_window;
     int32_t m_nFileCount = 0;
@@ -121,9 +159,17 @@ private:
     std::vector<std::string> m_ppszPaths;
     JobState m_state = JobState::Ready;
     int32_t m_nFilesDone = 0;  // last k reported during the running build
+    std::string m_outputName;
     BuildFunction m_builder = nullptr;
+    std::thread m_thread;
+    std::atomic<bool> m_cancel{false};
+    // The latest report of the build's thread, and whether a call to apply it is on its way.
+    std::mutex m_reportLock;
+    BuildProgress m_latest;
+    bool m_reportPosted = false;
 };
 
-// The ProgressCallback handed to the builder: forwards its three values unchanged to the job
-// most recently given a job by SetJob (one job runs at a time); does nothing when none is.
+// A ProgressCallback for builders run on the user-interface thread: forwards its three values
+// unchanged to the job most recently given a job by SetJob; does nothing when none is. (The job
+// itself takes its reports through BuildOptions::progress.)
 void ReportProgress(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize);

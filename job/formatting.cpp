@@ -3,6 +3,10 @@
 #include <string>
 
 std::string FormatNumber(uint32_t value) {
+    return FormatNumber(uint64_t(value));
+}
+
+std::string FormatNumber(uint64_t value) {
     if (value == 0) {
         return "0";
     }
@@ -84,4 +88,21 @@ std::string ShortenPath(std::string_view path, uint32_t width, char separator) {
 std::string FileNamePart(std::string_view path, char separator) {
     const size_t last = path.rfind(separator);
     return std::string(last == std::string_view::npos ? path : path.substr(last + 1));
+}
+
+std::string PrintableText(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            out += "\\x";
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 0x0F]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
 }

@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "archive/names.h"
 #include "ui/user_prompts.h"
 #include "ui/zok_compressor_dlg.h"
 
@@ -82,13 +83,24 @@ void CDropListBox::ShowRowsFrom(int firstRow) {
 }
 
 void CDropListBox::OnDropFiles(const QList<QUrl>& urls) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile()) {
+            paths.push_back(ToNativePath(url.toLocalFile()));
+        }
+    }
+    const bool archivesOnly =
+        !paths.empty() && std::all_of(paths.begin(), paths.end(), [](const std::string& path) {
+            return path.size() > 4 &&
+                   EqualsNoCase(std::string_view(path).substr(path.size() - 4), ".zok");
+        });
+    if (archivesOnly) {
+        m_parentDlg.OpenArchives(paths);
+        return;
+    }
     const int firstNewRow = count();
     QStringList failures;
-    for (const QUrl& url : urls) {
-        if (!url.isLocalFile()) {
-            continue;
-        }
-        const std::string path = ToNativePath(url.toLocalFile());
+    for (const std::string& path : paths) {
         // A listed file is passed over silently, before anything is measured.
         if (!m_parentDlg.IsNewFile(path)) {
             continue;

@@ -4,15 +4,15 @@
 
 #include <cerrno>
 
-#include "archive/atomic_file.h"
 #include "archive/file_handle.h"
 #include "archive/names.h"
+#include "job/korean_reasons.h"
 
 FileMeasure MeasureFile(const std::string& path) {
     FileMeasure result;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        result.reason = SystemReason(errno);
+        result.reason = KoreanSystemReason(errno);
         return result;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -35,7 +35,7 @@ FileMeasure MeasureFile(const std::string& path) {
     // The builder reads every input; find out now whether it can.
     FileHandle file = FileHandle::Open(path, "rb");
     if (!file) {
-        result.reason = SystemReason(errno);
+        result.reason = KoreanSystemReason(errno);
         return result;
     }
     result.ok = true;

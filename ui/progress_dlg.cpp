@@ -1,6 +1,5 @@
 #include "ui/progress_dlg.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <algorithm>
@@ -117,15 +116,14 @@ void CProgressDlg::SetBarPosition(int position) {
     m_progress.setValue(std::clamp(position, m_progress.minimum(), m_progress.maximum()));
 }
 
+// The builder works on a thread of its own and the event loop runs meanwhile: a repaint is
+// asked for and comes with the loop.
 void CProgressDlg::RepaintProgressWindow() {
-    repaint();
+    update();
 }
 
 void CProgressDlg::RepaintMainWindow() {
-    m_mainDlg.repaint();
-    // No event loop runs while the builder works: let the window system see both windows
-    // alive, without letting any input reach them.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_mainDlg.update();
 }
 
 std::string CProgressDlg::AskOutputName() {
@@ -143,7 +141,19 @@ void CProgressDlg::ShowMessage(const std::string& message) {
     m_prompts.ShowMessage(*this, QString::fromStdString(message));
 }
 
+void CProgressDlg::PostToWindow(std::function<void()> call) {
+    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+void CProgressDlg::CloseWindow() {
+    QDialog::reject();
+}
+
 void CProgressDlg::reject() {
+    if (m_job.GetState() == JobState::Running) {
+        m_job.OnCancel();
+        return;
+    }
     const auto* cancel = findChild<QPushButton*>(ControlName(kIdCancel));
     if (cancel != nullptr && !cancel->isEnabled()) {
         return;

@@ -51,10 +51,13 @@ public:
     std::string AskOutputName() override;
     bool AskYesNo(const std::string& question) override;
     void ShowMessage(const std::string& message) override;
+    void PostToWindow(std::function<void()> call) override;
+    void CloseWindow() override;
 
 protected:
-    // Cancel, the close box and Escape close the window, except while Cancel is disabled
-    // (the question is open or the builder runs).
+    // Cancel, the close box and Escape close the window; while the builder works they stop it
+    // (the window closes when it has), and while Cancel is disabled (the question is open, the
+    // builder is stopping) they do nothing.
     void reject() override;
 
 private:

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 std::string ToNativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -61,4 +62,42 @@ bool QtUserPrompts::AskYesNo(QWidget& parent, const QString& text) {
     QMessageBox box(QMessageBox::Question, QString::fromUtf8(kAppTitle), text,
                     QMessageBox::Yes | QMessageBox::No, &parent);
     return box.exec() == QMessageBox::Yes;
+}
+
+std::string QtUserPrompts::AskArchiveToOpen(QWidget& parent) {
+    QFileDialog dialog(&parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(
+        {QStringLiteral("ZOK 파일 (*.zok *.ZOK)"), QStringLiteral("모든 파일(*.*) (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::string();
+    }
+    return ToNativePath(QDir::toNativeSeparators(dialog.selectedFiles().front()));
+}
+
+std::string QtUserPrompts::AskFolder(QWidget& parent) {
+    QFileDialog dialog(&parent, QStringLiteral("압축을 풀 폴더"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::string();
+    }
+    return ToNativePath(QDir::toNativeSeparators(dialog.selectedFiles().front()));
+}
+
+OverwriteAnswer QtUserPrompts::AskOverwrite(QWidget& parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(kAppTitle), text,
+                    QMessageBox::NoButton, &parent);
+    QPushButton* yes = box.addButton(QStringLiteral("예"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("아니요"), QMessageBox::NoRole);
+    QPushButton* all = box.addButton(QStringLiteral("모두 예"), QMessageBox::YesRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    if (box.clickedButton() == yes) {
+        return OverwriteAnswer::Yes;
+    }
+    return box.clickedButton() == all ? OverwriteAnswer::YesToAll : OverwriteAnswer::No;
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "job/extraction.h"
+
 class QWidget;
 
 // The title of every message box.
@@ -31,6 +33,16 @@ public:
 
     // A question with the question icon and Yes and No buttons; true only for Yes.
     virtual bool AskYesNo(QWidget& parent, const QString& text) = 0;
+
+    // The file-open dialog of "열기...": one existing ZOK file. Empty when cancelled.
+    virtual std::string AskArchiveToOpen(QWidget& parent) = 0;
+
+    // The folder dialog of extraction: an existing folder. Empty when cancelled.
+    virtual std::string AskFolder(QWidget& parent) = 0;
+
+    // The question before a file is replaced, with the buttons 예, 아니요 and 모두 예;
+    // closing it answers 아니요.
+    virtual OverwriteAnswer AskOverwrite(QWidget& parent, const QString& text) = 0;
 };
 
 // The answers of Qt's standard dialogs.
@@ -40,6 +52,9 @@ public:
     std::string AskArchivePath(QWidget& parent, const QStringList& filters) override;
     void ShowMessage(QWidget& parent, const QString& text) override;
     bool AskYesNo(QWidget& parent, const QString& text) override;
+    std::string AskArchiveToOpen(QWidget& parent) override;
+    std::string AskFolder(QWidget& parent) override;
+    OverwriteAnswer AskOverwrite(QWidget& parent, const QString& text) override;
 };
 
 // Paths as the file system names them (UTF-8 bytes) and as the windows show them.

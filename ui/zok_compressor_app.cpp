@@ -1,6 +1,7 @@
 #include "ui/zok_compressor_app.h"
 
 #include "ui/app_icon.h"
+#include "ui/archive_dlg.h"
 #include "ui/dialog_layout.h"
 #include "ui/qt_translation.h"
 #include "ui/user_prompts.h"
@@ -20,8 +21,24 @@ CZokCompressorApp::CZokCompressorApp(int& argc, char** argv) : QApplication(argc
 }
 
 bool CZokCompressorApp::InitInstance() {
+    QStringList files = arguments().mid(1);
+    // Options start with '-'; every other argument names an archive.
+    files.removeIf([](const QString& argument) { return argument.startsWith(QLatin1Char('-')); });
+    return Run(files);
+}
+
+bool CZokCompressorApp::Run(const QStringList& files) {
     QtUserPrompts prompts;
     CZokCompressorDlg mainDlg(prompts);
-    mainDlg.exec();
+    for (const QString& file : files) {
+        CArchiveDlg::Open(ToNativePath(file), prompts, nullptr);
+    }
+    if (files.isEmpty()) {
+        mainDlg.show();
+    }
+    if (mainDlg.isVisible() || !CArchiveDlg::OpenWindows().empty()) {
+        exec();
+    }
+    CArchiveDlg::CloseAll();
     return false;
 }

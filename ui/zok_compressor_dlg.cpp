@@ -12,6 +12,7 @@
 #include "archive/names.h"
 #include "job/formatting.h"
 #include "ui/app_icon.h"
+#include "ui/archive_dlg.h"
 #include "ui/file_measure.h"
 #include "ui/progress_dlg.h"
 #include "ui/user_prompts.h"
@@ -47,6 +48,7 @@ constexpr Anchor kAnchors[std::size(CZokCompressorDlg::kTemplate)] = {
 };
 
 const char kAboutItem[] = "ZOK Compressor 정보(&A)...";
+const char kOpenItem[] = "열기...";
 // Lines of one message about files that could not be listed.
 constexpr int kMaxReportedFiles = 20;
 
@@ -88,9 +90,14 @@ bool CZokCompressorDlg::OnInitDialog() {
 
 void CZokCompressorDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
+    QAction* open = menu.addAction(QString::fromUtf8(kOpenItem));
+    menu.addSeparator();
     QAction* about = menu.addAction(QString::fromUtf8(kAboutItem));
-    if (menu.exec(event->globalPos()) == about) {
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == about) {
         OnSysCommand(kIdmAboutBox);
+    } else if (chosen == open) {
+        OnOpenArchive();
     }
 }
 
@@ -254,7 +261,22 @@ void CZokCompressorDlg::OnCompress() {
     }
     CProgressDlg progress(*this, m_prompts);
     progress.SetJob(m_nFileCount, m_nTotalSize, array.data());
+    // Modal to this window only: archive windows stay usable while files are packed.
+    progress.setWindowModality(Qt::WindowModal);
     progress.exec();
+}
+
+void CZokCompressorDlg::OnOpenArchive() {
+    const std::string path = m_prompts.AskArchiveToOpen(*this);
+    if (!path.empty()) {
+        OpenArchives({path});
+    }
+}
+
+void CZokCompressorDlg::OpenArchives(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        CArchiveDlg::Open(path, m_prompts, this);
+    }
 }
 
 const ControlTemplate CAboutDlg::kTemplate[4] = {

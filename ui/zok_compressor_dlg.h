@@ -52,6 +52,10 @@ public:
     void OnRemove();
     // Compress: the progress window with a copy of the listed paths; the list stays as it is.
     void OnCompress();
+    // 열기...: an archive chosen in the file dialog opens in an archive window of its own.
+    void OnOpenArchive();
+    // Opens archives in windows of their own (dropped ".zok" files, 열기...).
+    void OpenArchives(const std::vector<std::string>& paths);
 
     // Lists a measured file unless it is listed already (the drop target's road).
     void AddFile(const std::string& path, uint32_t size);
@@ -67,7 +71,7 @@ public:
     UserPrompts& Prompts() { return m_prompts; }
 
 protected:
-    // Right click: the menu with the about box item.
+    // Right click: the menu with 열기... and the about box item.
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -55,6 +62,30 @@ public:
         messages.push_back(message);
         events.push_back("message");
     }
+    // Calls from the build's thread wait here until the test runs them, as the event loop would.
+    void PostToWindow(std::function<void()> call) override {
+        std::lock_guard<std::mutex> lock(postedLock);
+        posted.push_back(std::move(call));
+    }
+    void CloseWindow() override { closed = true; }
+    bool HasPosted() {
+        std::lock_guard<std::mutex> lock(postedLock);
+        return !posted.empty();
+    }
+    void RunPosted() {
+        for (;;) {
+            std::function<void()> call;
+            {
+                std::lock_guard<std::mutex> lock(postedLock);
+                if (posted.empty()) {
+                    return;
+                }
+                call = std::move(posted.front());
+                posted.pop_front();
+            }
+            call();
+        }
+    }
 
     template <typename T>
     static T Next(std::deque<T>& queue, T fallback) {
@@ -79,34 +110,65 @@ public:
     Texts messages;
     std::function<void()> onAsk;
     std::function<void()> onQuestion;
+    std::mutex postedLock;
+    std::deque<std::function<void()>> posted;
+    bool closed = false;
 };
 
-// A stand-in builder: replays set reports, then returns or throws as told.
+// Runs what the build posts until it has ended, as the progress window's event loop would.
+void RunUntilBuilt(CompressionJob& job, RecordingWindow& window) {
+    for (int i = 0; i < 10000 &&
+                    (job.GetState() == JobState::Running || job.GetState() == JobState::Cancelling);
+         ++i) {
+        window.RunPosted();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    job.WaitForBuild();
+    window.RunPosted();
+}
+
+// Presses Compress and lets the build run to its end.
+void Compress(CompressionJob& job, RecordingWindow& window) {
+    job.OnCompress();
+    RunUntilBuilt(job, window);
+}
+
+// A stand-in builder: replays set reports (files done, bytes done, archive size; each ends a
+// file), then returns or throws as told.
 struct ScriptedBuild {
     enum class End { Succeed, Fail, ThrowZokError, ThrowOther };
     std::vector<std::array<uint32_t, 3>> reports;
     End end = End::Succeed;
     std::string error;
+    std::vector<BuildProblem> problems;
     Texts unencoded;
     // How it was called.
     int calls = 0;
     Texts paths;
     std::string output;
     ProgressCallback callback = nullptr;
+    bool hadProgress = false;
+    // Runs on the build's thread after each report.
+    std::function<void()> afterReport;
 } g_build;
 
-bool ScriptedBuilder(const char* const* paths, const char* outputPath, int32_t count,
-                     ProgressCallback callback, BuildReport* report) {
+bool ScriptedBuilder(const std::vector<std::string>& paths, const std::string& outputPath,
+                     ProgressCallback callback, BuildReport* report, const BuildOptions& options) {
     ++g_build.calls;
-    g_build.paths.assign(paths, paths + count);
+    g_build.paths = paths;
     g_build.output = outputPath;
     g_build.callback = callback;
+    g_build.hadProgress = bool(options.progress);
     for (const auto& [files, bytes, archive] : g_build.reports) {
-        callback(int32_t(files), bytes, archive);
+        options.progress({int32_t(files), bytes, bytes, archive, true});
+        if (g_build.afterReport) {
+            g_build.afterReport();
+        }
     }
     switch (g_build.end) {
         case ScriptedBuild::End::Fail:
             report->error = g_build.error;
+            report->problems = g_build.problems;
             return false;
         case ScriptedBuild::End::ThrowZokError:
             throw ZokError(g_build.error);
@@ -152,13 +214,25 @@ TEST_F(CompressionJobTest, RunsTheWorkedExampleFromReadyToFinished) {
         EXPECT_EQ(window.fields[JobField::CurrentFile], "first.txt");
     };
     g_build.reports = {{1, 1500, 1234}, {2, 4000, 70000}};
+    // Each report is shown before the next comes, as with a slow builder.
+    g_build.afterReport = [this] {
+        while (window.HasPosted()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
     job.OnCompress();
+    // The builder works on its own thread; Cancel is there to stop it.
+    EXPECT_EQ(job.GetState(), JobState::Running);
+    EXPECT_TRUE(window.cancelEnabled);
+    EXPECT_FALSE(window.compressEnabled);
+    RunUntilBuilt(job, window);
 
     EXPECT_EQ(window.questions,
               Texts{"압축을 시작하여, /out/result.zok파일에 압축된 결과를 저장합니다.\n"});
     EXPECT_EQ(g_build.paths, (Texts{"/data/first.txt", "/data/second.bin"}));
     EXPECT_EQ(g_build.output, "/out/result.zok");
-    EXPECT_EQ(g_build.callback, &ReportProgress);
+    EXPECT_EQ(g_build.callback, nullptr);
+    EXPECT_TRUE(g_build.hadProgress) << "reports come through the options";
     EXPECT_EQ(window.bars, (std::vector<int>{38, 100}));
     EXPECT_EQ(window.written[JobField::FileCounter], (Texts{"0 / 2", "1 / 2", "2 / 2"}));
     EXPECT_EQ(window.written[JobField::ByteCounter],
@@ -209,7 +283,7 @@ TEST_F(CompressionJobTest, AnEmptyNameChangesOnlyTheCountersAndDecliningReenable
     // An empty name after a decline goes back to Declined; each press rewrites the counters.
     job.OnCompress();
     EXPECT_EQ(job.GetState(), JobState::Declined);
-    job.OnCompress();
+    Compress(job, window);
     EXPECT_EQ(window.written[JobField::FileCounter].size(), 4u);
     EXPECT_EQ(g_build.output, "/out/b.zok");
     ExpectFinished();
@@ -247,27 +321,47 @@ TEST_F(CompressionJobTest, FailuresEndFinishedWithOneMessageNamingTheFile) {
     struct Case {
         ScriptedBuild::End end;
         std::string error;
+        std::vector<BuildProblem> problems;
         Texts unencoded;
         std::string message;
         std::string status;
     };
     const std::string failed = "압축하지 못했습니다.";
     const Case cases[] = {
+        // The library's reasons, in Korean: from its structured problems ...
         {ScriptedBuild::End::Fail,
-         "/no/o.zok: No such file or directory",
+         "(the same in English)",
+         {{BuildProblemKind::CannotReadInput, "/in/b.png", EACCES},
+          {BuildProblemKind::NotAFile, "/in/c.bmp", 0, S_IFDIR},
+          {BuildProblemKind::CannotWriteArchive, "/no/o.zok", ENOSPC}},
          {},
-         failed + "\n/no/o.zok: No such file or directory",
+         failed + "\n/in/b.png: 읽을 수 없습니다: 권한이 없습니다\n/in/c.bmp: 폴더는 압축할 수 "
+                  "없습니다\n/no/o.zok: ZOK 파일을 쓸 수 없습니다: 디스크에 남은 공간이 없습니다",
+         failed},
+        // ... or from its text.
+        {ScriptedBuild::End::Fail,
+         std::string("/no/o.zok: ") + strerror(ENOENT),
+         {},
+         {},
+         failed + "\n/no/o.zok: 그런 파일이나 폴더가 없습니다",
          failed},
         // A codec gives up on the file after the last one reported.
         {ScriptedBuild::End::ThrowZokError,
          "Not a PNG",
          {},
-         failed + "\n/in/b.png: Not a PNG",
+         {},
+         failed + "\n/in/b.png: PNG 그림이 아닙니다",
          failed},
-        {ScriptedBuild::End::ThrowOther, "", {}, failed + "\n/in/b.png: 알 수 없는 오류", failed},
+        {ScriptedBuild::End::ThrowOther,
+         "",
+         {},
+         {},
+         failed + "\n/in/b.png: 알 수 없는 오류",
+         failed},
         // The archive is written, with empty entries for these.
         {ScriptedBuild::End::Succeed,
          "",
+         {},
          {"/in/b.png", "/in/c.bmp"},
          "다음 파일은 압축하지 못해 빈 항목으로 저장했습니다.\n/in/b.png\n/in/c.bmp",
          "압축 종료"},
@@ -281,10 +375,11 @@ TEST_F(CompressionJobTest, FailuresEndFinishedWithOneMessageNamingTheFile) {
         g_build.reports = {{1, 4, 50}};
         g_build.end = c.end;
         g_build.error = c.error;
+        g_build.problems = c.problems;
         g_build.unencoded = c.unencoded;
         window.names = {"/no/o.zok"};
         window.answers = {true};
-        ASSERT_NO_THROW(job.OnCompress());
+        ASSERT_NO_THROW(Compress(job, window));
         EXPECT_EQ(job.GetState(), JobState::Finished);
         EXPECT_EQ(window.fields[JobField::Status], c.status);
         EXPECT_EQ(window.cancelCaption, "OK");
@@ -293,6 +388,42 @@ TEST_F(CompressionJobTest, FailuresEndFinishedWithOneMessageNamingTheFile) {
         EXPECT_EQ(window.messages, Texts{c.message});
         EXPECT_EQ(window.events.back(), "message") << "shown in the Finished state";
     }
+}
+
+// A builder that reads half of its one large input, then waits for Cancel and stops.
+bool BuilderStoppedByCancel(const std::vector<std::string>&, const std::string&, ProgressCallback,
+                            BuildReport* report, const BuildOptions& options) {
+    options.progress({0, 0, 2000, 100, false});
+    for (int i = 0; i < 10000 && !options.cancel->load(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    report->problems = {{BuildProblemKind::Cancelled, "/out/o.zok"}};
+    report->error = "/out/o.zok: cancelled";
+    return false;
+}
+
+TEST_F(CompressionJobTest, TheBarMovesWithinAFileAndCancelStopsTheBuildAndClosesTheWindow) {
+    job.SetBuilder(&BuilderStoppedByCancel);
+    job.SetJob(4000, {"/in/large.bin"});
+    window.names = {"/out/o.zok"};
+    window.answers = {true};
+    job.OnCompress();
+    for (int i = 0; i < 10000 && window.bars.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        window.RunPosted();
+    }
+    EXPECT_EQ(window.bars, std::vector<int>{50}) << "half of the only file read";
+    EXPECT_EQ(window.fields[JobField::FileCounter], "0 / 1");
+    EXPECT_EQ(job.GetState(), JobState::Running);
+    job.OnCancel();
+    EXPECT_EQ(job.GetState(), JobState::Cancelling);
+    EXPECT_FALSE(window.cancelEnabled) << "pressed once; the window closes when the build stops";
+    job.WaitForBuild();
+    EXPECT_FALSE(window.closed);
+    window.RunPosted();
+    EXPECT_TRUE(window.closed);
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(window.fields[JobField::Status], "압축 중...");
 }
 
 TEST(CompressionJobReceiver, ReportsGoToTheJobMostRecentlyGivenOne) {
@@ -319,7 +450,7 @@ protected:
         job.SetJob(total, std::move(paths));
         window.names = {output};
         window.answers = {true};
-        ASSERT_NO_THROW(job.OnCompress());
+        ASSERT_NO_THROW(Compress(job, window));
         EXPECT_EQ(job.GetState(), JobState::Finished);
     }
     // A failed build: the status line says so and one message names path.
@@ -352,12 +483,14 @@ TEST_F(CompressionJobBuildTest, WritesTheArchiveAndReportsEachFile) {
     ASSERT_GT(archive.size(), 2500u) << "the stored entry alone is 2,500 bytes";
     EXPECT_EQ(archive.substr(0, 6), "ZOK110");
     EXPECT_EQ(zoktest::U32At(archive, 6), 2u);
-    EXPECT_EQ(window.bars, (std::vector<int>{38, 100}));
-    EXPECT_EQ(window.written[JobField::FileCounter], (Texts{"0 / 2", "1 / 2", "2 / 2"}));
+    // Reports that arrive while the window is busy come together; the end is shown whole.
+    ASSERT_FALSE(window.bars.empty());
+    EXPECT_EQ(window.bars.back(), 100);
+    EXPECT_EQ(window.fields[JobField::FileCounter], "2 / 2");
     EXPECT_EQ(window.fields[JobField::ByteCounter], "4,000 byte / 4,000 byte");
     EXPECT_EQ(window.fields[JobField::ArchiveSize],
               FormatNumber(uint32_t(archive.size())) + " byte");
-    EXPECT_EQ(window.written[JobField::CurrentFile], (Texts{"notes.txt", "keep.old"}));
+    EXPECT_EQ(window.fields[JobField::CurrentFile], "keep.old");
 }
 
 TEST_F(CompressionJobBuildTest, AMissingInputLeavesNoArchive) {
@@ -376,7 +509,7 @@ TEST_F(CompressionJobBuildTest, APngThatIsNotAPngLeavesNoArchive) {
     zoktest::WriteFile(fake, "plain text, not a picture");
     Run({text, fake}, 30, dir.File("out.zok"));
     ExpectOneMessageNaming(fake);
-    EXPECT_NE(window.messages[0].find("Not a PNG"), std::string::npos);
+    EXPECT_NE(window.messages[0].find("PNG 그림이 아닙니다"), std::string::npos);
     EXPECT_EQ(FilesInDir(), 2u) << "only the inputs are left";
 }
 

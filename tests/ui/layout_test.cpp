@@ -9,15 +9,20 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QTableView>
 #include <QTest>
 
 #include "tests/support/test_support.h"
+#include "tests/ui/sample_archive.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/app_icon.h"
+#include "ui/archive_dlg.h"
 #include "ui/dialog_group_box.h"
 #include "ui/output_name_dlg.h"
 #include "ui/progress_dlg.h"
 #include "ui/zok_compressor_app.h"
 #include "ui/zok_compressor_dlg.h"
+#include "zok/build_archive.h"
 
 namespace {
 
@@ -356,6 +361,17 @@ TEST(ScreenshotTest, EveryDialogIsPictured) {
     progress.SetFieldText(JobField::CurrentFile, "logo.png");
     progress.SetBarPosition(50);
     SaveScreenshot(progress, Q("progress_window"));
+
+    // An archive window with a picture previewed: the icon's corners are transparent.
+    ASSERT_TRUE(DrawAppIcon(160).save(QString::fromStdString(files[2]), "PNG"));
+    zoktest::WriteFile(files[0], "올해 보고서\n\n1. 들어가며\n2. 한 일\n3. 할 일\n");
+    ASSERT_TRUE(BuildArchive(files, dir.File("자료.zok"), nullptr));
+    CArchiveDlg* archive = CArchiveDlg::Open(dir.File("자료.zok"), prompts, nullptr);
+    ASSERT_NE(archive, nullptr);
+    archive->Table().selectRow(2);
+    archive->WaitForWork();
+    SaveScreenshot(*archive, Q("archive_window"));
+    CArchiveDlg::CloseAll();
 }
 
 TEST(AppTest, TheApplicationCarriesItsNameAndVersionAndEndsWithTheMainWindow) {
@@ -365,13 +381,32 @@ TEST(AppTest, TheApplicationCarriesItsNameAndVersionAndEndsWithTheMainWindow) {
     EXPECT_EQ(QCoreApplication::applicationVersion(), Q("1.1.1.0"));
     EXPECT_FALSE(QApplication::windowIcon().isNull());
     bool shown = false;
-    zokuitest::WhenModal<CZokCompressorDlg>([&shown](CZokCompressorDlg& dlg) {
+    zokuitest::WhenShown<CZokCompressorDlg>([&shown](CZokCompressorDlg& dlg) {
         shown = dlg.windowTitle() == Q("ZOK Compressor ver 1.11");
         zokuitest::Click(dlg, kIdCancel);
     });
     EXPECT_FALSE(app->InitInstance());
     EXPECT_TRUE(shown);
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(AppTest, AnArchiveNamedAtStartOpensAloneAndTheProgramEndsWithItsWindow) {
+    auto* app = dynamic_cast<CZokCompressorApp*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    zoktest::TempDir dir;
+    const std::string archive = zokuitest::MakeSampleArchive(dir, "pics.zok");
+    int mainWindows = 0;
+    QString title;
+    zokuitest::WhenShown<CArchiveDlg>([&](CArchiveDlg& dlg) {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            mainWindows += widget->isVisible() && dynamic_cast<CZokCompressorDlg*>(widget) ? 1 : 0;
+        }
+        title = dlg.windowTitle();
+        dlg.close();
+    });
+    EXPECT_FALSE(app->Run({QString::fromStdString(archive)}));
+    EXPECT_EQ(title, Q("pics.zok - ZOK Compressor"));
+    EXPECT_EQ(mainWindows, 0);
+    EXPECT_TRUE(CArchiveDlg::OpenWindows().empty());
 }
 
 TEST(AppTest, QtsOwnButtonsSpeakKoreanWhenQtsTranslationIsInstalled) {

@@ -10,8 +10,11 @@
 
 #include "job/formatting.h"
 #include "tests/support/test_support.h"
+#include "tests/ui/sample_archive.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/archive_dlg.h"
 #include "ui/zok_compressor_dlg.h"
+#include "zok/zok_file.h"
 
 namespace {
 
@@ -397,43 +400,83 @@ TEST_F(MainWindowTest, RemoveSubtractsTheListedSizesWithoutTouchingTheDisk) {
     EXPECT_TRUE(prompts.messages.empty());
 }
 
-TEST_F(MainWindowTest, ContextMenuOpensTheAboutBox) {
-    Dlg dlg(prompts);
-    dlg.show();
-    QString itemText;
-    QString aboutTitle;
-    QStringList aboutTexts;
+// Right-clicks the window where it has no menu of its own and chooses the item with text;
+// returns the texts of the menu's items.
+QStringList ChooseFromContextMenu(Dlg& dlg, const QString& text) {
+    QStringList items;
     zokuitest::WhenPopupMenu([&](QMenu& menu) {
-        ASSERT_EQ(menu.actions().size(), 1);
-        QAction* item = menu.actions().front();
-        itemText = item->text();
-        zokuitest::WhenModal<CAboutDlg>([&](CAboutDlg& about) {
-            aboutTitle = about.windowTitle();
-            for (QLabel* label : about.findChildren<QLabel*>()) {
-                aboutTexts << label->text();
+        for (QAction* action : menu.actions()) {
+            if (!action->isSeparator()) {
+                items << action->text();
             }
-            Click(about, kIdOk);
-        });
-        menu.setActiveAction(item);
+            if (action->text() == text) {
+                menu.setActiveAction(action);
+            }
+        }
         QTest::keyClick(&menu, Qt::Key_Return);
     });
-    // A right click on any part of the window that has no menu of its own.
     QWidget* caption = nullptr;
     for (QLabel* label : dlg.findChildren<QLabel*>()) {
         if (label->text() == Q("File List")) {
             caption = label;
         }
     }
-    ASSERT_NE(caption, nullptr);
+    EXPECT_NE(caption, nullptr);
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
                             caption->mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(caption, &event);
+    return items;
+}
 
-    EXPECT_EQ(itemText, Q("ZOK Compressor 정보(&A)..."));
+TEST_F(MainWindowTest, ContextMenuOpensTheAboutBox) {
+    Dlg dlg(prompts);
+    dlg.show();
+    QString aboutTitle;
+    QStringList aboutTexts;
+    zokuitest::WhenModal<CAboutDlg>([&](CAboutDlg& about) {
+        aboutTitle = about.windowTitle();
+        for (QLabel* label : about.findChildren<QLabel*>()) {
+            aboutTexts << label->text();
+        }
+        Click(about, kIdOk);
+    });
+    const QStringList items = ChooseFromContextMenu(dlg, Q("ZOK Compressor 정보(&A)..."));
+    EXPECT_EQ(items, QStringList({Q("열기..."), Q("ZOK Compressor 정보(&A)...")}));
     EXPECT_EQ(aboutTitle, Q("ZOK Compressor 정보"));
     EXPECT_TRUE(aboutTexts.contains(Q("ZOK Compressor 버전 1.11")));
     EXPECT_TRUE(aboutTexts.contains(Q("ZOK File ver 1.1을 생성해주는 Compressor")));
     EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(MainWindowTest, OpenAndDroppedArchivesOpenWindowsOfTheirOwn) {
+    const std::string first = zokuitest::MakeSampleArchive(dir, "first.zok");
+    const std::string second = zokuitest::MakeSampleArchive(dir, "second.ZOK");
+    const std::string text = MakeFile("a.txt", 10);
+    Dlg dlg(prompts);
+    dlg.show();
+    prompts.archivesToOpen.push_back(first);
+    ChooseFromContextMenu(dlg, Q("열기..."));
+    // A drop of archives alone opens each of them.
+    DropUrls(*dlg.List().viewport(), LocalUrls({first, second}));
+    std::vector<std::string> opened;
+    for (CArchiveDlg* window : CArchiveDlg::OpenWindows()) {
+        opened.push_back(window->Archive().Path());
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_FALSE(window->isModal());
+    }
+    EXPECT_EQ(opened, (std::vector<std::string>{first, first, second}));
+    ExpectListed(dlg, {}, 0);
+
+    // Mixed with other files, archives are inputs like the rest.
+    DropUrls(*dlg.List().viewport(), LocalUrls({text, second}));
+    ExpectListed(dlg, {text, second}, uint32_t(10 + std::filesystem::file_size(second)));
+    EXPECT_EQ(CArchiveDlg::OpenWindows().size(), 3u);
+    // Each window closes on its own.
+    CArchiveDlg::OpenWindows()[1]->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(CArchiveDlg::OpenWindows().size(), 2u);
+    CArchiveDlg::CloseAll();
+    EXPECT_TRUE(prompts.messages.empty());
 }
 
 TEST_F(MainWindowTest, ExitEscapeAndTheCloseBoxEndTheWindow) {

@@ -1,6 +1,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 
 #include "job/formatting.h"
@@ -57,6 +58,16 @@ void AnswerName(const std::string& text) {
                          QString::fromStdString(text));
         Click(dlg, kIdOk);
     });
+}
+
+// Waits (running the event loop) until the build has ended.
+void WaitUntilBuilt(Progress& p) {
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&p] {
+            const JobState state = p.Job().GetState();
+            return state != JobState::Running && state != JobState::Cancelling;
+        },
+        30000));
 }
 
 class ProgressDlgTest : public ::testing::Test {
@@ -124,6 +135,7 @@ TEST_F(ProgressDlgTest, AWholeCompressionWritesTheArchiveAndKeepsTheList) {
     CompressFrom(*dlg, [&](Progress& p) {
         AnswerName(out);
         Click(p, Progress::kIdCompress);
+        WaitUntilBuilt(p);
         finished = Snapshot(p);
         // A finished job cannot be started again, not even by Enter.
         QTest::keyClick(&p, Qt::Key_Return);
@@ -223,6 +235,7 @@ TEST_F(ProgressDlgTest, AnInputGoneBeforeTheBuildIsReportedAndNothingIsWritten) 
     CompressFrom(*dlg, [&](Progress& p) {
         AnswerName(out);
         Click(p, Progress::kIdCompress);
+        WaitUntilBuilt(p);
         finished = Snapshot(p);
     });
     ASSERT_EQ(prompts.messages.size(), 1u);
@@ -236,48 +249,73 @@ TEST_F(ProgressDlgTest, AnInputGoneBeforeTheBuildIsReportedAndNothingIsWritten) 
     EXPECT_EQ(dlg->FileCount(), 2);
 }
 
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
+// The progress window of a job that packs one large file, shown in front of main.
+class LargeFileTest : public ProgressDlgTest {
+protected:
+    void SetUp() override {
+        large = dir.File("large.bin");
+        // Incompressible: the deflate codec takes a while over it, reading it in pieces.
+        zoktest::WriteFile(large, zoktest::RandomBytes(24 << 20));
+        main.resize(200, 100);
+        main.show();
+        const char* paths[] = {large.c_str()};
+        progress.SetJob(1, uint32_t(24 << 20), paths);
+        progress.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&progress));
     }
+    // Starts the build and samples the window on a timer until the build has ended.
+    void StartAndWatch(std::function<void()> onBarMoved = nullptr) {
+        QTimer sampler;
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            if (progress.Job().GetState() != JobState::Running) {
+                return;
+            }
+            const Shown now = Snapshot(progress);
+            timerTicks += 1;
+            if (now.bar > 0 && now.bar < 100 && now.files == Q("0 / 1")) {
+                barMovedWithinTheFile = true;
+                cancelEnabledWhileRunning = now.cancelEnabled;
+                if (onBarMoved) {
+                    onBarMoved();
+                    onBarMoved = nullptr;
+                }
+            }
+        });
+        sampler.start(10);
+        prompts.answers.push_back(true);
+        AnswerName(dir.File("out"));
+        Click(progress, Progress::kIdCompress);
+        WaitUntilBuilt(progress);
+    }
+    size_t FilesInDir() const {
+        return size_t(std::distance(std::filesystem::directory_iterator(dir.Path()), {}));
+    }
+
+    std::string large;
+    QWidget main;
+    Progress progress{main, prompts};
+    int timerTicks = 0;
+    bool barMovedWithinTheFile = false;
+    bool cancelEnabledWhileRunning = false;
 };
 
-TEST_F(ProgressDlgTest, EveryReportRepaintsBothWindowsWhileTheBuilderRuns) {
-    QWidget main;
-    main.resize(200, 100);
-    main.show();
-    Progress p(main, prompts);
-    std::vector<std::string> paths;
-    for (int i = 0; i < 4; ++i) {
-        paths.push_back(dir.File("in" + std::to_string(i) + ".txt"));
-        zoktest::WriteFile(paths.back(), zoktest::TextBytes(100));
-    }
-    std::vector<const char*> array;
-    for (const std::string& path : paths) {
-        array.push_back(path.c_str());
-    }
-    p.SetJob(int32_t(paths.size()), 400, array.data());
-    p.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&p));
+TEST_F(LargeFileTest, TheWindowRunsWhileTheBuilderWorksAndTheBarMovesWithinTheFile) {
+    StartAndWatch();
+    EXPECT_GT(timerTicks, 1) << "the event loop ran during the build";
+    EXPECT_TRUE(barMovedWithinTheFile);
+    EXPECT_TRUE(cancelEnabledWhileRunning);
+    EXPECT_EQ(Snapshot(progress).status, Q("압축 종료"));
+    EXPECT_EQ(Snapshot(progress).bar, 100);
+    EXPECT_TRUE(zoktest::FileExists(dir.File("out.zok")));
+}
 
-    PaintCounter mainPaints, progressPaints;
-    main.installEventFilter(&mainPaints);
-    p.installEventFilter(&progressPaints);
-    prompts.answers.push_back(true);
-    prompts.duringQuestion = [&](QWidget&) {
-        QApplication::processEvents();  // whatever was pending is painted before the build
-        mainPaints.paints = 0;
-        progressPaints.paints = 0;
-    };
-    AnswerName(dir.File("painted"));
-    Click(p, Progress::kIdCompress);
-    EXPECT_EQ(p.Job().GetState(), JobState::Finished);
-    EXPECT_GE(mainPaints.paints, 4);
-    EXPECT_GE(progressPaints.paints, 4);
+TEST_F(LargeFileTest, CancelStopsTheBuildClosesTheWindowAndLeavesNothing) {
+    StartAndWatch([this] { Click(progress, kIdCancel); });
+    EXPECT_TRUE(barMovedWithinTheFile);
+    EXPECT_EQ(progress.Job().GetState(), JobState::Finished);
+    EXPECT_FALSE(progress.isVisible()) << "the window closed when the builder had stopped";
+    EXPECT_EQ(FilesInDir(), 1u) << "only the input is left";
+    EXPECT_TRUE(prompts.messages.empty());
 }
 
 TEST_F(ProgressDlgTest, TheBarStaysWithinItsRange) {

@@ -11,11 +11,17 @@
 #include <QWidget>
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "ui/dialog_layout.h"
 #include "ui/user_prompts.h"
+
+// Texts in test failures as the user reads them.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace zokuitest {
 
@@ -26,11 +32,15 @@ public:
     std::deque<std::vector<std::string>> inputFiles;
     std::deque<std::string> archivePaths;
     std::deque<bool> answers;
+    std::deque<std::string> archivesToOpen;
+    std::deque<std::string> folders;
+    std::deque<OverwriteAnswer> overwriteAnswers;
 
     std::vector<QStringList> inputFilterRequests;
     std::vector<QStringList> archiveFilterRequests;
     std::vector<QString> messages;
     std::vector<QString> questions;
+    std::vector<QString> overwriteQuestions;
     // Runs while a question is open, with the window that asked it.
     std::function<void(QWidget&)> duringQuestion;
 
@@ -65,6 +75,24 @@ public:
         answers.pop_front();
         return answer;
     }
+    std::string AskArchiveToOpen(QWidget&) override { return Next(archivesToOpen, {}); }
+    std::string AskFolder(QWidget&) override { return Next(folders, {}); }
+    // No answer left means the box was closed: 아니요.
+    OverwriteAnswer AskOverwrite(QWidget&, const QString& text) override {
+        overwriteQuestions.push_back(text);
+        return Next(overwriteAnswers, OverwriteAnswer::No);
+    }
+
+private:
+    template <class T>
+    static T Next(std::deque<T>& queue, T fallback) {
+        if (queue.empty()) {
+            return fallback;
+        }
+        T value = std::move(queue.front());
+        queue.pop_front();
+        return value;
+    }
 };
 
 // Runs action on the next modal window of type T as soon as it is shown (the caller then
@@ -94,6 +122,36 @@ void WhenModal(std::function<void(T&)> action) {
             if (modal != nullptr) {
                 modal->close();
             }
+        }
+    });
+    timer->start();
+}
+
+// Runs action on a window of type T as soon as one is shown (modal or not). Fails the test and
+// closes every window when none comes within ten seconds.
+template <class T>
+void WhenShown(std::function<void(T&)> action) {
+    auto* timer = new QTimer;
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, action] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            T* window = dynamic_cast<T*>(widget);
+            if (window != nullptr && window->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                delete clock;
+                action(*window);
+                return;
+            }
+        }
+        if (clock->elapsed() > 10000) {
+            timer->stop();
+            timer->deleteLater();
+            delete clock;
+            ADD_FAILURE() << "the expected window did not open";
+            QApplication::closeAllWindows();
         }
     });
     timer->start();

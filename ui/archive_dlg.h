@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QSortFilterProxyModel>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "job/extraction.h"
+#include "ui/archive_model.h"
+#include "ui/background_work.h"
+
+class CZokFile;
+class EntryPreviewPanel;
+class QLabel;
+class QLineEdit;
+class QMimeData;
+class QProgressBar;
+class QTableView;
+class QTemporaryDir;
+class QTimer;
+class UserPrompts;
+
+// A window that shows what an archive holds: a sortable, filterable table of its entries, a
+// preview of the selected one, and the actions 풀기 (the selected entries), 모두 풀기 and
+// 검사. Rows dragged out to a file manager are extracted into a temporary folder first.
+// Extraction, checking and upgrading run on a worker thread with a progress bar and a working
+// 취소; nothing they leave behind is half-written. Each window is a window of its own, owned
+// by the application, and closes on its own.
+class CArchiveDlg : public QWidget {
+public:
+    static constexpr int kIdTable = 2000;
+    static constexpr int kIdFilter = 2001;
+    static constexpr int kIdExtract = 2002;
+    static constexpr int kIdExtractAll = 2003;
+    static constexpr int kIdTest = 2004;
+    static constexpr int kIdStatus = 2005;
+    static constexpr int kIdWorkStatus = 2006;
+    static constexpr int kIdProgress = 2007;
+    static constexpr int kIdCancelWork = 2008;
+    // Lines of one message that lists entries.
+    static constexpr int kMaxListedEntries = 20;
+
+    // Opens path in a new archive window and shows it; a version 1.0.0 archive is offered an
+    // upgrade. When it cannot be opened, tells the user why (over messageParent, which may be
+    // null) and returns null. prompts must outlive the window.
+    static CArchiveDlg* Open(const std::string& path, UserPrompts& prompts, QWidget* messageParent);
+    // The archive windows now open, oldest first.
+    static std::vector<CArchiveDlg*> OpenWindows();
+    // Closes every archive window, cancelling and waiting for its work (the program's end).
+    static void CloseAll();
+
+    CArchiveDlg(std::unique_ptr<CZokFile> zok, UserPrompts& prompts);
+    ~CArchiveDlg() override;
+
+    // 풀기: the selected entries into a folder the user chooses.
+    void OnExtract();
+    // 모두 풀기: every entry.
+    void OnExtractAll();
+    // 검사: reads every entry through, decodes the pictures, marks and lists the damaged ones.
+    void OnTest();
+    // 취소 of the running work.
+    void OnCancelWork();
+    // Asks whether to rewrite a version 1.0.0 archive as 1.1.0 beside it, and does so.
+    void OfferUpgrade();
+    // Extracts the selected entries into a new temporary folder (kept until the window goes)
+    // and gives their files as URLs, for a drag; null when no file came out.
+    std::unique_ptr<QMimeData> PrepareDrag();
+
+    // True while extraction, checking or an upgrade runs.
+    bool Busy() const { return m_work.Running(); }
+    // Waits for the running work (its end is reported) and the preview (tests).
+    void WaitForWork();
+
+    const CZokFile& Archive() const { return *m_zok; }
+    ArchiveModel& Model() { return m_model; }
+    QSortFilterProxyModel& Proxy() { return m_proxy; }
+    QTableView& Table() { return *m_table; }
+    EntryPreviewPanel& Preview() { return *m_preview; }
+    // Directory positions of the selected rows, in directory order.
+    std::vector<size_t> SelectedEntries() const;
+
+protected:
+    // Closing during work cancels it; the window goes once the work has stopped.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void SetArchive(std::unique_ptr<CZokFile> zok);
+    void Extract(const std::vector<size_t>& indices);
+    // Runs the extraction of items on the worker; then gets the result on the UI thread.
+    void RunExtraction(std::vector<ExtractItem> items,
+                       std::function<void(const ExtractionResult&)> then);
+    void ReportExtraction(const ExtractionResult& result, const std::string& folder);
+    void Upgrade(const std::string& target);
+    void BeginWork(const QString& what, uint64_t total);
+    void ShowProgress(uint64_t done);
+    void EndWork(const QString& result);
+    void ShowListingStatus();
+    void UpdateActions();
+    void OnCurrentRowChanged();
+    // One message: header, then one line per entry (at most kMaxListedEntries).
+    void ShowList(const QString& header, const std::vector<std::string>& lines);
+
+    UserPrompts& m_prompts;
+    std::unique_ptr<CZokFile> m_zok;
+    ArchiveModel m_model;
+    QSortFilterProxyModel m_proxy;
+    QTableView* m_table;
+    QLineEdit* m_filter;
+    EntryPreviewPanel* m_preview;
+    QLabel* m_status;
+    QLabel* m_workStatus;
+    QProgressBar* m_progress;
+    QTimer* m_closeTimer;
+    // Folders of files dragged out; removed with the window, after its work has stopped.
+    std::vector<std::unique_ptr<QTemporaryDir>> m_dragFolders;
+    bool m_inDrag = false;
+    QString m_workName;
+    uint64_t m_workTotal = 0;
+    // Declared after everything its work uses (the archive, the drag folders): it stops and
+    // joins its thread before they go.
+    BackgroundWork m_work;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <vector>
+
+#include "job/entry_listing.h"
+
+// The entries of an archive as a table: name, kind, original size, stored size and the
+// stored size as a percentage of the original. kSortRole gives each cell's value for sorting
+// (sizes and percentages as numbers); marked entries (empty or damaged) carry a warning icon,
+// a colour and their reason as tooltip.
+class ArchiveModel : public QAbstractTableModel {
+public:
+    enum Column { kName, kKind, kSourceSize, kStoredSize, kPercent, kColumnCount };
+    static constexpr int kSortRole = Qt::UserRole;
+    // The entry's position in the archive's directory.
+    static constexpr int kIndexRole = Qt::UserRole + 1;
+
+    explicit ArchiveModel(QObject* parent = nullptr);
+
+    void SetRows(std::vector<EntryRow> rows);
+    const std::vector<EntryRow>& Rows() const { return m_rows; }
+    // Marks the entry at directory position index; problem is in Korean.
+    void Mark(size_t index, EntryMark mark, const std::string& problem);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    std::vector<EntryRow> m_rows;
+    // The rows' names and kinds as Qt strings, made once: sorting compares them often.
+    std::vector<QString> m_names;
+    std::vector<QString> m_kinds;
+};
