@@ -98,18 +98,6 @@ void CDropListBox::OnDropFiles(const QList<QUrl>& urls) {
         m_parentDlg.OpenArchives(paths);
         return;
     }
-    const int firstNewRow = count();
-    QStringList failures;
-    for (const std::string& path : paths) {
-        // A listed file is passed over silently, before anything is measured.
-        if (!m_parentDlg.IsNewFile(path)) {
-            continue;
-        }
-        uint32_t size = 0;
-        if (MeasureForList(path, &size, &failures)) {
-            m_parentDlg.AddFile(path, size);
-        }
-    }
-    ShowRowsFrom(firstNewRow);
-    m_parentDlg.ReportUnaddedFiles(failures);
+    // Each new file is measured and listed; listed ones are passed over silently.
+    m_parentDlg.AddFiles(paths, CZokCompressorDlg::kDropRowWidth);
 }

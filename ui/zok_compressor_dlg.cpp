@@ -13,7 +13,6 @@
 #include "job/formatting.h"
 #include "ui/app_icon.h"
 #include "ui/archive_dlg.h"
-#include "ui/file_measure.h"
 #include "ui/progress_dlg.h"
 #include "ui/user_prompts.h"
 
@@ -82,8 +81,6 @@ CZokCompressorDlg::CZokCompressorDlg(UserPrompts& prompts, QWidget* parent)
 bool CZokCompressorDlg::OnInitDialog() {
     setWindowIcon(m_hIcon);
     EnableCompress(false);
-    m_nFileCount = 0;
-    m_nTotalSize = 0;
     m_list.setFocus();
     return true;
 }
@@ -114,43 +111,30 @@ void CZokCompressorDlg::OnSysCommand(unsigned id) {
 }
 
 bool CZokCompressorDlg::IsNewFile(const std::string& path) const {
-    return m_foldedPaths.find(FoldCase(path)) == m_foldedPaths.end();
+    return m_inputs.IsNewFile(path);
 }
 
-void CZokCompressorDlg::AppendFile(const std::string& path, uint32_t size, uint32_t width) {
-    // The row may be shortened; its tooltip always names the whole path.
-    auto* row = new QListWidgetItem(FromNativePath(ShortenPath(path, width)), &m_list);
-    row->setToolTip(FromNativePath(path));
-    m_files.Add(path);
-    m_sizes.push_back(size);
-    m_foldedPaths.insert(FoldCase(path));
-    m_nFileCount += 1;
-    m_nTotalSize += size;
+void CZokCompressorDlg::ShowNewRows(uint32_t width) {
+    for (int row = m_list.count(); row < m_inputs.FileCount(); ++row) {
+        // The row may be shortened; its tooltip always names the whole path.
+        const std::string path = m_inputs.Files().GetAt(row);
+        auto* item = new QListWidgetItem(FromNativePath(ShortenPath(path, width)), &m_list);
+        item->setToolTip(FromNativePath(path));
+    }
 }
 
 void CZokCompressorDlg::ShowFileCount() {
     findChild<QLabel*>(ControlName(kIdFileCount))
-        ->setText(QString::fromStdString(FormatNumber(uint32_t(m_nFileCount))));
+        ->setText(QString::fromStdString(FormatNumber(uint32_t(m_inputs.FileCount()))));
 }
 
 void CZokCompressorDlg::ShowTotalSize() {
     findChild<QLabel*>(ControlName(kIdTotalSize))
-        ->setText(QString::fromStdString(FormatNumber(m_nTotalSize)));
+        ->setText(QString::fromStdString(FormatNumber(m_inputs.TotalSize())));
 }
 
 void CZokCompressorDlg::EnableCompress(bool enabled) {
     findChild<QPushButton*>(ControlName(kIdCompress))->setEnabled(enabled);
-}
-
-bool MeasureForList(const std::string& path, uint32_t* size, QStringList* failures) {
-    const FileMeasure measure = MeasureFile(path);
-    if (!measure.ok) {
-        *failures << FromNativePath(path) + QStringLiteral(": ") +
-                         QString::fromStdString(measure.reason);
-        return false;
-    }
-    *size = measure.size;
-    return true;
 }
 
 void CZokCompressorDlg::OnAdd() {
@@ -158,37 +142,19 @@ void CZokCompressorDlg::OnAdd() {
                                  QStringLiteral("Graphic File (*.bmp *.png *.BMP *.PNG)"),
                                  QStringLiteral("Text File (*.txt *.TXT)")};
     const std::vector<std::string> paths = m_prompts.AskInputFiles(*this, filters);
+    // One file already listed changes nothing at all, not even the labels.
+    if (paths.size() == 1 && !IsNewFile(paths.front())) {
+        return;
+    }
     const int firstNewRow = m_list.count();
-    QStringList failures;
-    if (paths.size() == 1) {
-        // One file: a listed one changes nothing at all, not even the labels.
-        const std::string& path = paths.front();
-        if (!IsNewFile(path)) {
-            return;
-        }
-        uint32_t size = 0;
-        if (MeasureForList(path, &size, &failures)) {
-            AppendFile(path, size, kAddRowWidth);
-            ShowFileCount();
-            ShowTotalSize();
-            EnableCompress(true);
-            m_list.ShowRowsFrom(firstNewRow);
-            return;
-        }
-    } else if (!paths.empty()) {
-        for (const std::string& path : paths) {
-            if (!IsNewFile(path)) {
-                continue;
-            }
-            uint32_t size = 0;
-            if (MeasureForList(path, &size, &failures)) {
-                AppendFile(path, size, kAddRowWidth);
-            }
-        }
+    std::vector<std::string> failures;
+    m_inputs.AddMeasured(paths, &failures);
+    ShowNewRows(kAddRowWidth);
+    if (!paths.empty()) {
         ShowFileCount();
         ShowTotalSize();
     }
-    if (m_nFileCount > 0) {
+    if (m_inputs.FileCount() > 0) {
         EnableCompress(true);
     }
     m_list.ShowRowsFrom(firstNewRow);
@@ -196,26 +162,41 @@ void CZokCompressorDlg::OnAdd() {
 }
 
 void CZokCompressorDlg::AddFile(const std::string& path, uint32_t size) {
-    if (IsNewFile(path)) {
-        AppendFile(path, size, kDropRowWidth);
+    if (m_inputs.Add(path, size)) {
+        ShowNewRows(kDropRowWidth);
         ShowFileCount();
         ShowTotalSize();
     }
-    if (m_nFileCount > 0) {
+    if (m_inputs.FileCount() > 0) {
         EnableCompress(true);
     }
 }
 
-void CZokCompressorDlg::ReportUnaddedFiles(const QStringList& failures) {
-    if (failures.isEmpty()) {
+void CZokCompressorDlg::AddFiles(const std::vector<std::string>& paths, uint32_t rowWidth) {
+    const int firstNewRow = m_list.count();
+    std::vector<std::string> failures;
+    if (m_inputs.AddMeasured(paths, &failures) > 0) {
+        ShowNewRows(rowWidth);
+        ShowFileCount();
+        ShowTotalSize();
+    }
+    if (m_inputs.FileCount() > 0) {
+        EnableCompress(true);
+    }
+    m_list.ShowRowsFrom(firstNewRow);
+    ReportUnaddedFiles(failures);
+}
+
+void CZokCompressorDlg::ReportUnaddedFiles(const std::vector<std::string>& failures) {
+    if (failures.empty()) {
         return;
     }
     QString text = QStringLiteral("다음 파일은 목록에 추가하지 못했습니다.");
-    for (int i = 0; i < failures.size() && i < kMaxReportedFiles; ++i) {
-        text += QLatin1Char('\n') + failures[i];
+    for (size_t i = 0; i < failures.size() && i < size_t(kMaxReportedFiles); ++i) {
+        text += QLatin1Char('\n') + FromNativePath(failures[i]);
     }
-    if (failures.size() > kMaxReportedFiles) {
-        text += QStringLiteral("\n... 외 %1개").arg(failures.size() - kMaxReportedFiles);
+    if (failures.size() > size_t(kMaxReportedFiles)) {
+        text += QStringLiteral("\n... 외 %1개").arg(int(failures.size()) - kMaxReportedFiles);
     }
     m_prompts.ShowMessage(*this, text);
 }
@@ -225,42 +206,32 @@ void CZokCompressorDlg::OnRemove() {
     for (const QModelIndex& index : m_list.selectionModel()->selectedRows()) {
         rows.push_back(index.row());
     }
-    std::sort(rows.begin(), rows.end());
     if (!rows.empty()) {
-        m_nFileCount -= int32_t(rows.size());
-        ShowFileCount();
-        // From the highest row down, so that the lower rows keep their indices.
+        m_inputs.RemoveRows(rows);
+        std::sort(rows.begin(), rows.end());
         for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-            const int row = *it;
-            m_nTotalSize -= m_sizes[size_t(row)];
-            m_foldedPaths.erase(FoldCase(m_files.GetAt(row)));
-            m_files.RemoveAt(row);
-            m_sizes.erase(m_sizes.begin() + row);
-            delete m_list.takeItem(row);
+            delete m_list.takeItem(*it);
         }
+        ShowFileCount();
         ShowTotalSize();
     }
-    if (m_nFileCount == 0) {
+    if (m_inputs.FileCount() == 0) {
         EnableCompress(false);
     }
 }
 
 void CZokCompressorDlg::OnCompress() {
-    if (m_nFileCount <= 0) {
+    if (m_inputs.FileCount() <= 0) {
         return;
     }
-    std::vector<std::string> paths;
-    paths.reserve(size_t(m_nFileCount));
-    for (int32_t i = 0; i < m_nFileCount; ++i) {
-        paths.push_back(m_files.GetAt(i));
-    }
+    const std::vector<std::string> paths = m_inputs.Paths();
     std::vector<const char*> array;
     array.reserve(paths.size());
     for (const std::string& path : paths) {
         array.push_back(path.c_str());
     }
     CProgressDlg progress(*this, m_prompts);
-    progress.SetJob(m_nFileCount, m_nTotalSize, array.data());
+    progress.SetJob(m_inputs.FileCount(), m_inputs.TotalSize(), array.data());
     // Modal to this window only: archive windows stay usable while files are packed.
     progress.setWindowModality(Qt::WindowModal);
     progress.exec();

@@ -5,23 +5,18 @@
 #include <QStringList>
 #include <cstdint>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
-#include "job/file_list.h"
+#include "job/input_list.h"
 #include "ui/anchored_layout.h"
 #include "ui/dialog_layout.h"
 #include "ui/drop_list_box.h"
 
 class UserPrompts;
 
-// Measures a file about to be listed. When it cannot be listed, notes "path: reason" in
-// failures (shown to the user in one message) and returns false.
-bool MeasureForList(const std::string& path, uint32_t* size, QStringList* failures);
-
 // The main window: the list of input files, their number and total size, and the buttons
-// Add, Remove, Compress and Exit. Row i of the list and element i of m_files are the same
-// file; the counters always equal the number of rows and the sum of their measured sizes.
+// Add, Remove, Compress and Exit. The files, their sizes and the counters are an InputList
+// (job/input_list.h); row i of the list shows its file i.
 // It opens at its laid-out size, which is also its smallest; made larger, the list grows with
 // it and the two groups keep to the bottom corners.
 class CZokCompressorDlg : public QDialog {
@@ -61,12 +56,15 @@ public:
     void AddFile(const std::string& path, uint32_t size);
     // True when no listed path equals path without regard to the case of ASCII letters.
     bool IsNewFile(const std::string& path) const;
+    // Measures and lists the new files among paths (the drop target's road), then names those
+    // that could not be listed in one message.
+    void AddFiles(const std::vector<std::string>& paths, uint32_t rowWidth);
     // One message naming every file of one Add or drop that could not be listed, and why.
-    void ReportUnaddedFiles(const QStringList& failures);
+    void ReportUnaddedFiles(const std::vector<std::string>& failures);
 
-    int32_t FileCount() const { return m_nFileCount; }
-    uint32_t TotalSize() const { return m_nTotalSize; }
-    const CFileList& Files() const { return m_files; }
+    int32_t FileCount() const { return m_inputs.FileCount(); }
+    uint32_t TotalSize() const { return m_inputs.TotalSize(); }
+    const CFileList& Files() const { return m_inputs.Files(); }
     CDropListBox& List() { return m_list; }
     UserPrompts& Prompts() { return m_prompts; }
 
@@ -77,8 +75,8 @@ protected:
 
 private:
     bool OnInitDialog();
-    // Appends path as the last row (shortened to width) and to the file list and counters.
-    void AppendFile(const std::string& path, uint32_t size, uint32_t width);
+    // Shows the rows the input list has beyond the list's, each shortened to width.
+    void ShowNewRows(uint32_t width);
     void ShowFileCount();
     void ShowTotalSize();
     void EnableCompress(bool enabled);
@@ -87,13 +85,7 @@ private:
     CDropListBox m_list;
     AnchoredLayout m_layout;
     QIcon m_hIcon;
-    CFileList m_files;
-    int32_t m_nFileCount = 0;
-    uint32_t m_nTotalSize = 0;
-    // The size of each row as measured when it was added.
-    std::vector<uint32_t> m_sizes;
-    // The listed paths with ASCII letters folded: the duplicate check in constant time.
-    std::unordered_set<std::string> m_foldedPaths;
+    InputList m_inputs;
 };
 
 // The about box: icon, name and version, and a button that closes it.

@@ -1,11 +1,12 @@
-#include "ui/file_measure.h"
+#include "job/file_measure.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 
-#include "archive/file_handle.h"
 #include "archive/names.h"
+#include "archive/regular_file.h"
+#include "archive/zok_format.h"
 #include "job/korean_reasons.h"
 
 FileMeasure MeasureFile(const std::string& path) {
@@ -23,7 +24,7 @@ FileMeasure MeasureFile(const std::string& path) {
         result.reason = "일반 파일이 아닙니다";
         return result;
     }
-    if (st.st_size >= (off_t(1) << 31)) {
+    if (st.st_size > kMaxZokFileSize) {
         result.reason = "2 GiB 이상인 파일은 압축할 수 없습니다";
         return result;
     }
@@ -33,8 +34,8 @@ FileMeasure MeasureFile(const std::string& path) {
         return result;
     }
     // The builder reads every input; find out now whether it can.
-    FileHandle file = FileHandle::Open(path, "rb");
-    if (!file) {
+    std::string reason;
+    if (!OpenRegularFile(path, &reason)) {
         result.reason = KoreanSystemReason(errno);
         return result;
     }

@@ -1,0 +1,65 @@
+#include "job/input_list.h"
+
+#include <algorithm>
+
+#include "archive/names.h"
+#include "job/file_measure.h"
+
+bool InputList::IsNewFile(const std::string& path) const {
+    return m_foldedPaths.find(FoldCase(path)) == m_foldedPaths.end();
+}
+
+bool InputList::Add(const std::string& path, uint32_t size) {
+    if (!m_foldedPaths.insert(FoldCase(path)).second) {
+        return false;
+    }
+    m_files.Add(path);
+    m_sizes.push_back(size);
+    m_nFileCount += 1;
+    m_nTotalSize += size;
+    return true;
+}
+
+size_t InputList::AddMeasured(const std::vector<std::string>& paths,
+                              std::vector<std::string>* failures) {
+    size_t added = 0;
+    for (const std::string& path : paths) {
+        // A listed file is passed over before anything is measured.
+        if (!IsNewFile(path)) {
+            continue;
+        }
+        const FileMeasure measure = MeasureFile(path);
+        if (!measure.ok) {
+            failures->push_back(path + ": " + measure.reason);
+        } else if (Add(path, measure.size)) {
+            ++added;
+        }
+    }
+    return added;
+}
+
+void InputList::RemoveRows(std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // From the highest row down, so that the lower rows keep their indices.
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        const int row = *it;
+        if (row < 0 || row >= m_nFileCount) {
+            continue;
+        }
+        m_nTotalSize -= m_sizes[size_t(row)];
+        m_foldedPaths.erase(FoldCase(m_files.GetAt(row)));
+        m_files.RemoveAt(row);
+        m_sizes.erase(m_sizes.begin() + row);
+        m_nFileCount -= 1;
+    }
+}
+
+std::vector<std::string> InputList::Paths() const {
+    std::vector<std::string> paths;
+    paths.reserve(size_t(m_nFileCount));
+    for (int32_t i = 0; i < m_nFileCount; ++i) {
+        paths.push_back(m_files.GetAt(i));
+    }
+    return paths;
+}
