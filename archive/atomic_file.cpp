@@ -12,6 +12,8 @@
 #include <random>
 #include <vector>
 
+namespace zok {
+
 std::string SystemReason(int errorNumber) {
     return std::strerror(errorNumber);
 }
@@ -220,3 +222,5 @@ void AtomicFile::Discard() {
         ForgetTemporary();
     }
 }
+
+}  // namespace zok

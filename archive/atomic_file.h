@@ -5,6 +5,8 @@
 
 #include "archive/file_handle.h"
 
+namespace zok {
+
 // A new file that appears under its name only when it is complete. It is written unnamed in
 // the target's folder (Linux O_TMPFILE) where the file system allows it, otherwise under a
 // short hidden temporary name there, and linked or renamed into place by Commit. Until then the
@@ -65,3 +67,5 @@ std::string SystemReason(int errorNumber);
 // The path a chain of symbolic links starting at path leads to (path itself when it is no
 // link), whether or not the last file exists. False with *error at a loop or unreadable link.
 bool FollowLinks(const std::string& path, std::string* resolved, int* error);
+
+}  // namespace zok

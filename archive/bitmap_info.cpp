@@ -2,6 +2,8 @@
 
 #include "archive/little_endian.h"
 
+namespace zok {
+
 BITMAPINFOHEADER ReadBitmapInfoHeader(const uint8_t* b) {
     BITMAPINFOHEADER h;
     h.biSize = GetU32(b);
@@ -31,3 +33,5 @@ void WriteBitmapInfoHeader(const BITMAPINFOHEADER& h, uint8_t* b) {
     PutU32(b + 32, h.biClrUsed);
     PutU32(b + 36, h.biClrImportant);
 }
+
+}  // namespace zok

@@ -5,6 +5,8 @@
 #include "archive/little_endian.h"
 #include "zok/bitmap_info.h"
 
+namespace zok {
+
 std::optional<std::string> EncodeBmp24(int32_t width, int32_t height, const uint8_t* pixels,
                                        size_t rowBytes) {
     if (width <= 0 || height <= 0 || pixels == nullptr || rowBytes < size_t(width) * 3) {
@@ -45,3 +47,5 @@ std::optional<std::string> EncodePgm(int32_t width, int32_t height, const uint8_
     out.append(reinterpret_cast<const char*>(plane), size_t(width) * size_t(height));
     return out;
 }
+
+}  // namespace zok

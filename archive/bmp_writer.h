@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+namespace zok {
+
 // Writers for pictures taken out of an archive in the bitmap form.
 
 // A complete 24-bit uncompressed BMP file (file header, 40-byte info header, bottom-up rows
@@ -16,3 +18,5 @@ std::optional<std::string> EncodeBmp24(int32_t width, int32_t height, const uint
 
 // A binary greyscale PGM (P5, maxval 255) of width x height bytes, top row first.
 std::optional<std::string> EncodePgm(int32_t width, int32_t height, const uint8_t* plane);
+
+}  // namespace zok

@@ -21,6 +21,8 @@
 #include "archive/zok_format.h"
 #include "archive/zok_writer.h"
 
+namespace zok {
+
 namespace {
 
 bool Fail(BuildReport& report, BuildProblem problem) {
@@ -245,3 +247,5 @@ bool BuildArchive(const char* const* paths, const char* outputPath, int32_t coun
     }
     return BuildArchive(list, outputPath != nullptr ? outputPath : "", callback, report);
 }
+
+}  // namespace zok

@@ -1,5 +1,7 @@
 #include "archive/build_tracker.h"
 
+namespace zok {
+
 void BuildTracker::Report(uint64_t archiveSize) {
     const uint64_t read = m_read.load(std::memory_order_relaxed);
     if (!m_options.progress || read - m_reported < (1u << 20)) {
@@ -26,3 +28,5 @@ void BuildTracker::FileDone(uint32_t sourceSize, uint64_t archiveSize) {
         m_options.progress(m_progress);
     }
 }
+
+}  // namespace zok

@@ -5,6 +5,8 @@
 
 #include "zok/build_archive.h"
 
+namespace zok {
+
 // Counts a build's progress and tells the caller: the plain callback after each input, the
 // options' callable after each input and about every megabyte read within one. Reads may be
 // counted on any thread; reports go out on the calling thread only.
@@ -31,3 +33,5 @@ private:
     uint64_t m_reported = 0;
     BuildProgress m_progress;
 };
+
+}  // namespace zok

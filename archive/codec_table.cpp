@@ -6,6 +6,8 @@
 #include "codecs/stored_codec.h"
 #include "codecs/text_codec.h"
 
+namespace zok {
+
 CCodecTable::CCodecTable() {
     m_codecs[kBmp] = std::make_unique<CBmpCodec>();
     m_codecs[kPng] = std::make_unique<CPngCodec>();
@@ -18,3 +20,5 @@ CCodecTable::~CCodecTable() = default;
 CEntryCodec* CCodecTable::GetCodec(std::string_view kindName) const {
     return At(RuleForKindName(kindName).codec);
 }
+
+}  // namespace zok

@@ -6,6 +6,8 @@
 
 #include "archive/entry_codec.h"
 
+namespace zok {
+
 // Owns one instance of each codec and hands out the one for a kind name.
 class CCodecTable {
 public:
@@ -25,3 +27,5 @@ public:
 private:
     std::array<std::unique_ptr<CEntryCodec>, 4> m_codecs;
 };
+
+}  // namespace zok

@@ -3,6 +3,8 @@
 #include "archive/atomic_file.h"
 #include "codecs/inflate_reader.h"
 
+namespace zok {
+
 namespace {
 
 class FailedReader : public EntryReader {
@@ -84,3 +86,5 @@ std::unique_ptr<EntryReader> MakeCopyReader(const EntrySource& source, uint64_t 
 std::unique_ptr<EntryReader> MakeInflatingReader(const EntrySource& source, uint64_t size) {
     return std::make_unique<InflatingReader>(source, size);
 }
+
+}  // namespace zok

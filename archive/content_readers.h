@@ -7,6 +7,8 @@
 #include "archive/entry_source.h"
 #include "zok/entry_reader.h"
 
+namespace zok {
+
 // The readers CZokFile::OpenEntry hands out, one per way an entry's content comes out of its
 // stored bytes.
 
@@ -16,3 +18,5 @@ std::unique_ptr<EntryReader> MakeFailedReader(uint64_t size, std::string error);
 std::unique_ptr<EntryReader> MakeCopyReader(const EntrySource& source, uint64_t size);
 // A zlib stream in the entry's stored bytes that inflates to exactly size bytes.
 std::unique_ptr<EntryReader> MakeInflatingReader(const EntrySource& source, uint64_t size);
+
+}  // namespace zok

@@ -3,6 +3,8 @@
 #include "archive/little_endian.h"
 #include "archive/zok_format.h"
 
+namespace zok {
+
 uint64_t DirectorySize(size_t count, uint64_t totalNameBytes) {
     return kHeaderSize + uint64_t(kRecordFixedSize) * count + totalNameBytes;
 }
@@ -27,3 +29,5 @@ std::string SerializeDirectory(const std::vector<EntryRecord>& records) {
     }
     return out;
 }
+
+}  // namespace zok

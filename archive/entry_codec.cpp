@@ -1,5 +1,7 @@
 #include "archive/entry_codec.h"
 
+namespace zok {
+
 PixelBuffer CEntryCodec::DecodeBitmap(FILE*, BITMAPINFOHEADER*, PixelBuffer* alpha) {
     if (alpha != nullptr) {
         alpha->reset();
@@ -17,3 +19,5 @@ bool CEntryCodec::Extract(FILE* archive, uint8_t* buffer, uint32_t, uint32_t sto
     }
     return true;
 }
+
+}  // namespace zok

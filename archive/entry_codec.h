@@ -6,6 +6,8 @@
 
 #include "zok/bitmap_info.h"
 
+namespace zok {
+
 // Turns one input file into an entry's bytes and one entry back into a buffer or a bitmap.
 // Streams are open binary stdio streams; a codec never opens or closes them.
 class CEntryCodec {
@@ -27,3 +29,5 @@ public:
     // and reports success whatever the read delivered.
     virtual bool Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize, uint32_t storedSize);
 };
+
+}  // namespace zok

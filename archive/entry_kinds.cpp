@@ -2,6 +2,8 @@
 
 #include "archive/names.h"
 
+namespace zok {
+
 namespace {
 
 // The writing side: the kind name chooses the codec, the codec's family the kind byte.
@@ -45,3 +47,5 @@ std::optional<EntryReadRule> ReadRuleFor(EntryKind kind, std::string_view cp949N
     }
     return std::nullopt;
 }
+
+}  // namespace zok

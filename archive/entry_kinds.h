@@ -7,6 +7,8 @@
 #include "archive/codec_table.h"
 #include "zok/entry_record.h"
 
+namespace zok {
+
 // The one answer to every question about entry kinds: which codec writes an input of a given
 // name and which kind byte its entry gets, which codec reads an entry of a given kind, whether
 // it is a picture, and what bounds its content's size. Names are taken as stored on disk
@@ -38,3 +40,5 @@ struct EntryReadRule {
     bool picture;          // DecodeEntryBitmap and ReadEntryBitmapInfo apply
 };
 std::optional<EntryReadRule> ReadRuleFor(EntryKind kind, std::string_view cp949Name);
+
+}  // namespace zok

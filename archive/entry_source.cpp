@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 
+namespace zok {
+
 EntrySource::EntrySource(int fd, uint64_t offset, uint64_t size, uint64_t fileSize)
     : m_fd(fd),
       m_offset(offset),
@@ -79,3 +81,5 @@ FileHandle OpenEntryStream(EntrySource& source) {
     }
     return FileHandle(stream);
 }
+
+}  // namespace zok

@@ -6,6 +6,8 @@
 
 #include "archive/file_handle.h"
 
+namespace zok {
+
 // The stored bytes of one entry, [offset, offset + size) of an archive file, read by position
 // so that readers never share a file position and may run on several threads at once. A read
 // never goes past the entry's end: what lies behind it belongs to another entry.
@@ -43,3 +45,5 @@ private:
 // A read-only stdio stream over the source, for codecs that read FILE*: reads end at the
 // entry's end, and seeks (SEEK_END included) stay inside it. The source must outlive it.
 FileHandle OpenEntryStream(EntrySource& source);
+
+}  // namespace zok

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+namespace zok {
+
 EntryWriteStatus EncodeInput(const CCodecTable& codecs, InputFile& input, const EntryKindRule& rule,
                              FILE* archive, EntryRecord& record, BuildProblem* problem) {
     CEntryCodec* codec = codecs.At(rule.codec);
@@ -36,3 +38,5 @@ EntryWriteStatus EncodeInput(const CCodecTable& codecs, InputFile& input, const 
     const bool emptyCopy = rule.codec == CCodecTable::kStored && record.sourceSize == 0;
     return (stored == 0 && !emptyCopy) ? EntryWriteStatus::Unencoded : EntryWriteStatus::Written;
 }
+
+}  // namespace zok

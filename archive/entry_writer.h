@@ -9,6 +9,8 @@
 #include "zok/build_archive.h"
 #include "zok/entry_record.h"
 
+namespace zok {
+
 enum class EntryWriteStatus {
     Written,    // the entry's data is in the archive
     Unencoded,  // the codec could not encode it: kept with storedSize 0
@@ -21,3 +23,5 @@ enum class EntryWriteStatus {
 // was cancelled. Codec exceptions pass through, but for a cancel (then Failed).
 EntryWriteStatus EncodeInput(const CCodecTable& codecs, InputFile& input, const EntryKindRule& rule,
                              FILE* archive, EntryRecord& record, BuildProblem* problem);
+
+}  // namespace zok

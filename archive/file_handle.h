@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+namespace zok {
+
 // Owns one stdio stream and closes it when it goes out of scope.
 class FileHandle {
 public:
@@ -67,3 +69,5 @@ inline int64_t StreamLength(FILE* stream) {
     }
     return int64_t(end);
 }
+
+}  // namespace zok

@@ -8,6 +8,8 @@
 #include "archive/regular_file.h"
 #include "archive/zok_format.h"
 
+namespace zok {
+
 namespace {
 
 constexpr uint64_t kReportEvery = 1 << 20;
@@ -143,3 +145,5 @@ bool InputFile::Unchanged(BuildProblem* problem) const {
     }
     return same;
 }
+
+}  // namespace zok

@@ -11,6 +11,8 @@
 #include "archive/file_handle.h"
 #include "zok/build_archive.h"
 
+namespace zok {
+
 // One input of a build, opened without blocking and measured, then watched while a codec reads
 // it: its reads are counted (for progress), a cancel makes them fail, and a file that changes
 // while it is read — its size or time stamps differ from when it was measured, or it ends
@@ -64,3 +66,5 @@ private:
     std::function<void(uint64_t)> m_onRead;
     const std::atomic<bool>* m_cancel = nullptr;
 };
+
+}  // namespace zok

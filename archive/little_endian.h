@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+namespace zok {
+
 // Little-endian integer access for the on-disk records.
 inline uint32_t GetU32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -31,3 +33,5 @@ inline void AppendU32(std::string& out, uint32_t v) {
     PutU32(b, v);
     out.append(reinterpret_cast<const char*>(b), 4);
 }
+
+}  // namespace zok

@@ -3,6 +3,8 @@
 #include "archive/regular_file.h"
 #include "codecs/png_codec.h"
 
+namespace zok {
+
 PixelBuffer LoadPngFile(const std::string& path, BITMAPINFOHEADER* header, PixelBuffer* alpha) {
     std::string reason;
     FileHandle file = OpenRegularFile(path, &reason);
@@ -14,3 +16,5 @@ PixelBuffer LoadPngFile(const std::string& path, BITMAPINFOHEADER* header, Pixel
     }
     return DecodePngFile(file.Get(), header, alpha);
 }
+
+}  // namespace zok

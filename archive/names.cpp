@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <vector>
 
+namespace zok {
+
 std::string_view BaseName(std::string_view path, char separator) {
     const size_t slash = path.rfind(separator);
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -114,3 +116,5 @@ std::optional<std::string> Utf8ToCp949(std::string_view utf8) {
 std::optional<std::string> Cp949ToUtf8(std::string_view cp949) {
     return Convert("UTF-8", "CP949", cp949);
 }
+
+}  // namespace zok

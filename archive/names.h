@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace zok {
+
 // Entry names and kind names.
 //
 // Paths and names in memory are UTF-8; names on disk are CP949. Comparisons without regard
@@ -37,3 +39,5 @@ std::string FoldCase(std::string_view name);
 // has no representation on the other side.
 std::optional<std::string> Utf8ToCp949(std::string_view utf8);
 std::optional<std::string> Cp949ToUtf8(std::string_view cp949);
+
+}  // namespace zok

@@ -12,6 +12,8 @@
 #include "archive/entry_writer.h"
 #include "archive/input_file.h"
 
+namespace zok {
+
 namespace {
 
 // ---------------------------------------------------------------------------------------------
@@ -418,3 +420,5 @@ ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths,
     }
     return ParallelResult::Written;
 }
+
+}  // namespace zok

@@ -9,6 +9,8 @@
 #include "archive/zok_writer.h"
 #include "zok/build_archive.h"
 
+namespace zok {
+
 // Packs inputs on worker threads: each input is encoded into memory of its own while the
 // calling thread writes the entries into the archive in input order, streaming the entry it is
 // on while its worker still encodes it. Encoded data waiting for the writer is capped
@@ -23,3 +25,5 @@ ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths,
                                       const std::vector<const EntryKindRule*>& rules,
                                       ZokWriter& writer, unsigned threads, uint64_t maxBytesAhead,
                                       BuildTracker& tracker, BuildReport& report);
+
+}  // namespace zok

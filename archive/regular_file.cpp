@@ -7,6 +7,8 @@
 
 #include "archive/atomic_file.h"
 
+namespace zok {
+
 std::string NotRegularReason(mode_t mode) {
     if (S_ISREG(mode)) {
         return "";
@@ -63,3 +65,5 @@ bool SameFile(const std::string& a, const std::string& b) {
     return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
            x.st_ino == y.st_ino;
 }
+
+}  // namespace zok

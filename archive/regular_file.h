@@ -6,6 +6,8 @@
 
 #include "archive/file_handle.h"
 
+namespace zok {
+
 // Opens path for reading only, never blocking: it is opened without waiting and checked to be a
 // regular file before anything is read, so a FIFO, socket or device is refused by its kind
 // instead of hanging the caller. On failure returns an empty handle and sets *reason ("No such
@@ -18,3 +20,5 @@ std::string NotRegularReason(mode_t mode);
 
 // True when both paths name one existing file (the same device and inode), through links.
 bool SameFile(const std::string& a, const std::string& b);
+
+}  // namespace zok

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstring>
 
+namespace zok {
+
 namespace {
 
 // One fixed slot per temporary file: no allocation, so that a handler can walk them.
@@ -65,3 +67,5 @@ void RemoveTemporaryFilesOnSignals() {
         ::sigaction(signal, &action, nullptr);
     }
 }
+
+}  // namespace zok

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace zok {
+
 // Names of temporary files that exist right now, kept where a signal handler can reach them, so
 // that an interrupted program leaves none behind. Files written unnamed (O_TMPFILE) need none of
 // this: they vanish with the process whatever ends it.
@@ -16,3 +18,5 @@ void RemoveTemporaryFilesNow();
 // Installs handlers for SIGINT, SIGTERM and SIGHUP that remove the noted files and then end the
 // process by the same signal, as it would have ended without them.
 void RemoveTemporaryFilesOnSignals();
+
+}  // namespace zok

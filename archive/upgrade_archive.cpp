@@ -21,6 +21,8 @@
 #include "zok/zok_error.h"
 #include "zok/zok_file.h"
 
+namespace zok {
+
 namespace {
 
 constexpr char kBaseVersion[3] = {'1', '0', '0'};
@@ -264,3 +266,5 @@ int32_t UpgradeArchive(const std::string& path, bool replaceInPlace,
     report = UpgradeReport();
     return Upgrade(path, replaceInPlace, UpgradeOptions(), callback, report).Run();
 }
+
+}  // namespace zok

@@ -12,6 +12,8 @@
 #include "archive/names.h"
 #include "archive/regular_file.h"
 
+namespace zok {
+
 namespace {
 
 constexpr size_t kPieceSize = 1 << 20;
@@ -115,3 +117,5 @@ bool ScratchFile::WriteError(std::string* error) const {
         m_folder + ": cannot write the temporary file: " + SystemReason(errno != 0 ? errno : EIO);
     return false;
 }
+
+}  // namespace zok

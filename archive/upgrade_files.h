@@ -7,6 +7,8 @@
 #include "archive/file_handle.h"
 #include "zok/entry_reader.h"
 
+namespace zok {
+
 // The files an upgrade handles beside the archives themselves.
 
 // The scratch file that carries one entry's content from the old archive to its codec. It has
@@ -37,3 +39,5 @@ private:
 // link to the same bytes, or a copy where the file system has no links, made before the new
 // archive takes the name. False with errno set when neither works; *backup names it either way.
 bool KeepOldArchive(const std::string& path, std::string* backup);
+
+}  // namespace zok

@@ -15,6 +15,8 @@
 #include "archive/regular_file.h"
 #include "archive/zok_format.h"
 
+namespace zok {
+
 namespace {
 
 bool IsAscii(std::string_view text) {
@@ -356,3 +358,5 @@ std::optional<size_t> FindEntryNamed(const CZokFile::Directory& dir, std::string
     }
     return found;
 }
+
+}  // namespace zok

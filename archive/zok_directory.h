@@ -12,6 +12,8 @@
 #include "archive/entry_source.h"
 #include "zok/zok_file.h"
 
+namespace zok {
+
 // The directory of an open archive, kept compact (a few dozen bytes an entry beside the names
 // as stored), with the file it was read from and the codecs that read its entries.
 
@@ -84,3 +86,5 @@ std::optional<size_t> FindEntryNamed(const CZokFile::Directory& dir, std::string
 
 // The name as shown in memory: UTF-8, with bytes that are not CP949 written as \xNN.
 std::string DecodeName(std::string_view raw);
+
+}  // namespace zok

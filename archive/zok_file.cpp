@@ -7,6 +7,8 @@
 #include "archive/zok_directory.h"
 #include "archive/zok_format.h"
 
+namespace zok {
+
 ZokOpenError::ZokOpenError(const std::string& path, int errorNumber)
     : ZokError("Cannot create ZOK File instance for file " + path), m_errorNumber(errorNumber) {}
 
@@ -179,3 +181,5 @@ bool CZokFile::ReadEntryBitmapInfo(std::string_view name, BITMAPINFOHEADER* head
     const std::optional<size_t> index = Find(name);
     return index && ReadEntryBitmapInfoAt(*index, header);
 }
+
+}  // namespace zok

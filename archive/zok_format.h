@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace zok {
+
 // Fixed parts of the on-disk layout.
 inline constexpr char kZokMagic[3] = {'Z', 'O', 'K'};
 inline constexpr char kZokFormatVersion[3] = {'1', '1', '0'};
@@ -16,3 +18,5 @@ inline constexpr int64_t kMaxZokFileSize = 0x7FFFFFFF;
 inline constexpr uint64_t MaxInflatedSize(uint64_t storedBytes) {
     return storedBytes * 1032 + 1024;
 }
+
+}  // namespace zok

@@ -8,6 +8,8 @@
 #include "archive/directory_writer.h"
 #include "archive/zok_format.h"
 
+namespace zok {
+
 ZokWriter::ZokWriter(std::vector<std::string> cp949Names) : m_records(cp949Names.size()) {
     for (size_t i = 0; i < cp949Names.size(); ++i) {
         m_records[i].name = std::move(cp949Names[i]);
@@ -120,3 +122,5 @@ bool ZokWriter::Commit(bool replace, BuildProblem* problem) {
     }
     return true;
 }
+
+}  // namespace zok

@@ -9,6 +9,8 @@
 #include "zok/build_archive.h"
 #include "zok/entry_record.h"
 
+namespace zok {
+
 // Writes one ZOK archive (version 1.1.0), the one place that knows its layout and the rule that
 // nothing is lost: the header and directory are reserved first, entries are placed one after
 // another behind them (a failed entry is stepped back over, so the next one starts where it
@@ -56,3 +58,5 @@ private:
     uint64_t m_end = 0;
     uint64_t m_position = 0;  // where the stream stands, as far as this writer moved it
 };
+
+}  // namespace zok

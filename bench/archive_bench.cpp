@@ -12,6 +12,8 @@
 #include "zok/build_archive.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 using namespace zokbench;
 
 namespace {

@@ -17,6 +17,8 @@
 #include "codecs/stored_codec.h"
 #include "codecs/text_codec.h"
 
+using namespace zok;
+
 using namespace zokbench;
 
 namespace {

@@ -8,6 +8,8 @@
 
 #include "job/file_list.h"
 
+using namespace zok;
+
 namespace {
 
 std::vector<std::string> Paths(int64_t count) {

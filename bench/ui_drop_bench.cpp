@@ -15,6 +15,8 @@
 #include "ui/user_prompts.h"
 #include "ui/zok_compressor_dlg.h"
 
+using namespace zok;
+
 namespace {
 
 constexpr int kFiles = 10000;

@@ -6,6 +6,8 @@
 #include "cli/commands.h"
 #include "cli/read_support.h"
 
+using namespace zok;
+
 namespace {
 
 int RunBitmap(const std::string& path, const std::string& name, const std::string& bmpPath,
@@ -26,8 +28,9 @@ int RunBitmap(const std::string& path, const std::string& name, const std::strin
         return kExitFailure;
     }
     std::string bmp, pgm, why;
-    if (!DecodePicture(*entry.zok, entry.index, &bmp, alphaPath.empty() ? nullptr : &pgm, &why)) {
-        ReportError(EntryLabel(*entry.zok, entry.index) + ": " + why);
+    if (!DecodePicture(*entry.archive, entry.index, &bmp, alphaPath.empty() ? nullptr : &pgm,
+                       &why)) {
+        ReportError(EntryLabel(*entry.archive, entry.index) + ": " + why);
         return kExitFailure;
     }
     std::string error;

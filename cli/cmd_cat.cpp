@@ -7,6 +7,8 @@
 #include "cli/commands.h"
 #include "cli/read_support.h"
 
+using namespace zok;
+
 namespace {
 
 int RunCat(const std::string& path, const std::string& name) {
@@ -14,7 +16,7 @@ int RunCat(const std::string& path, const std::string& name) {
     if (!entry) {
         return kExitFailure;
     }
-    const CZokFile& zok = *entry.zok;
+    const CZokFile& zok = *entry.archive;
     const size_t index = entry.index;
     // Streamed: an entry of any size passes through one piece of memory.
     std::string why;

@@ -11,6 +11,8 @@
 #include "zok/build_archive.h"
 #include "zok/zok_error.h"
 
+using namespace zok;
+
 namespace {
 
 uint64_t TotalSize(const std::vector<std::string>& files) {

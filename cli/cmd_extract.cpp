@@ -11,6 +11,8 @@
 #include "cli/progress_bar.h"
 #include "cli/read_support.h"
 
+using namespace zok;
+
 namespace {
 
 // Why an entry name cannot become a file name inside the target folder, or "" when it can.

@@ -8,6 +8,8 @@
 #include "cli/commands.h"
 #include "cli/read_support.h"
 
+using namespace zok;
+
 namespace {
 
 // A JSON string literal; names are UTF-8, anything else outside ASCII is kept as \u00XX.

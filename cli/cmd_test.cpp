@@ -9,6 +9,8 @@
 #include "cli/progress_bar.h"
 #include "cli/read_support.h"
 
+using namespace zok;
+
 namespace {
 
 // Why the entry is damaged or empty, or "" when it is sound: every entry is read through to

@@ -8,6 +8,8 @@
 #include "cli/read_support.h"
 #include "zok/upgrade_archive.h"
 
+using namespace zok;
+
 namespace {
 
 int RunUpgrade(const std::string& path, bool inPlace, const std::string& output, bool overwrite) {

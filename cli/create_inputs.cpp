@@ -8,6 +8,8 @@
 #include "archive/regular_file.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -5,6 +5,8 @@
 
 #include "archive/names.h"
 
+using namespace zok;
+
 namespace {
 
 void PrintLines(FILE* stream, const char* prefix, const std::string& message) {

@@ -10,6 +10,8 @@
 #include "archive/bmp_writer.h"
 #include "archive/regular_file.h"
 
+using namespace zok;
+
 std::unique_ptr<CZokFile> OpenArchive(const std::string& path) {
     try {
         return std::make_unique<CZokFile>(path);
@@ -37,7 +39,7 @@ ArchiveEntry OpenArchiveEntry(const std::string& path, const std::string& name) 
     if (zok) {
         if (const std::optional<size_t> index = FindEntry(*zok, name)) {
             found.index = *index;
-            found.zok = std::move(zok);
+            found.archive = std::move(zok);
         }
     }
     return found;

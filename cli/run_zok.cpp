@@ -9,6 +9,8 @@
 #include "cli/output.h"
 #include "zok_version.h"
 
+using namespace zok;
+
 namespace {
 
 // `zok help [COMMAND]`: the tool's help, or one command's.

@@ -10,6 +10,8 @@
 #include "codecs/stored_bitmap.h"
 #include "zok/entry_record.h"
 
+namespace zok {
+
 namespace {
 
 constexpr uint16_t kBmpMagic = 0x4D42;  // "BM"
@@ -158,3 +160,5 @@ PixelBuffer CBmpCodec::DecodeBitmap(FILE* archive, BITMAPINFOHEADER* header, Pix
 bool CBmpCodec::ReadBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) {
     return ReadStoredBitmapInfo(archive, header);
 }
+
+}  // namespace zok

@@ -4,6 +4,8 @@
 #include <limits>
 #include <new>
 
+namespace zok {
+
 namespace {
 
 constexpr size_t kInputChunk = 256 * 1024;
@@ -83,3 +85,5 @@ size_t InflateReader::Read(uint8_t* out, size_t size) {
     }
     return produced;
 }
+
+}  // namespace zok

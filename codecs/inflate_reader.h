@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace zok {
+
 // Inflates one zlib stream piece by piece and holds it to its size: the stream is sound only
 // when it ends (Z_STREAM_END) after exactly `expected` bytes of output, within the bytes the
 // source gives. Fewer, more, a stream cut short or corrupt data are damage, found where they
@@ -48,3 +50,5 @@ private:
     const char* m_problem = nullptr;
     std::unique_ptr<uint8_t[]> m_input;
 };
+
+}  // namespace zok

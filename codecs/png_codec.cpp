@@ -10,6 +10,8 @@
 #include "zok/entry_record.h"
 #include "zok/zok_error.h"
 
+namespace zok {
+
 namespace {
 
 constexpr size_t kSignatureSize = 8;
@@ -314,3 +316,5 @@ bool CPngCodec::Extract(FILE* archive, uint8_t* buffer, uint32_t, uint32_t store
 PixelBuffer DecodePngFile(FILE* stream, BITMAPINFOHEADER* header, PixelBuffer* alpha) {
     return DecodeToBitmap(stream, header, alpha);
 }
+
+}  // namespace zok

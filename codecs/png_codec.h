@@ -2,6 +2,8 @@
 
 #include "archive/entry_codec.h"
 
+namespace zok {
+
 // PNG codec: re-encodes a PNG input as a uniform 8-bit RGB or RGBA PNG stream and decodes
 // such entries into the bitmap form. Any PNG is accepted: 16-bit samples are scaled to 8,
 // grey and palette pictures become RGB, and a tRNS chunk becomes an alpha channel, so an
@@ -19,3 +21,5 @@ public:
 // Decodes any PNG file, positioned at its first byte, into the bitmap form, with the same
 // conversions and messages as DecodeBitmap.
 PixelBuffer DecodePngFile(FILE* stream, BITMAPINFOHEADER* header, PixelBuffer* alpha);
+
+}  // namespace zok

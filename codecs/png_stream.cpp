@@ -2,6 +2,8 @@
 
 #include <csetjmp>
 
+namespace zok {
+
 void QuietPngError(png_structp png, png_const_charp) {
     png_longjmp(png, 1);
 }
@@ -72,3 +74,5 @@ PngWriteStatus WritePngStream(FILE* output, uint32_t width, uint32_t height, boo
     return WriteWithJump(structs.png, structs.info, &job) ? PngWriteStatus::Written
                                                           : PngWriteStatus::Failed;
 }
+
+}  // namespace zok

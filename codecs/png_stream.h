@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace zok {
+
 // libpng plumbing shared by the PNG and BMP codecs.
 
 // Error and warning handlers that keep libpng quiet: an error jumps back through png_jmpbuf
@@ -23,3 +25,5 @@ enum class PngWriteStatus {
 // and IEND. With bgr the rows hold blue, green, red instead. rows[0] is the top row.
 PngWriteStatus WritePngStream(FILE* output, uint32_t width, uint32_t height, bool alpha, bool bgr,
                               uint8_t* const* rows);
+
+}  // namespace zok

@@ -6,6 +6,8 @@
 #include "archive/zok_format.h"
 #include "zok/entry_record.h"
 
+namespace zok {
+
 bool ReadStoredBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) {
     if (std::fseek(archive, kBitmapFileHeaderSize, SEEK_CUR) != 0) {
         return false;
@@ -47,3 +49,5 @@ PixelBuffer ReadStoredBitmap(FILE* archive, BITMAPINFOHEADER* header) {
     header->biSizeImage = uint32_t(size);
     return pixels;
 }
+
+}  // namespace zok

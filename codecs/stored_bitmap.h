@@ -4,6 +4,8 @@
 
 #include "archive/entry_codec.h"
 
+namespace zok {
+
 // Reading of an entry that holds a whole 24-bit bottom-up BMP file as it was stored.
 // Shared by the BMP codec and the stored-entry codec.
 
@@ -14,3 +16,5 @@ bool ReadStoredBitmapInfo(FILE* archive, BITMAPINFOHEADER* header);
 // for biSizeImage, which gives the returned buffer's size. Returns null for a bitmap
 // that is not 24-bit and bottom-up, has no pixels, or whose rows run past the end of the file.
 PixelBuffer ReadStoredBitmap(FILE* archive, BITMAPINFOHEADER* header);
+
+}  // namespace zok

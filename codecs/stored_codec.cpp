@@ -2,6 +2,8 @@
 
 #include "codecs/stored_bitmap.h"
 
+namespace zok {
+
 int32_t CStoredCodec::Encode(FILE* input, FILE* archive) {
     const off_t start = ftello(archive);
     if (start < 0) {
@@ -32,3 +34,5 @@ bool CStoredCodec::ReadBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) {
 bool CStoredCodec::Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize, uint32_t) {
     return std::fread(buffer, 1, sourceSize, archive) == sourceSize;
 }
+
+}  // namespace zok

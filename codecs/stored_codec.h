@@ -2,6 +2,8 @@
 
 #include "archive/entry_codec.h"
 
+namespace zok {
+
 // Stored-entry codec: the entry is the input's bytes, unchanged.
 class CStoredCodec : public CEntryCodec {
 public:
@@ -12,3 +14,5 @@ public:
     bool ReadBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) override;
     bool Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize, uint32_t storedSize) override;
 };
+
+}  // namespace zok

@@ -7,6 +7,8 @@
 #include "codecs/inflate_reader.h"
 #include "zok/entry_record.h"
 
+namespace zok {
+
 DeflateStream::DeflateStream()
     : m_in(new (std::nothrow) Bytef[kInputChunk]), m_out(new (std::nothrow) Bytef[kOutputChunk]) {}
 
@@ -150,3 +152,5 @@ bool CTextCodec::Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize, ui
     }
     return true;
 }
+
+}  // namespace zok

@@ -8,6 +8,8 @@
 
 #include "archive/entry_codec.h"
 
+namespace zok {
+
 // Deflate codec: the entry is one zlib stream of the whole input (level 5).
 class CTextCodec : public CEntryCodec {
 public:
@@ -46,3 +48,5 @@ private:
     std::unique_ptr<Bytef[]> m_in;
     std::unique_ptr<Bytef[]> m_out;
 };
+
+}  // namespace zok

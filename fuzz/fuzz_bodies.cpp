@@ -15,6 +15,8 @@
 #include "zok/zok_error.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 namespace zokfuzz {
 
 namespace {

@@ -7,6 +7,8 @@
 #include "job/formatting.h"
 #include "job/korean_reasons.h"
 
+namespace zok {
+
 namespace {
 
 // The job that receives the builder's reports; the callback carries no context.
@@ -249,3 +251,5 @@ void CompressionJob::UpdateProgress(int32_t filesDone, uint32_t bytesDone, uint3
     }
     m_nFilesDone = filesDone;
 }
+
+}  // namespace zok

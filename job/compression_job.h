@@ -11,6 +11,8 @@
 
 #include "zok/build_archive.h"
 
+namespace zok {
+
 // The display fields of the progress window that the job writes.
 enum class JobField {
     Status,  // status line: "대기 중...", "압축 중...", "압축 종료" or "압축하지 못했습니다."
@@ -173,3 +175,5 @@ private:
 // unchanged to the job most recently given a job by SetJob; does nothing when none is. (The job
 // itself takes its reports through BuildOptions::progress.)
 void ReportProgress(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize);
+
+}  // namespace zok

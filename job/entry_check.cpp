@@ -6,6 +6,8 @@
 
 #include "zok/zok_file.h"
 
+namespace zok {
+
 namespace {
 
 // Pieces in which entries are read: progress and cancel are looked at after each.
@@ -92,3 +94,5 @@ uint64_t ContentBytes(const CZokFile& zok) {
     }
     return total;
 }
+
+}  // namespace zok

@@ -10,6 +10,8 @@
 
 #include "job/entry_listing.h"
 
+namespace zok {
+
 class CZokFile;
 
 // What reading one entry through found.
@@ -39,3 +41,5 @@ ArchiveCheck CheckEntries(const CZokFile& zok, const std::atomic<bool>* cancel,
 
 // The sum of every entry's content size (GetEntrySizeAt): the total for progress.
 uint64_t ContentBytes(const CZokFile& zok);
+
+}  // namespace zok

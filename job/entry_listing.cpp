@@ -7,6 +7,8 @@
 #include "job/korean_reasons.h"
 #include "zok/zok_file.h"
 
+namespace zok {
+
 std::string KindWord(uint8_t kind, std::string_view rawName) {
     switch (kind) {
         case 0:
@@ -92,3 +94,5 @@ std::string ListingStatus(const std::vector<EntryRow>& rows, std::string_view ve
     return text + " · 원래 크기 " + FormatNumber(source) + " byte · 압축 크기 " +
            FormatNumber(stored) + " byte · 버전 " + VersionText(version);
 }
+
+}  // namespace zok

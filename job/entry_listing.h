@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace zok {
+
 class CZokFile;
 
 // What the archive window shows of an archive's entries. No Qt here, so that it is tested
@@ -58,3 +60,5 @@ std::string VersionText(std::string_view version);
 // of rows left by a filter; when fewer than all, "(2개 표시)" follows the count.
 std::string ListingStatus(const std::vector<EntryRow>& rows, std::string_view version,
                           size_t shown);
+
+}  // namespace zok

@@ -9,6 +9,8 @@
 #include "job/korean_reasons.h"
 #include "zok/zok_file.h"
 
+namespace zok {
+
 bool BitmapToRgba(const BITMAPINFOHEADER& header, const uint8_t* pixels, const uint8_t* alpha,
                   int32_t step, PicturePreview* out) {
     if (pixels == nullptr || header.biWidth <= 0 || header.biHeight <= 0 ||
@@ -191,3 +193,5 @@ TextPreview ReadTextPreview(const CZokFile& zok, size_t index, size_t maxBytes, 
     }
     return preview;
 }
+
+}  // namespace zok

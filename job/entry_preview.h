@@ -7,6 +7,8 @@
 
 #include "zok/bitmap_info.h"
 
+namespace zok {
+
 class CZokFile;
 
 // What the archive window's preview panel shows of one entry. No Qt here.
@@ -49,3 +51,5 @@ struct TextPreview {
 // UTF-8 is shown as it is; other text is read as CP949, the code page of Korean text files.
 TextPreview ReadTextPreview(const CZokFile& zok, size_t index, size_t maxBytes = 4096,
                             size_t maxLines = 40);
+
+}  // namespace zok

@@ -17,6 +17,8 @@
 #include "job/korean_reasons.h"
 #include "zok/zok_file.h"
 
+namespace zok {
+
 namespace {
 
 constexpr size_t kPiece = 256 << 10;
@@ -253,3 +255,5 @@ ExtractionResult ExtractItems(const CZokFile& zok, const std::vector<ExtractItem
     }
     return result;
 }
+
+}  // namespace zok

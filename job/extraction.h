@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace zok {
+
 class CZokFile;
 
 // Taking entries out of an archive into a folder, with the command line's safety: a name
@@ -75,3 +77,5 @@ uint64_t BytesToExtract(const std::vector<ExtractItem>& items);
 ExtractionResult ExtractItems(const CZokFile& zok, const std::vector<ExtractItem>& items,
                               const std::atomic<bool>* cancel,
                               const std::function<void(uint64_t)>& progress);
+
+}  // namespace zok

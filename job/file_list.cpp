@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <utility>
 
+namespace zok {
+
 CFileList::CFileList() : m_pHead(std::make_unique<FileItem>()) {}
 
 CFileList::~CFileList() {
@@ -68,3 +70,5 @@ std::string CFileList::GetAt(int32_t index) const {
     }
     return NodeAfter(index + 1)->path;
 }
+
+}  // namespace zok

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+namespace zok {
+
 // One node of the file list: the full path of one input file.
 struct FileItem {
     std::unique_ptr<FileItem> next;
@@ -49,3 +51,5 @@ private:
     std::unique_ptr<FileItem> m_pHead;  // the sentinel
     int32_t m_nCount = 0;
 };
+
+}  // namespace zok

@@ -9,6 +9,8 @@
 #include "archive/zok_format.h"
 #include "job/korean_reasons.h"
 
+namespace zok {
+
 FileMeasure MeasureFile(const std::string& path) {
     FileMeasure result;
     struct stat st {};
@@ -43,3 +45,5 @@ FileMeasure MeasureFile(const std::string& path) {
     result.size = static_cast<uint32_t>(st.st_size);
     return result;
 }
+
+}  // namespace zok

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace zok {
+
 // The size of a file about to be listed, or why it cannot be listed.
 struct FileMeasure {
     bool ok = false;
@@ -15,3 +17,5 @@ struct FileMeasure {
 // write (the archive's names). Folders, devices and pipes are refused before anything is
 // opened, so a dropped pipe never blocks.
 FileMeasure MeasureFile(const std::string& path);
+
+}  // namespace zok

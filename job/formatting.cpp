@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace zok {
+
 std::string FormatNumber(uint32_t value) {
     return FormatNumber(uint64_t(value));
 }
@@ -106,3 +108,5 @@ std::string PrintableText(std::string_view text) {
     }
     return out;
 }
+
+}  // namespace zok

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace zok {
+
 // Display text for numbers and long paths. Both functions are pure.
 
 // The value in decimal with a comma between groups of three digits: 0 -> "0",
@@ -31,3 +33,5 @@ std::string PrintableText(std::string_view text);
 // The file-name part of a path: the bytes after its last separator, or the whole path when it
 // holds none.
 std::string FileNamePart(std::string_view path, char separator = '/');
+
+}  // namespace zok

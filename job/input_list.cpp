@@ -5,6 +5,8 @@
 #include "archive/names.h"
 #include "job/file_measure.h"
 
+namespace zok {
+
 bool InputList::IsNewFile(const std::string& path) const {
     return m_foldedPaths.find(FoldCase(path)) == m_foldedPaths.end();
 }
@@ -63,3 +65,5 @@ std::vector<std::string> InputList::Paths() const {
     }
     return paths;
 }
+
+}  // namespace zok

@@ -7,6 +7,8 @@
 
 #include "job/file_list.h"
 
+namespace zok {
+
 // The main window's input files, kept in step: the file list, the size each file had when it
 // was listed, the duplicate check (paths compared without regard to the case of ASCII letters)
 // and the two counters. Position i is the window's row i. The window only shows it.
@@ -37,3 +39,5 @@ private:
     std::vector<uint32_t> m_sizes;
     std::unordered_set<std::string> m_foldedPaths;
 };
+
+}  // namespace zok

@@ -6,6 +6,8 @@
 #include <regex>
 #include <vector>
 
+namespace zok {
+
 namespace {
 
 struct ErrnoText {
@@ -225,3 +227,5 @@ std::string KoreanBuildProblem(const BuildProblem& problem) {
     }
     return problem.path + ": " + why;
 }
+
+}  // namespace zok

@@ -5,6 +5,8 @@
 
 #include "zok/build_archive.h"
 
+namespace zok {
+
 // The windows speak Korean; the library words its reasons in English for the command line.
 // These put the library's reasons into the windows' Korean.
 
@@ -27,3 +29,5 @@ std::string KoreanMessageLines(std::string_view english);
 
 // One problem of a build as "path: 한국어 이유".
 std::string KoreanBuildProblem(const BuildProblem& problem);
+
+}  // namespace zok

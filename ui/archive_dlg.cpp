@@ -36,6 +36,8 @@
 #include "zok/upgrade_archive.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 namespace {
 
 // The archive windows open now, oldest first.

@@ -12,7 +12,9 @@
 #include "ui/archive_model.h"
 #include "ui/background_work.h"
 
+namespace zok {
 class CZokFile;
+}
 class EntryPreviewPanel;
 class QLabel;
 class QLineEdit;
@@ -52,7 +54,7 @@ public:
     // Closes every archive window, cancelling and waiting for its work (the program's end).
     static void CloseAll();
 
-    CArchiveDlg(std::unique_ptr<CZokFile> zok, UserPrompts& prompts);
+    CArchiveDlg(std::unique_ptr<zok::CZokFile> zok, UserPrompts& prompts);
     ~CArchiveDlg() override;
 
     // 풀기: the selected entries into a folder the user chooses.
@@ -74,7 +76,7 @@ public:
     // Waits for the running work (its end is reported) and the preview (tests).
     void WaitForWork();
 
-    const CZokFile& Archive() const { return *m_zok; }
+    const zok::CZokFile& Archive() const { return *m_zok; }
     ArchiveModel& Model() { return m_model; }
     QSortFilterProxyModel& Proxy() { return m_proxy; }
     QTableView& Table() { return *m_table; }
@@ -87,12 +89,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void SetArchive(std::unique_ptr<CZokFile> zok);
+    void SetArchive(std::unique_ptr<zok::CZokFile> zok);
     void Extract(const std::vector<size_t>& indices);
     // Runs the extraction of items on the worker; then gets the result on the UI thread.
-    void RunExtraction(std::vector<ExtractItem> items,
-                       std::function<void(const ExtractionResult&)> then);
-    void ReportExtraction(const ExtractionResult& result, const std::string& folder);
+    void RunExtraction(std::vector<zok::ExtractItem> items,
+                       std::function<void(const zok::ExtractionResult&)> then);
+    void ReportExtraction(const zok::ExtractionResult& result, const std::string& folder);
     void Upgrade(const std::string& target);
     void BeginWork(const QString& what, uint64_t total);
     void ShowProgress(uint64_t done);
@@ -104,7 +106,7 @@ private:
     void ShowList(const QString& header, const std::vector<std::string>& lines);
 
     UserPrompts& m_prompts;
-    std::unique_ptr<CZokFile> m_zok;
+    std::unique_ptr<zok::CZokFile> m_zok;
     ArchiveModel m_model;
     QSortFilterProxyModel m_proxy;
     QTableView* m_table;

@@ -8,6 +8,8 @@
 
 #include "job/formatting.h"
 
+using namespace zok;
+
 namespace {
 
 const char* const kHeaders[ArchiveModel::kColumnCount] = {"이름", "종류", "원래 크기", "압축 크기",

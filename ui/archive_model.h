@@ -19,10 +19,10 @@ public:
 
     explicit ArchiveModel(QObject* parent = nullptr);
 
-    void SetRows(std::vector<EntryRow> rows);
-    const std::vector<EntryRow>& Rows() const { return m_rows; }
+    void SetRows(std::vector<zok::EntryRow> rows);
+    const std::vector<zok::EntryRow>& Rows() const { return m_rows; }
     // Marks the entry at directory position index; problem is in Korean.
-    void Mark(size_t index, EntryMark mark, const std::string& problem);
+    void Mark(size_t index, zok::EntryMark mark, const std::string& problem);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -31,7 +31,7 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
-    std::vector<EntryRow> m_rows;
+    std::vector<zok::EntryRow> m_rows;
     // The rows' names and kinds as Qt strings, made once: sorting compares them often.
     std::vector<QString> m_names;
     std::vector<QString> m_kinds;

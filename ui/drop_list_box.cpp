@@ -12,6 +12,8 @@
 #include "ui/user_prompts.h"
 #include "ui/zok_compressor_dlg.h"
 
+using namespace zok;
+
 namespace {
 
 bool CarriesLocalFiles(const QMimeData* data) {

@@ -12,6 +12,8 @@
 #include "ui/dialog_layout.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 namespace {
 
 QString PixelSize(int32_t width, int32_t height) {

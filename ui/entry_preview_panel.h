@@ -7,7 +7,9 @@
 #include "job/entry_listing.h"
 #include "ui/background_work.h"
 
+namespace zok {
 class CZokFile;
+}
 class QLabel;
 class QPlainTextEdit;
 
@@ -30,9 +32,9 @@ public:
 
     // The archive whose entries are shown; null shows nothing. It must outlive its use here:
     // set another (or null) only after Wait.
-    void SetArchive(const CZokFile* zok);
+    void SetArchive(const zok::CZokFile* zok);
     // Shows row, or nothing for null.
-    void ShowEntry(const EntryRow* row);
+    void ShowEntry(const zok::EntryRow* row);
     // True while a picture is being decoded.
     bool Loading() const { return m_work.Running(); }
     // Waits for a decoding picture (and the selection waiting behind it) to be shown.
@@ -42,19 +44,19 @@ public:
     const QImage& Picture() const { return m_picture; }
 
 private:
-    void StartDecoding(const EntryRow& row);
-    void ShowDecoded(const EntryRow& row, const QImage& picture, const QString& caption);
-    void ShowText(const EntryRow& row);
+    void StartDecoding(const zok::EntryRow& row);
+    void ShowDecoded(const zok::EntryRow& row, const QImage& picture, const QString& caption);
+    void ShowText(const zok::EntryRow& row);
     void Clear(const QString& caption);
 
-    const CZokFile* m_zok = nullptr;
+    const zok::CZokFile* m_zok = nullptr;
     QLabel* m_pictureLabel;
     QLabel* m_caption;
     QPlainTextEdit* m_text;
     QImage m_picture;
     BackgroundWork m_work;
     // The picture entry selected while another decodes.
-    std::optional<EntryRow> m_pending;
+    std::optional<zok::EntryRow> m_pending;
     // Bumped by every selection, so that a decode finished after another selection is dropped.
     uint64_t m_selection = 0;
 };

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "archive/temporary_files.h"
 #include "ui/zok_compressor_app.h"
 #include "zok_version.h"
 
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
         std::printf("zok-compressor (%s) %s\n", kZokProductName, kZokVersion);
         return 0;
     }
+    // Ended by SIGINT, SIGTERM or SIGHUP, the program leaves no temporary file behind.
+    zok::RemoveTemporaryFilesOnSignals();
     CZokCompressorApp theApp(argc, argv);
     theApp.InitInstance();
     return 0;

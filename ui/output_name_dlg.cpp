@@ -8,6 +8,8 @@
 #include "archive/names.h"
 #include "ui/user_prompts.h"
 
+using namespace zok;
+
 const ControlTemplate COutputNameDlg::kTemplate[4] = {
     {kNoId, ControlKind::Static, "출력될 ZOK 파일명", 7, 7, 100, 8},
     {kIdFileName, ControlKind::Edit, "", 7, 18, 144, 14},

@@ -7,6 +7,8 @@
 #include "ui/output_name_dlg.h"
 #include "ui/user_prompts.h"
 
+using namespace zok;
+
 const ControlTemplate CProgressDlg::kTemplate[12] = {
     {kIdCompress, ControlKind::DefPushButton, "&Compress", 29, 109, 50, 14},
     {kIdCancel, ControlKind::PushButton, "Cancel", 114, 109, 50, 14},

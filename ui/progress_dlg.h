@@ -14,7 +14,7 @@ class UserPrompts;
 // The window a compression job runs in: counters, current file, bar, Compress and Cancel.
 // The job (job/compression_job.h) holds the logic; this window puts its operations on the
 // controls.
-class CProgressDlg : public QDialog, public JobWindow {
+class CProgressDlg : public QDialog, public zok::JobWindow {
 public:
     static constexpr int kIdCompress = 1002;
     static constexpr int kIdByteCounter = 1003;
@@ -39,11 +39,11 @@ public:
     // The Compress button.
     void OnCompress();
 
-    const CompressionJob& Job() const { return m_job; }
+    const zok::CompressionJob& Job() const { return m_job; }
 
     // JobWindow.
-    void SetFieldText(JobField field, const std::string& text) override;
-    void EnableButton(JobButton button, bool enabled) override;
+    void SetFieldText(zok::JobField field, const std::string& text) override;
+    void EnableButton(zok::JobButton button, bool enabled) override;
     void SetCancelCaption(const std::string& caption) override;
     void SetBarPosition(int position) override;
     void RepaintProgressWindow() override;
@@ -67,5 +67,5 @@ private:
     QWidget& m_mainDlg;
     UserPrompts& m_prompts;
     QProgressBar m_progress;
-    CompressionJob m_job;
+    zok::CompressionJob m_job;
 };

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+using namespace zok;
+
 std::string ToNativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }

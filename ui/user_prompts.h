@@ -42,7 +42,7 @@ public:
 
     // The question before a file is replaced, with the buttons 예, 아니요 and 모두 예;
     // closing it answers 아니요.
-    virtual OverwriteAnswer AskOverwrite(QWidget& parent, const QString& text) = 0;
+    virtual zok::OverwriteAnswer AskOverwrite(QWidget& parent, const QString& text) = 0;
 };
 
 // The answers of Qt's standard dialogs.
@@ -54,7 +54,7 @@ public:
     bool AskYesNo(QWidget& parent, const QString& text) override;
     std::string AskArchiveToOpen(QWidget& parent) override;
     std::string AskFolder(QWidget& parent) override;
-    OverwriteAnswer AskOverwrite(QWidget& parent, const QString& text) override;
+    zok::OverwriteAnswer AskOverwrite(QWidget& parent, const QString& text) override;
 };
 
 // Paths as the file system names them (UTF-8 bytes) and as the windows show them.

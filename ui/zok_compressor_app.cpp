@@ -8,6 +8,8 @@
 #include "ui/zok_compressor_dlg.h"
 #include "zok_version.h"
 
+using namespace zok;
+
 CZokCompressorApp::CZokCompressorApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromUtf8(kAppTitle));
     setApplicationVersion(QString::fromUtf8(kZokVersion));

@@ -16,6 +16,8 @@
 #include "ui/progress_dlg.h"
 #include "ui/user_prompts.h"
 
+using namespace zok;
+
 const ControlTemplate CZokCompressorDlg::kTemplate[13] = {
     {kNoId, ControlKind::Static, "File List", 7, 7, 60, 8},
     {kNoId, ControlKind::GroupBox, "Infomation", 7, 134, 150, 59},

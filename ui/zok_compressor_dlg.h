@@ -64,7 +64,7 @@ public:
 
     int32_t FileCount() const { return m_inputs.FileCount(); }
     uint32_t TotalSize() const { return m_inputs.TotalSize(); }
-    const CFileList& Files() const { return m_inputs.Files(); }
+    const zok::CFileList& Files() const { return m_inputs.Files(); }
     CDropListBox& List() { return m_list; }
     UserPrompts& Prompts() { return m_prompts; }
 
@@ -85,7 +85,7 @@ private:
     CDropListBox m_list;
     AnchoredLayout m_layout;
     QIcon m_hIcon;
-    InputList m_inputs;
+    zok::InputList m_inputs;
 };
 
 // The about box: icon, name and version, and a button that closes it.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace zok {
+
 // The 40-byte bitmap information header of the bitmap form, in host order in memory.
 // On disk it is little-endian; see ReadBitmapInfoHeader and WriteBitmapInfoHeader.
 struct BITMAPINFOHEADER {
@@ -35,3 +37,5 @@ constexpr uint64_t BitmapRowBytes(uint64_t width, uint64_t bitsPerPixel) {
 
 // Heap buffers of the bitmap form (pixels, alpha plane); the caller owns them.
 using PixelBuffer = std::unique_ptr<uint8_t[]>;
+
+}  // namespace zok

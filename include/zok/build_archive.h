@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace zok {
+
 // Called after each input: inputs done (1 after the first), sum of their source sizes, and
 // the archive's size so far (reserved header area included).
 using ProgressCallback = void (*)(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize);
@@ -102,3 +104,5 @@ std::vector<BuildProblem> CheckBuildInputs(const std::vector<std::string>& paths
 
 // The line for one problem: "path: reason".
 std::string DescribeBuildProblem(const BuildProblem& problem);
+
+}  // namespace zok

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace zok {
+
 // The content of one archive entry read in pieces, for callers that do not want a whole entry
 // in memory (a large asset streamed by a game, an entry written to a file). Made by
 // CZokFile::OpenEntry; the archive object must outlive it. Readers of one archive may run on
@@ -41,3 +43,5 @@ protected:
     bool m_finished = false;
     std::string m_error;
 };
+
+}  // namespace zok

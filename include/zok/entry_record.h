@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace zok {
+
 // One byte in each directory record: what the entry's data is.
 enum class EntryKind : uint8_t {
     None = 0,       // read like BmpFile by ExtractEntry only
@@ -19,3 +21,5 @@ struct EntryRecord {
     uint32_t storedSize = 0;
     EntryKind kind = EntryKind::Other;
 };
+
+}  // namespace zok

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace zok {
+
 // Called after each entry: entries done (1 after the first), sum of their old source sizes,
 // the new archive's size so far, and the sum of the stored sizes of all old entries.
 using UpgradeProgressCallback = void (*)(int32_t entriesDone, uint32_t sourceBytesDone,
@@ -82,3 +84,5 @@ int32_t UpgradeArchive(const std::string& path, bool replaceInPlace, const Upgra
 // The new archive's name beside path: pics.zok -> pics110.zok (".zok" in any case gives way to
 // "110.zok"); a name that does not end in ".zok" gets "110.zok" appended (short -> short110.zok).
 std::string UpgradedArchiveName(const std::string& path);
+
+}  // namespace zok

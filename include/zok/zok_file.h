@@ -11,6 +11,8 @@
 #include "zok/entry_record.h"
 #include "zok/zok_error.h"
 
+namespace zok {
+
 // Raised when the archive file itself cannot be opened. what() is exactly
 // "Cannot create ZOK File instance for file " + path; ErrorNumber() gives the system's reason.
 class ZokOpenError : public ZokError {
@@ -105,3 +107,5 @@ std::string EscapeRawName(std::string_view raw);
 // The message for an entry that holds no data.
 inline constexpr const char* kHoldsNoDataMessage =
     "holds no data: it could not be encoded when the archive was built";
+
+}  // namespace zok

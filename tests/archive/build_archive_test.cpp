@@ -12,6 +12,8 @@
 #include "archive/names.h"
 #include "tests/support/test_support.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

@@ -9,6 +9,8 @@
 #include "tests/support/test_support.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

@@ -13,6 +13,8 @@
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

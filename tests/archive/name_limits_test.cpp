@@ -4,6 +4,8 @@
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

@@ -9,6 +9,8 @@
 #include "codecs/stored_codec.h"
 #include "codecs/text_codec.h"
 
+using namespace zok;
+
 namespace {
 
 TEST(Names, BaseNameAndKindNameTakeBytesFromTheEnd) {

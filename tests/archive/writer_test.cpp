@@ -25,6 +25,8 @@
 #include "zok/upgrade_archive.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 using namespace zoktest;
 namespace fs = std::filesystem;
 

@@ -13,6 +13,8 @@
 #include "zok/build_archive.h"
 #include "zok/load_png_file.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

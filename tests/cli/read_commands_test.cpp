@@ -9,6 +9,8 @@
 #include "zok/bitmap_info.h"
 #include "zok/load_png_file.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

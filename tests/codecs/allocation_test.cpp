@@ -11,6 +11,8 @@
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
 
+using namespace zok;
+
 namespace {
 
 std::atomic<size_t> g_largest{0};

@@ -8,6 +8,8 @@
 #include "codecs/text_codec.h"
 #include "tests/support/test_support.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

@@ -9,6 +9,8 @@
 #include "zok/build_archive.h"
 #include "zok/zok_error.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

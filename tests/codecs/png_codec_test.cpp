@@ -12,6 +12,8 @@
 #include "tests/support/test_support.h"
 #include "zok/zok_error.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

@@ -7,6 +7,8 @@
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

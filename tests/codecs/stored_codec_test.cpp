@@ -6,6 +6,8 @@
 #include "archive/little_endian.h"
 #include "tests/support/test_support.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

@@ -5,6 +5,8 @@
 #include "archive/file_handle.h"
 #include "tests/support/test_support.h"
 
+using namespace zok;
+
 using namespace zoktest;
 
 namespace {

@@ -14,6 +14,8 @@
 #include "zok/build_archive.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -6,16 +6,16 @@
 #include "zok/zok_file.h"
 
 int main() {
-    BuildReport report;
-    if (!BuildArchive({"notes.txt", "logo.bmp"}, "assets.zok", nullptr, &report)) {
+    zok::BuildReport report;
+    if (!zok::BuildArchive({"notes.txt", "logo.bmp"}, "assets.zok", nullptr, &report)) {
         std::fprintf(stderr, "%s\n", report.error.c_str());  // names the file and the reason
         return 1;
     }
-    CZokFile archive("assets.zok");  // throws ZokError for a missing or damaged archive
+    zok::CZokFile archive("assets.zok");  // throws zok::ZokError for a missing or damaged file
     std::vector<uint8_t> notes(archive.GetEntrySize("notes.txt"));
-    BITMAPINFOHEADER header;
-    PixelBuffer alpha;  // the alpha plane, one byte a pixel, top row first (null: opaque)
-    PixelBuffer pixels = archive.DecodeEntryBitmap("LOGO.BMP", &header, &alpha);
+    zok::BITMAPINFOHEADER header;
+    zok::PixelBuffer alpha;  // the alpha plane, one byte a pixel, top row first (null: opaque)
+    zok::PixelBuffer pixels = archive.DecodeEntryBitmap("LOGO.BMP", &header, &alpha);
     if (!archive.ExtractEntry("Notes.txt", notes.data()) || !pixels) {  // names ignore case
         return 1;
     }

@@ -22,6 +22,8 @@
 #include "tests/support/test_support.h"
 #include "zok/zok_error.h"
 
+using namespace zok;
+
 namespace {
 
 using Texts = std::vector<std::string>;

@@ -8,6 +8,8 @@
 #include "zok/build_archive.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 namespace {
 
 using zoktest::HandEntry;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+using namespace zok;
+
 namespace {
 
 std::vector<std::string> Contents(const CFileList& list) {

@@ -8,6 +8,8 @@
 
 #include "archive/names.h"
 
+using namespace zok;
+
 namespace {
 
 TEST(FormatNumber, GroupsThreeDigitsWithCommas) {

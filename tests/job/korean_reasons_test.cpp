@@ -9,6 +9,8 @@
 #include "tests/archive/handmade_archive.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 namespace {
 
 using zoktest::HandEntry;

@@ -12,6 +12,8 @@
 #include "tests/support/test_support.h"
 #include "zok/zok_error.h"
 
+using namespace zok;
+
 namespace zoktest {
 
 RgbaImage PatternImage(int width, int height, uint32_t seed, bool withAlpha) {

@@ -145,30 +145,30 @@ PngHeader ParsePngHeader(const std::string& png);
 // ---- Running codecs on bytes ----
 
 // An anonymous temporary file holding bytes, positioned at its start.
-FileHandle TempStream(const std::string& bytes);
+zok::FileHandle TempStream(const std::string& bytes);
 
 // Encodes input after a 3-byte prefix in a fresh archive stream and returns the entry's bytes
 // (empty when Encode returned 0). Fails the running test if the returned count is not the
 // distance the archive stream moved. Exceptions pass through.
-std::string EncodeToEntry(CEntryCodec& codec, const std::string& input);
+std::string EncodeToEntry(zok::CEntryCodec& codec, const std::string& input);
 // The ZokError message Encode raises, or "" when it raises nothing.
-std::string EncodeError(CEntryCodec& codec, const std::string& input);
+std::string EncodeError(zok::CEntryCodec& codec, const std::string& input);
 
 // A decoded bitmap form, copied into vectors (sizes from biSizeImage and width x height).
 struct Bitmap {
     bool ok = false;  // a pixel buffer came back
-    BITMAPINFOHEADER header;
+    zok::BITMAPINFOHEADER header;
     std::vector<uint8_t> pixels;
     bool hasAlpha = false;
     std::vector<uint8_t> alpha;
 };
 // DecodeBitmap of the entry bytes, with or without an alpha out-pointer.
-Bitmap DecodeEntry(CEntryCodec& codec, const std::string& entry, bool wantAlpha);
+Bitmap DecodeEntry(zok::CEntryCodec& codec, const std::string& entry, bool wantAlpha);
 // DecodePngFile of the file bytes.
 Bitmap DecodeFile(const std::string& file, bool wantAlpha);
 // The ZokError message DecodePngFile raises, or "" when it raises nothing.
 std::string DecodeError(const std::string& file);
 // ReadBitmapInfo of the entry bytes.
-bool ReadInfo(CEntryCodec& codec, const std::string& entry, BITMAPINFOHEADER* header);
+bool ReadInfo(zok::CEntryCodec& codec, const std::string& entry, zok::BITMAPINFOHEADER* header);
 
 }  // namespace zoktest

@@ -19,6 +19,8 @@
 #include "ui/entry_preview_panel.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 namespace {
 
 using zokuitest::Click;

@@ -24,6 +24,8 @@
 #include "ui/zok_compressor_dlg.h"
 #include "zok/build_archive.h"
 
+using namespace zok;
+
 namespace {
 
 using zokuitest::Q;

@@ -16,6 +16,8 @@
 #include "ui/zok_compressor_dlg.h"
 #include "zok/zok_file.h"
 
+using namespace zok;
+
 namespace {
 
 using zokuitest::ButtonEnabled;

@@ -9,6 +9,8 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/output_name_dlg.h"
 
+using namespace zok;
+
 namespace {
 
 using zokuitest::Click;

@@ -40,7 +40,7 @@ inline std::string MakeSampleArchive(const zoktest::TempDir& dir,
         zoktest::WriteFile(paths.back(), bytes);
     }
     const std::string archive = dir.File(name);
-    BuildArchive(paths, archive, nullptr);
+    zok::BuildArchive(paths, archive, nullptr);
     return archive;
 }
 

@@ -7,6 +7,8 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/zok_compressor_app.h"
 
+using namespace zok;
+
 namespace zokuitest {
 
 void WhenPopupMenu(std::function<void(QMenu&)> action) {

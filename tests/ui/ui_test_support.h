@@ -34,7 +34,7 @@ public:
     std::deque<bool> answers;
     std::deque<std::string> archivesToOpen;
     std::deque<std::string> folders;
-    std::deque<OverwriteAnswer> overwriteAnswers;
+    std::deque<zok::OverwriteAnswer> overwriteAnswers;
 
     std::vector<QStringList> inputFilterRequests;
     std::vector<QStringList> archiveFilterRequests;
@@ -78,9 +78,9 @@ public:
     std::string AskArchiveToOpen(QWidget&) override { return Next(archivesToOpen, {}); }
     std::string AskFolder(QWidget&) override { return Next(folders, {}); }
     // No answer left means the box was closed: 아니요.
-    OverwriteAnswer AskOverwrite(QWidget&, const QString& text) override {
+    zok::OverwriteAnswer AskOverwrite(QWidget&, const QString& text) override {
         overwriteQuestions.push_back(text);
-        return Next(overwriteAnswers, OverwriteAnswer::No);
+        return Next(overwriteAnswers, zok::OverwriteAnswer::No);
     }
 
 private:
