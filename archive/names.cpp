@@ -89,6 +89,22 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
 
 }  // namespace
 
+NameRefusal RefuseAsFileName(std::string_view name) {
+    if (name.empty()) {
+        return NameRefusal::Empty;
+    }
+    if (name == "." || name == "..") {
+        return NameRefusal::FolderReference;
+    }
+    if (name.find('/') != std::string_view::npos) {
+        return NameRefusal::Separator;
+    }
+    if (name.find('\0') != std::string_view::npos) {
+        return NameRefusal::NulByte;
+    }
+    return NameRefusal::None;
+}
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;

@@ -35,6 +35,11 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 // The name with ASCII letters folded to lower case (a key for lookups).
 std::string FoldCase(std::string_view name);
 
+// Why an entry name cannot become a file's name inside a folder: it would name the folder
+// itself or its parent, lead into another folder, or cannot be a name at all.
+enum class NameRefusal { None, Empty, FolderReference, Separator, NulByte };
+NameRefusal RefuseAsFileName(std::string_view name);
+
 // Converts between the in-memory UTF-8 and the on-disk CP949 form; nullopt when a character
 // has no representation on the other side.
 std::optional<std::string> Utf8ToCp949(std::string_view utf8);

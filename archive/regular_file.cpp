@@ -59,6 +59,11 @@ FileHandle OpenRegularFile(const std::string& path, std::string* reason, struct 
     return FileHandle(file);
 }
 
+bool NameTaken(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat x {};
     struct stat y {};

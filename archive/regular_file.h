@@ -18,6 +18,9 @@ FileHandle OpenRegularFile(const std::string& path, std::string* reason,
 // Why a file of this mode cannot be read as one, or "" for a regular file.
 std::string NotRegularReason(mode_t mode);
 
+// True when something stands at path (a file, a folder, or a link, even a broken one).
+bool NameTaken(const std::string& path);
+
 // True when both paths name one existing file (the same device and inode), through links.
 bool SameFile(const std::string& a, const std::string& b);
 

@@ -37,11 +37,6 @@ bool VersionAboveBase(std::string_view version) {
     return false;
 }
 
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 class Upgrade {
 public:
     Upgrade(const std::string& path, bool inPlace, const UpgradeOptions& options,
@@ -218,7 +213,7 @@ int32_t Upgrade::Run() {
     m_progress.entryCount = names.size();
     ZokWriter writer(std::move(names));
     BuildProblem problem{};
-    if (!m_inPlace && !m_options.replaceExisting && Exists(target)) {
+    if (!m_inPlace && !m_options.replaceExisting && NameTaken(target)) {
         return Stop(kUpgradeNoNewArchive, target + ": already exists");
     }
     if (!writer.Create(target, &problem)) {

@@ -18,11 +18,6 @@ namespace {
 
 constexpr size_t kPieceSize = 1 << 20;
 
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 // A copy of the old archive's bytes under a new name, for a file system without hard links.
 bool CopyFile(const std::string& from, const std::string& to) {
     std::string reason;
@@ -52,7 +47,7 @@ bool CopyFile(const std::string& from, const std::string& to) {
 bool KeepOldArchive(const std::string& path, std::string* backup) {
     const std::string folder(DirectoryPart(path));
     std::string name = "~" + path.substr(folder.size());
-    while (Exists(folder + name)) {
+    while (NameTaken(folder + name)) {
         name.insert(0, "~");
     }
     *backup = folder + name;

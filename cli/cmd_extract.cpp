@@ -17,17 +17,17 @@ namespace {
 
 // Why an entry name cannot become a file name inside the target folder, or "" when it can.
 std::string RefusedName(const std::string& name) {
-    if (name.empty()) {
-        return "its name is empty";
-    }
-    if (name == "." || name == "..") {
-        return "its name is a folder reference";
-    }
-    if (name.find('/') != std::string::npos) {
-        return "its name contains a folder separator";
-    }
-    if (name.find('\0') != std::string::npos) {
-        return "its name contains a NUL byte";
+    switch (RefuseAsFileName(name)) {
+        case NameRefusal::None:
+            break;
+        case NameRefusal::Empty:
+            return "its name is empty";
+        case NameRefusal::FolderReference:
+            return "its name is a folder reference";
+        case NameRefusal::Separator:
+            return "its name contains a folder separator";
+        case NameRefusal::NulByte:
+            return "its name contains a NUL byte";
     }
     return "";
 }

@@ -13,6 +13,7 @@
 #include "archive/atomic_file.h"
 #include "archive/bmp_writer.h"
 #include "archive/names.h"
+#include "archive/regular_file.h"
 #include "job/formatting.h"
 #include "job/korean_reasons.h"
 #include "zok/zok_file.h"
@@ -22,11 +23,6 @@ namespace zok {
 namespace {
 
 constexpr size_t kPiece = 256 << 10;
-
-bool NameTaken(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
 
 bool WritesAsBmp(const CZokFile& zok, size_t index) {
     return zok.Record(index).kind == EntryKind::PngStream &&
@@ -149,17 +145,17 @@ private:
 }  // namespace
 
 std::string RefusedNameReason(std::string_view name) {
-    if (name.empty()) {
-        return "이름이 비어 있습니다";
-    }
-    if (name == "." || name == "..") {
-        return "이름이 폴더를 가리킵니다";
-    }
-    if (name.find('/') != std::string_view::npos) {
-        return "이름에 폴더 구분자(/)가 있습니다";
-    }
-    if (name.find('\0') != std::string_view::npos) {
-        return "이름에 NUL 바이트가 있습니다";
+    switch (RefuseAsFileName(name)) {
+        case NameRefusal::None:
+            break;
+        case NameRefusal::Empty:
+            return "이름이 비어 있습니다";
+        case NameRefusal::FolderReference:
+            return "이름이 폴더를 가리킵니다";
+        case NameRefusal::Separator:
+            return "이름에 폴더 구분자(/)가 있습니다";
+        case NameRefusal::NulByte:
+            return "이름에 NUL 바이트가 있습니다";
     }
     return "";
 }
