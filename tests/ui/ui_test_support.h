@@ -95,66 +95,61 @@ private:
     }
 };
 
-// Runs action on the next modal window of type T as soon as it is shown (the caller then
-// goes into the code that opens it). Fails the test and closes whatever modal window is open
-// when none comes within ten seconds, so that a fault never hangs the suite.
+// Polls every 5 ms until find gives a visible window, then runs action on it once. After ten
+// seconds without one the test fails with missing and giveUp closes what is open, so that a
+// fault never hangs the suite.
 template <class T>
-void WhenModal(std::function<void(T&)> action) {
+void WhenFound(std::function<T*()> find, std::function<void(T&)> action, const char* missing,
+               std::function<void()> giveUp) {
     auto* timer = new QTimer;
     auto* clock = new QElapsedTimer;
     clock->start();
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, action] {
-        QWidget* modal = QApplication::activeModalWidget();
-        T* window = dynamic_cast<T*>(modal);
-        if (window != nullptr && window->isVisible()) {
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        T* window = find();
+        const bool found = window != nullptr && window->isVisible();
+        if (found || clock->elapsed() > 10000) {
             timer->stop();
             timer->deleteLater();
             delete clock;
-            action(*window);
-            return;
-        }
-        if (clock->elapsed() > 10000) {
-            timer->stop();
-            timer->deleteLater();
-            delete clock;
-            ADD_FAILURE() << "the expected modal window did not open";
-            if (modal != nullptr) {
-                modal->close();
+            if (found) {
+                action(*window);
+            } else {
+                ADD_FAILURE() << missing;
+                giveUp();
             }
         }
     });
     timer->start();
 }
 
-// Runs action on a window of type T as soon as one is shown (modal or not). Fails the test and
-// closes every window when none comes within ten seconds.
+// Runs action on the modal window of type T as soon as it is open.
+template <class T>
+void WhenModal(std::function<void(T&)> action) {
+    WhenFound<T>([] { return dynamic_cast<T*>(QApplication::activeModalWidget()); },
+                 std::move(action), "the expected modal window did not open",
+                 [] {
+                     if (QWidget* modal = QApplication::activeModalWidget()) {
+                         modal->close();
+                     }
+                 });
+}
+
+// Runs action on a window of type T as soon as one is shown (modal or not).
 template <class T>
 void WhenShown(std::function<void(T&)> action) {
-    auto* timer = new QTimer;
-    auto* clock = new QElapsedTimer;
-    clock->start();
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, action] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            T* window = dynamic_cast<T*>(widget);
-            if (window != nullptr && window->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                delete clock;
-                action(*window);
-                return;
+    WhenFound<T>(
+        []() -> T* {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                T* window = dynamic_cast<T*>(widget);
+                if (window != nullptr && window->isVisible()) {
+                    return window;
+                }
             }
-        }
-        if (clock->elapsed() > 10000) {
-            timer->stop();
-            timer->deleteLater();
-            delete clock;
-            ADD_FAILURE() << "the expected window did not open";
-            QApplication::closeAllWindows();
-        }
-    });
-    timer->start();
+            return nullptr;
+        },
+        std::move(action), "the expected window did not open",
+        [] { QApplication::closeAllWindows(); });
 }
 
 // Runs action on the next pop-up menu once it is shown.
