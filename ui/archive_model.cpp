@@ -81,11 +81,11 @@ QVariant ArchiveModel::data(const QModelIndex& index, int role) const {
             }
             break;
         case kSortRole:
+            // Names and kinds sort by their text; the numbers by their values.
             switch (column) {
                 case kName:
-                    return m_names[r];
                 case kKind:
-                    return m_kinds[r];
+                    return data(index, Qt::DisplayRole);
                 case kSourceSize:
                     return qulonglong(row.sourceSize);
                 case kStoredSize:
