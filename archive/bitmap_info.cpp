@@ -1,6 +1,6 @@
 #include "zok/bitmap_info.h"
 
-#include "archive/little_endian.h"
+#include "io/little_endian.h"
 
 namespace zok {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "archive/little_endian.h"
+#include "io/little_endian.h"
 #include "zok/bitmap_info.h"
 
 namespace zok {

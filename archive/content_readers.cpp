@@ -1,7 +1,8 @@
 #include "archive/content_readers.h"
 
-#include "archive/atomic_file.h"
 #include "codecs/inflate_reader.h"
+#include "io/atomic_file.h"
+#include "io/system_reason.h"
 
 namespace zok {
 

@@ -1,7 +1,7 @@
 #include "archive/directory_writer.h"
 
-#include "archive/little_endian.h"
 #include "archive/zok_format.h"
+#include "io/little_endian.h"
 
 namespace zok {
 

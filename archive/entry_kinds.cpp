@@ -1,6 +1,6 @@
 #include "archive/entry_kinds.h"
 
-#include "archive/names.h"
+#include "io/names.h"
 
 namespace zok {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "archive/codec_table.h"
+#include "codecs/codec_table.h"
 #include "zok/entry_record.h"
 
 namespace zok {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "archive/file_handle.h"
+#include "io/file_handle.h"
 
 namespace zok {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "archive/codec_table.h"
 #include "archive/entry_kinds.h"
-#include "archive/input_file.h"
+#include "codecs/codec_table.h"
+#include "io/input_file.h"
 #include "zok/build_archive.h"
 #include "zok/entry_record.h"
 

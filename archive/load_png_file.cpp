@@ -1,7 +1,7 @@
 #include "zok/load_png_file.h"
 
-#include "archive/regular_file.h"
 #include "codecs/png_codec.h"
+#include "io/regular_file.h"
 
 namespace zok {
 

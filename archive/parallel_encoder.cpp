@@ -8,9 +8,9 @@
 #include <system_error>
 #include <thread>
 
-#include "archive/codec_table.h"
 #include "archive/entry_writer.h"
-#include "archive/input_file.h"
+#include "codecs/codec_table.h"
+#include "io/input_file.h"
 
 namespace zok {
 

@@ -8,16 +8,17 @@
 #include <cerrno>
 #include <vector>
 
-#include "archive/atomic_file.h"
-#include "archive/codec_table.h"
 #include "archive/entry_kinds.h"
 #include "archive/entry_writer.h"
-#include "archive/file_handle.h"
-#include "archive/input_file.h"
-#include "archive/names.h"
-#include "archive/regular_file.h"
 #include "archive/upgrade_files.h"
 #include "archive/zok_writer.h"
+#include "codecs/codec_table.h"
+#include "io/atomic_file.h"
+#include "io/file_handle.h"
+#include "io/input_file.h"
+#include "io/names.h"
+#include "io/regular_file.h"
+#include "io/system_reason.h"
 #include "zok/zok_error.h"
 #include "zok/zok_file.h"
 

@@ -8,9 +8,10 @@
 #include <cerrno>
 #include <vector>
 
-#include "archive/atomic_file.h"
-#include "archive/names.h"
-#include "archive/regular_file.h"
+#include "io/atomic_file.h"
+#include "io/names.h"
+#include "io/regular_file.h"
+#include "io/system_reason.h"
 
 namespace zok {
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "archive/file_handle.h"
+#include "io/file_handle.h"
 #include "zok/entry_reader.h"
 
 namespace zok {

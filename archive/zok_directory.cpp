@@ -9,11 +9,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include "archive/atomic_file.h"
-#include "archive/little_endian.h"
-#include "archive/names.h"
-#include "archive/regular_file.h"
 #include "archive/zok_format.h"
+#include "io/atomic_file.h"
+#include "io/little_endian.h"
+#include "io/names.h"
+#include "io/regular_file.h"
+#include "io/system_reason.h"
 
 namespace zok {
 

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "archive/codec_table.h"
 #include "archive/entry_kinds.h"
 #include "archive/entry_source.h"
+#include "codecs/codec_table.h"
 #include "zok/zok_file.h"
 
 namespace zok {

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "archive/content_readers.h"
-#include "archive/names.h"
 #include "archive/zok_directory.h"
 #include "archive/zok_format.h"
+#include "io/names.h"
 
 namespace zok {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/atomic_file.h"
+#include "io/atomic_file.h"
 #include "zok/build_archive.h"
 #include "zok/entry_record.h"
 

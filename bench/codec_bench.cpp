@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "archive/file_handle.h"
+#include "io/file_handle.h"
 #include "bench/corpus.h"
 #include "codecs/bmp_codec.h"
 #include "codecs/png_codec.h"

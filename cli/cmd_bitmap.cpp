@@ -2,9 +2,9 @@
 #include <memory>
 #include <string>
 
-#include "archive/regular_file.h"
 #include "cli/commands.h"
 #include "cli/read_support.h"
+#include "io/regular_file.h"
 
 using namespace zok;
 

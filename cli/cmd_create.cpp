@@ -3,11 +3,11 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 
-#include "archive/names.h"
 #include "cli/commands.h"
 #include "cli/create_inputs.h"
 #include "cli/output.h"
 #include "cli/progress_bar.h"
+#include "io/names.h"
 #include "zok/build_archive.h"
 #include "zok/zok_error.h"
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "archive/names.h"
 #include "cli/commands.h"
 #include "cli/parallel_each.h"
 #include "cli/progress_bar.h"
 #include "cli/read_support.h"
+#include "io/names.h"
 
 using namespace zok;
 

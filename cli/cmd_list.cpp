@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "archive/names.h"
 #include "cli/commands.h"
 #include "cli/read_support.h"
+#include "io/names.h"
 
 using namespace zok;
 

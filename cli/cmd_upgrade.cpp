@@ -2,10 +2,11 @@
 #include <memory>
 #include <string>
 
-#include "archive/atomic_file.h"
 #include "cli/commands.h"
 #include "cli/progress_bar.h"
 #include "cli/read_support.h"
+#include "io/atomic_file.h"
+#include "io/system_reason.h"
 #include "zok/upgrade_archive.h"
 
 using namespace zok;

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <unordered_map>
 
-#include "archive/names.h"
-#include "archive/regular_file.h"
+#include "io/names.h"
+#include "io/regular_file.h"
 #include "zok/zok_file.h"
 
 using namespace zok;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "archive/names.h"
+#include "io/names.h"
 
 using namespace zok;
 

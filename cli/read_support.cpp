@@ -6,11 +6,13 @@
 #include <new>
 #include <vector>
 
-#include "archive/atomic_file.h"
 #include "archive/bmp_writer.h"
-#include "archive/regular_file.h"
+#include "io/atomic_file.h"
+#include "io/links.h"
+#include "io/regular_file.h"
+#include "io/system_reason.h"
 
-using namespace zok;
+    using namespace zok;
 
 std::unique_ptr<CZokFile> OpenArchive(const std::string& path) {
     try {

@@ -4,9 +4,9 @@
 #include <new>
 #include <string>
 
-#include "archive/temporary_files.h"
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "io/temporary_files.h"
 #include "zok_version.h"
 
 using namespace zok;

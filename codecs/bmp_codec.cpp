@@ -3,11 +3,11 @@
 #include <array>
 #include <new>
 
-#include "archive/file_handle.h"
-#include "archive/little_endian.h"
-#include "archive/zok_format.h"
 #include "codecs/png_stream.h"
 #include "codecs/stored_bitmap.h"
+#include "io/file_handle.h"
+#include "io/little_endian.h"
+#include "io/size_limits.h"
 #include "zok/entry_record.h"
 
 namespace zok {

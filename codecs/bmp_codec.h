@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archive/entry_codec.h"
+#include "codecs/entry_codec.h"
 
 namespace zok {
 

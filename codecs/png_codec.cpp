@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
-#include "archive/file_handle.h"
-#include "archive/zok_format.h"
 #include "codecs/png_stream.h"
+#include "io/file_handle.h"
+#include "io/size_limits.h"
 #include "zok/entry_record.h"
 #include "zok/zok_error.h"
 

@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "archive/file_handle.h"
-#include "archive/zok_format.h"
+#include "io/file_handle.h"
+#include "io/size_limits.h"
 #include "zok/entry_record.h"
 
 namespace zok {

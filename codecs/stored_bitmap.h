@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "archive/entry_codec.h"
+#include "codecs/entry_codec.h"
 
 namespace zok {
 

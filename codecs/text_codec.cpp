@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <new>
 
-#include "archive/zok_format.h"
 #include "codecs/inflate_reader.h"
+#include "io/size_limits.h"
 #include "zok/entry_record.h"
 
 namespace zok {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "archive/entry_codec.h"
+#include "codecs/entry_codec.h"
 
 namespace zok {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "archive/file_handle.h"
+#include "io/file_handle.h"
 #include "codecs/bmp_codec.h"
 #include "codecs/png_codec.h"
 #include "codecs/stored_bitmap.h"

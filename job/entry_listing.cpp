@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "archive/names.h"
+#include "io/names.h"
 #include "job/formatting.h"
 #include "job/korean_reasons.h"
 #include "zok/zok_file.h"

@@ -4,7 +4,7 @@
 #include <exception>
 #include <new>
 
-#include "archive/names.h"
+#include "io/names.h"
 #include "job/formatting.h"
 #include "job/korean_reasons.h"
 #include "zok/zok_file.h"

@@ -10,10 +10,11 @@
 #include <optional>
 #include <unordered_set>
 
-#include "archive/atomic_file.h"
 #include "archive/bmp_writer.h"
-#include "archive/names.h"
-#include "archive/regular_file.h"
+#include "io/atomic_file.h"
+#include "io/names.h"
+#include "io/regular_file.h"
+#include "io/system_reason.h"
 #include "job/formatting.h"
 #include "job/korean_reasons.h"
 #include "zok/zok_file.h"

@@ -4,9 +4,9 @@
 
 #include <cerrno>
 
-#include "archive/names.h"
-#include "archive/regular_file.h"
 #include "archive/zok_format.h"
+#include "io/names.h"
+#include "io/regular_file.h"
 #include "job/korean_reasons.h"
 
 namespace zok {

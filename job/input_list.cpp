@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "archive/names.h"
+#include "io/names.h"
 #include "job/file_measure.h"
 
 namespace zok {

@@ -8,7 +8,7 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "archive/names.h"
+#include "io/names.h"
 #include "ui/user_prompts.h"
 #include "ui/zok_compressor_dlg.h"
 

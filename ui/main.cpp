@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "archive/temporary_files.h"
+#include "io/temporary_files.h"
 #include "ui/zok_compressor_app.h"
 #include "zok_version.h"
 

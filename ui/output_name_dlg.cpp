@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "archive/names.h"
+#include "io/names.h"
 #include "ui/user_prompts.h"
 
 using namespace zok;

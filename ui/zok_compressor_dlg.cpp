@@ -9,7 +9,7 @@
 #include <QResizeEvent>
 #include <algorithm>
 
-#include "archive/names.h"
+#include "io/names.h"
 #include "job/formatting.h"
 #include "ui/app_icon.h"
 #include "ui/archive_dlg.h"

@@ -9,7 +9,7 @@
 #include <csignal>
 #include <filesystem>
 
-#include "archive/names.h"
+#include "io/names.h"
 #include "tests/support/test_support.h"
 
 using namespace zok;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "archive/names.h"
+#include "io/names.h"
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
 

@@ -1,8 +1,8 @@
-#include "archive/names.h"
+#include "io/names.h"
 
 #include <gtest/gtest.h>
 
-#include "archive/codec_table.h"
+#include "codecs/codec_table.h"
 #include "archive/entry_kinds.h"
 #include "codecs/bmp_codec.h"
 #include "codecs/png_codec.h"

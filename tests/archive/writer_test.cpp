@@ -14,10 +14,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "archive/atomic_file.h"
+#include "io/atomic_file.h"
 #include "archive/entry_kinds.h"
 #include "archive/entry_writer.h"
-#include "archive/temporary_files.h"
+#include "io/temporary_files.h"
 #include "archive/zok_writer.h"
 #include "tests/archive/handmade_archive.h"
 #include "tests/support/test_support.h"

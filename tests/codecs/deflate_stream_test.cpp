@@ -4,7 +4,7 @@
 #include <cstring>
 #include <thread>
 
-#include "archive/file_handle.h"
+#include "io/file_handle.h"
 #include "codecs/text_codec.h"
 #include "tests/support/test_support.h"
 

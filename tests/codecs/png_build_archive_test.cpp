@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "archive/file_handle.h"
+#include "io/file_handle.h"
 #include "codecs/png_codec.h"
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/file_handle.h"
-#include "archive/little_endian.h"
+#include "io/file_handle.h"
+#include "io/little_endian.h"
 #include "tests/support/test_support.h"
 
 using namespace zok;

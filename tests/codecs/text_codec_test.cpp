@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/file_handle.h"
+#include "io/file_handle.h"
 #include "tests/support/test_support.h"
 
 using namespace zok;

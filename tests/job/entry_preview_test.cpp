@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/names.h"
+#include "io/names.h"
 #include "tests/archive/handmade_archive.h"
 #include "tests/support/image_writers.h"
 #include "zok/build_archive.h"

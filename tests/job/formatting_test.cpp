@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "archive/names.h"
+#include "io/names.h"
 
 using namespace zok;
 

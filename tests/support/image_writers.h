@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/entry_codec.h"
-#include "archive/file_handle.h"
+#include "codecs/entry_codec.h"
+#include "io/file_handle.h"
 
 namespace zoktest {
 

@@ -1,12 +1,12 @@
-#include "archive/input_file.h"
+#include "io/input_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "archive/regular_file.h"
-#include "archive/zok_format.h"
+#include "io/regular_file.h"
+#include "io/size_limits.h"
 
 namespace zok {
 

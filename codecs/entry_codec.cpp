@@ -1,4 +1,4 @@
-#include "archive/entry_codec.h"
+#include "codecs/entry_codec.h"
 
 namespace zok {
 

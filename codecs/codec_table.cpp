@@ -1,4 +1,4 @@
-#include "archive/codec_table.h"
+#include "codecs/codec_table.h"
 
 #include "archive/entry_kinds.h"
 #include "codecs/bmp_codec.h"

@@ -1,4 +1,4 @@
-#include "archive/names.h"
+#include "io/names.h"
 
 #include <iconv.h>
 

@@ -1,11 +1,12 @@
-#include "archive/regular_file.h"
+#include "io/regular_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "archive/atomic_file.h"
+#include "io/atomic_file.h"
+#include "io/system_reason.h"
 
 namespace zok {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string_view>
 
-#include "archive/entry_codec.h"
+#include "codecs/entry_codec.h"
 
 namespace zok {
 

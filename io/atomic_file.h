@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "archive/file_handle.h"
+#include "io/file_handle.h"
 
 namespace zok {
 
@@ -60,12 +60,5 @@ private:
     bool m_targetExists = false;
     int m_errorNumber = 0;
 };
-
-// The errno text for the last failed system call, as the user sees it.
-std::string SystemReason(int errorNumber);
-
-// The path a chain of symbolic links starting at path leads to (path itself when it is no
-// link), whether or not the last file exists. False with *error at a loop or unreadable link.
-bool FollowLinks(const std::string& path, std::string* resolved, int* error);
 
 }  // namespace zok

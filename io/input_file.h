@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "archive/file_handle.h"
+#include "io/file_handle.h"
 #include "zok/build_archive.h"
 
 namespace zok {

@@ -1,4 +1,4 @@
-#include "archive/temporary_files.h"
+#include "io/temporary_files.h"
 
 #include <limits.h>
 #include <signal.h>
