@@ -48,4 +48,8 @@ std::optional<EntryReadRule> ReadRuleFor(EntryKind kind, std::string_view cp949N
     return std::nullopt;
 }
 
+bool ExtractsAsBmp(EntryKind kind, std::string_view cp949Name) {
+    return kind == EntryKind::PngStream && WriteRuleFor(cp949Name).codec == CCodecTable::kBmp;
+}
+
 }  // namespace zok

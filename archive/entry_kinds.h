@@ -41,4 +41,8 @@ struct EntryReadRule {
 };
 std::optional<EntryReadRule> ReadRuleFor(EntryKind kind, std::string_view cp949Name);
 
+// True for a picture entry (a PNG stream) whose name ends in "bmp" (any case): taken out of the
+// archive it is written as a 24-bit BMP file, decoded, so that the file is what its name says.
+bool ExtractsAsBmp(EntryKind kind, std::string_view cp949Name);
+
 }  // namespace zok

@@ -2,7 +2,42 @@
 
 #include <cerrno>
 
+#include "io/regular_file.h"
+
 namespace zok {
+
+Error ToError(const BuildProblem& problem) {
+    Error error = MakeError(ErrorCode::CannotWrite, problem.path, "", problem.errorNumber);
+    switch (problem.kind) {
+        case BuildProblemKind::CannotReadInput:
+            error.code = ErrorCode::CannotRead;
+            break;
+        case BuildProblemKind::NotAFile:
+            error.code = NotRegularCode(mode_t(problem.fileType));
+            break;
+        case BuildProblemKind::InputTooLarge:
+            error.code = ErrorCode::FileTooLarge;
+            break;
+        case BuildProblemKind::NameNotInCp949:
+            error.code = ErrorCode::NameNotInCp949;
+            break;
+        case BuildProblemKind::InputIsTheArchive:
+            error.code = ErrorCode::InputIsOutput;
+            break;
+        case BuildProblemKind::InputChanged:
+            error.code = ErrorCode::FileChanged;
+            break;
+        case BuildProblemKind::CannotWriteArchive:
+            break;
+        case BuildProblemKind::ArchiveTooLarge:
+            error.code = ErrorCode::ArchiveWouldBeTooLarge;
+            break;
+        case BuildProblemKind::Cancelled:
+            error.code = ErrorCode::Cancelled;
+            break;
+    }
+    return error;
+}
 
 EntryWriteStatus EncodeInput(const CCodecTable& codecs, InputFile& input, const EntryKindRule& rule,
                              FILE* archive, EntryRecord& record, BuildProblem* problem) {

@@ -8,8 +8,12 @@
 #include "io/input_file.h"
 #include "zok/build_archive.h"
 #include "zok/entry_record.h"
+#include "zok/error.h"
 
 namespace zok {
+
+// A build problem as an Error (the code, the path it names and the system's reason).
+Error ToError(const BuildProblem& problem);
 
 enum class EntryWriteStatus {
     Written,    // the entry's data is in the archive

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <vector>
 
 #include "archive/entry_kinds.h"
@@ -49,13 +50,23 @@ public:
           m_report(report) {}
 
     int32_t Run();
+    // Run, with running out of memory reported as such (nothing written, nothing changed).
+    int32_t RunGuarded() {
+        try {
+            return Run();
+        } catch (const std::bad_alloc&) {
+            return Stop(kUpgradeNoNewArchive, MakeError(ErrorCode::OutOfMemory, m_path));
+        }
+    }
 
 private:
-    int32_t Stop(int32_t code, std::string message) {
-        m_report.error = std::move(message);
+    int32_t Stop(int32_t code, Error problem) {
+        m_report.problem = std::move(problem);
         return code;
     }
-    bool Cancelled() const { return m_options.cancel != nullptr && m_options.cancel->load(); }
+    int32_t Stop(int32_t code, const BuildProblem& problem) { return Stop(code, ToError(problem)); }
+    int32_t Cancelled() { return Stop(kUpgradeCancelled, MakeError(ErrorCode::Cancelled, m_path)); }
+    bool CancelSet() const { return m_options.cancel != nullptr && m_options.cancel->load(); }
     int32_t CopyEntry(const CZokFile& old, size_t index, ZokWriter& writer);
     int32_t Commit(ZokWriter& writer);
     void Report(bool entryDone, uint64_t archiveSize);
@@ -91,7 +102,7 @@ int32_t Upgrade::CopyEntry(const CZokFile& old, size_t i, ZokWriter& writer) {
     const std::string label = m_path + ": entry \"" + from.name + "\"";
     BuildProblem problem{};
     if (!writer.BeginEntry(i, label, &problem)) {
-        return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+        return Stop(kUpgradeNoNewArchive, problem);
     }
     // A PNG stream goes back through the PNG codec whatever its name; every other entry
     // through the codec its stored name selects, as the builder does.
@@ -102,33 +113,35 @@ int32_t Upgrade::CopyEntry(const CZokFile& old, size_t i, ZokWriter& writer) {
         m_report.carriedEmpty.push_back(from.name);
         return writer.EndEntry(i, writer.End(), from.sourceSize, 0, rule.kind, label, &problem)
                    ? kUpgradeDone
-                   : Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+                   : Stop(kUpgradeNoNewArchive, problem);
     }
-    if (std::optional<std::string> damage = old.EntryProblem(i)) {
-        return Stop(kUpgradeEntryUnreadable, label + ": " + *damage);
+    if (Error damage = old.EntryProblem(i)) {
+        return Stop(kUpgradeEntryUnreadable, std::move(damage));
     }
-    std::string error;
-    if (!m_scratch.IsOpen() && !m_scratch.Create(m_path, &error)) {
-        return Stop(kUpgradeNoTempFile, error);
+    Error error;
+    // The scratch file lies beside the new archive: its folder is the one that must be
+    // writable, not the old archive's.
+    if (!m_scratch.IsOpen() && !m_scratch.Create(m_target, &error)) {
+        return Stop(kUpgradeNoTempFile, std::move(error));
     }
     // Each record is copied by its position, so entries sharing a name keep their own data;
     // the content passes through the scratch file in pieces, never whole in memory.
-    std::string damage;
+    Error damage;
     const auto onRead = [this, &writer](uint64_t bytes) {
         m_progress.bytesRead += bytes;
         Report(false, writer.End());
-        return !Cancelled();
+        return !CancelSet();
     };
     if (!m_scratch.Fill(*old.OpenEntry(i), onRead, &damage, &error)) {
-        if (Cancelled()) {
-            return Stop(kUpgradeCancelled, m_path + ": cancelled");
+        if (CancelSet()) {
+            return Cancelled();
         }
-        return damage.empty() ? Stop(kUpgradeNoTempFile, error)
-                              : Stop(kUpgradeEntryUnreadable, label + ": " + damage);
+        return !damage ? Stop(kUpgradeNoTempFile, std::move(error))
+                       : Stop(kUpgradeEntryUnreadable, std::move(damage));
     }
     InputFile input;
     if (!input.Adopt(m_scratch.Get(), label, &problem)) {
-        return Stop(kUpgradeNoTempFile, DescribeBuildProblem(problem));
+        return Stop(kUpgradeNoTempFile, problem);
     }
     input.SetCancel(m_options.cancel);
     EntryRecord record;
@@ -139,22 +152,23 @@ int32_t Upgrade::CopyEntry(const CZokFile& old, size_t i, ZokWriter& writer) {
     if (status == EntryWriteStatus::Failed) {
         switch (problem.kind) {
             case BuildProblemKind::Cancelled:
-                return Stop(kUpgradeCancelled, m_path + ": cancelled");
+                return Cancelled();
             case BuildProblemKind::CannotWriteArchive:
                 if (problem.path.empty()) {
                     problem.path = m_target;
                 }
-                return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
-            default:
-                if (problem.path.empty()) {
-                    problem.path = label;
-                }
-                return Stop(kUpgradeNoTempFile, DescribeBuildProblem(problem));
+                return Stop(kUpgradeNoNewArchive, problem);
+            default: {
+                Error error = ToError(problem);
+                error.path = m_path;
+                error.entry = from.name;
+                return Stop(kUpgradeNoTempFile, std::move(error));
+            }
         }
     }
     if (!writer.EndEntry(i, writer.StreamPosition(), record.sourceSize, record.storedSize,
                          record.kind, label, &problem)) {
-        return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+        return Stop(kUpgradeNoNewArchive, problem);
     }
     if (status == EntryWriteStatus::Unencoded) {
         m_report.unencoded.push_back(from.name);
@@ -168,27 +182,30 @@ int32_t Upgrade::Commit(ZokWriter& writer) {
     if (!m_inPlace) {
         if (!writer.Commit(m_options.replaceExisting, &problem)) {
             if (problem.errorNumber == EEXIST) {
-                return Stop(kUpgradeNoNewArchive, target + ": already exists");
+                return Stop(kUpgradeNoNewArchive,
+                            MakeError(ErrorCode::AlreadyExists, target, "", EEXIST));
             }
-            return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+            return Stop(kUpgradeNoNewArchive, problem);
         }
         m_report.outputPath = target;
         return kUpgradeDone;
     }
     // In place: when entries lost their content the old archive stays as ~NAME, since it holds
     // what the new one lacks; the archive's own name always holds a whole archive.
-    if (!m_report.unencoded.empty() && !KeepOldArchive(m_path, &m_report.keptBackup)) {
-        const int error = errno;
-        return Stop(kUpgradeNoNewArchive,
-                    m_report.keptBackup + ": cannot keep the old archive: " + SystemReason(error));
+    KeptBackup backup;
+    if (!m_report.unencoded.empty()) {
+        if (!backup.Keep(m_path, m_options.interruptNote)) {
+            return Stop(kUpgradeNoNewArchive,
+                        MakeError(ErrorCode::CannotWrite, backup.Path(), "", errno));
+        }
+        m_report.keptBackup = backup.Path();
     }
     if (!writer.Commit(true, &problem)) {
-        if (!m_report.keptBackup.empty()) {
-            ::unlink(m_report.keptBackup.c_str());
-            m_report.keptBackup.clear();
-        }
-        return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+        backup.Remove();
+        m_report.keptBackup.clear();
+        return Stop(kUpgradeNoNewArchive, problem);
     }
+    backup.Release();
     m_report.outputPath = m_path;
     return kUpgradeDone;
 }
@@ -203,8 +220,7 @@ int32_t Upgrade::Run() {
                                                          : m_options.outputPath);
     const std::string& target = m_target;
     if (!m_inPlace && SameFile(target, m_path)) {
-        return Stop(kUpgradeNoNewArchive,
-                    target + ": is the archive being upgraded (upgrade it in place instead)");
+        return Stop(kUpgradeNoNewArchive, MakeError(ErrorCode::OutputIsInput, target));
     }
     std::vector<std::string> names(old.Count());
     for (size_t i = 0; i < names.size(); ++i) {
@@ -215,14 +231,14 @@ int32_t Upgrade::Run() {
     ZokWriter writer(std::move(names));
     BuildProblem problem{};
     if (!m_inPlace && !m_options.replaceExisting && NameTaken(target)) {
-        return Stop(kUpgradeNoNewArchive, target + ": already exists");
+        return Stop(kUpgradeNoNewArchive, MakeError(ErrorCode::AlreadyExists, target, "", EEXIST));
     }
     if (!writer.Create(target, &problem)) {
-        return Stop(kUpgradeNoNewArchive, DescribeBuildProblem(problem));
+        return Stop(kUpgradeNoNewArchive, problem);
     }
     for (size_t i = 0; i < writer.Count(); ++i) {
-        if (Cancelled()) {
-            return Stop(kUpgradeCancelled, m_path + ": cancelled");
+        if (CancelSet()) {
+            return Cancelled();
         }
         if (const int32_t code = CopyEntry(old, i, writer); code != kUpgradeDone) {
             return code;
@@ -231,8 +247,8 @@ int32_t Upgrade::Run() {
         m_progress.sourceBytesDone += old.Record(i).sourceSize;
         Report(true, writer.End());
     }
-    if (Cancelled()) {
-        return Stop(kUpgradeCancelled, m_path + ": cancelled");
+    if (CancelSet()) {
+        return Cancelled();
     }
     return Commit(writer);
 }
@@ -252,7 +268,7 @@ int32_t UpgradeArchive(const std::string& path, bool replaceInPlace, const Upgra
     UpgradeReport localReport;
     UpgradeReport& report = reportOut != nullptr ? *reportOut : localReport;
     report = UpgradeReport();
-    return Upgrade(path, replaceInPlace, options, nullptr, report).Run();
+    return Upgrade(path, replaceInPlace, options, nullptr, report).RunGuarded();
 }
 
 int32_t UpgradeArchive(const std::string& path, bool replaceInPlace,
@@ -260,7 +276,7 @@ int32_t UpgradeArchive(const std::string& path, bool replaceInPlace,
     UpgradeReport localReport;
     UpgradeReport& report = reportOut != nullptr ? *reportOut : localReport;
     report = UpgradeReport();
-    return Upgrade(path, replaceInPlace, UpgradeOptions(), callback, report).Run();
+    return Upgrade(path, replaceInPlace, UpgradeOptions(), callback, report).RunGuarded();
 }
 
 }  // namespace zok

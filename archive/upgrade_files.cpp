@@ -12,6 +12,7 @@
 #include "io/names.h"
 #include "io/regular_file.h"
 #include "io/system_reason.h"
+#include "io/temporary_files.h"
 
 namespace zok {
 
@@ -45,18 +46,52 @@ bool CopyFile(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-bool KeepOldArchive(const std::string& path, std::string* backup) {
-    const std::string folder(DirectoryPart(path));
-    std::string name = "~" + path.substr(folder.size());
+bool KeptBackup::Keep(const std::string& archivePath, const std::string& note) {
+    const std::string folder(DirectoryPart(archivePath));
+    const std::string archiveName = archivePath.substr(folder.size());
+    std::string name = "~" + archiveName;
     while (NameTaken(folder + name)) {
-        name.insert(0, "~");
+        name = "~" + name;
     }
-    *backup = folder + name;
-    return ::linkat(AT_FDCWD, path.c_str(), AT_FDCWD, backup->c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-           CopyFile(path, *backup);
+    m_path = folder + name;
+    m_folder.Reset(::open(FolderOf(archivePath).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat archive {};
+    if (!m_folder || ::fstatat(m_folder.Get(), archiveName.c_str(), &archive, 0) != 0) {
+        return false;
+    }
+    // Noted before it is made: a signal at any moment leaves either nothing or what it says.
+    m_ticket = RegisterBackup(m_folder.Get(), name, archiveName, archive.st_dev, archive.st_ino,
+                              note + m_path + "\n");
+    TemporaryFilePoint("noted");
+    m_made =
+        ::linkat(AT_FDCWD, archivePath.c_str(), AT_FDCWD, m_path.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+        CopyFile(archivePath, m_path);
+    if (!m_made) {
+        const int saved = errno;
+        UnregisterTemporaryFile(m_ticket);
+        m_ticket = -1;
+        errno = saved;
+        return false;
+    }
+    TemporaryFilePoint("created");
+    return true;
 }
 
-bool ScratchFile::Create(const std::string& path, std::string* error) {
+void KeptBackup::Remove() {
+    if (m_made) {
+        ::unlink(m_path.c_str());
+        m_made = false;
+    }
+    Release();
+}
+
+void KeptBackup::Release() {
+    UnregisterTemporaryFile(m_ticket);
+    m_ticket = -1;
+    m_made = false;
+}
+
+bool ScratchFile::Create(const std::string& path, Error* error) {
     const std::string where = FolderOf(path);
     int fd = ::open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -67,12 +102,12 @@ bool ScratchFile::Create(const std::string& path, std::string* error) {
         }
     }
     if (fd < 0) {
-        *error = where + ": cannot create a temporary file: " + SystemReason(errno);
+        *error = MakeError(ErrorCode::CannotWrite, where, "", errno);
         return false;
     }
     m_file.Reset(::fdopen(fd, "w+b"));
     if (!m_file) {
-        *error = where + ": " + SystemReason(errno);
+        *error = MakeError(ErrorCode::OutOfMemory, where, "", errno);
         ::close(fd);
         return false;
     }
@@ -81,7 +116,7 @@ bool ScratchFile::Create(const std::string& path, std::string* error) {
 }
 
 bool ScratchFile::Fill(EntryReader& reader, const std::function<bool(uint64_t)>& onRead,
-                       std::string* damage, std::string* error) {
+                       Error* damage, Error* error) {
     FILE* f = m_file.Get();
     std::clearerr(f);
     errno = 0;
@@ -99,7 +134,7 @@ bool ScratchFile::Fill(EntryReader& reader, const std::function<bool(uint64_t)>&
         }
     }
     if (!reader.Complete()) {
-        *damage = reader.Error();
+        *damage = reader.Problem();
         return false;
     }
     if (std::fflush(f) != 0 || fseeko(f, 0, SEEK_SET) != 0) {
@@ -108,9 +143,8 @@ bool ScratchFile::Fill(EntryReader& reader, const std::function<bool(uint64_t)>&
     return true;
 }
 
-bool ScratchFile::WriteError(std::string* error) const {
-    *error =
-        m_folder + ": cannot write the temporary file: " + SystemReason(errno != 0 ? errno : EIO);
+bool ScratchFile::WriteError(Error* error) const {
+    *error = MakeError(ErrorCode::CannotWrite, m_folder, "", errno != 0 ? errno : EIO);
     return false;
 }
 

@@ -179,6 +179,8 @@ private:
             Damaged("the file is 2 GiB or larger, more than the format can describe");
         }
         m_dir.fileSize = uint64_t(st.st_size);
+        m_dir.device = st.st_dev;
+        m_dir.inode = st.st_ino;
     }
 
     void ReadHeaderAndRecords() {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -30,10 +33,13 @@ struct CZokFile::Directory {
     std::string path;
     int fd = -1;
     uint64_t fileSize = 0;
+    dev_t device = 0;  // the archive file itself, so that no output replaces it
+    ino_t inode = 0;
     uint64_t directoryEnd = 0;
     std::vector<CompactRecord> entries;
     std::string names;  // every name's CP949 bytes, one after another
     CCodecTable codecs;
+    std::atomic<uint64_t> pictureLimit{kDefaultPictureLimit};
 
     // Entry positions ordered by folded name, then by position: made on the first lookup.
     mutable std::once_flag sorted;
@@ -74,6 +80,8 @@ struct CZokFile::Directory {
     // The first entry whose stored name equals raw with ASCII letters folded.
     std::optional<size_t> FindRaw(std::string_view raw) const;
 };
+
+const CZokFile::Directory& DirectoryOf(const CZokFile& archive);
 
 // Opens path, reads and checks its directory into dir (version and count too). Raises
 // ZokOpenError when the file cannot be opened, ZokError when it is not a ZOK archive or cannot

@@ -1,6 +1,7 @@
 #include "zok/zok_file.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "archive/content_readers.h"
 #include "archive/zok_directory.h"
@@ -22,6 +23,10 @@ CZokFile::CZokFile(const std::string& path) : records(std::make_unique<Directory
 }
 
 CZokFile::~CZokFile() = default;
+
+const CZokFile::Directory& DirectoryOf(const CZokFile& archive) {
+    return *archive.records;
+}
 
 const std::string& CZokFile::Path() const {
     return records->path;
@@ -54,29 +59,40 @@ bool CZokFile::HoldsNoData(size_t index) const {
     return index < records->entries.size() && records->HoldsNoData(records->entries[index]);
 }
 
-std::optional<std::string> CZokFile::EntryProblem(size_t index) const {
+Error CZokFile::EntryProblem(size_t index) const {
+    const auto problem = [&](ErrorCode code) {
+        Error error = MakeError(code, records->path);
+        if (index < records->entries.size()) {
+            error.entry = DecodeName(records->RawName(records->entries[index]));
+        }
+        return error;
+    };
     if (index >= records->entries.size()) {
-        return "no such entry";
+        Error error = problem(ErrorCode::NoSuchEntry);
+        error.number = index;
+        return error;
     }
     const CompactRecord& r = records->entries[index];
     const std::optional<EntryReadRule> rule = records->Rule(r);
     if (!rule) {
-        return "its kind " + std::to_string(unsigned(r.kind)) + " is unknown";
+        Error error = problem(ErrorCode::UnknownKind);
+        error.number = unsigned(r.kind);
+        return error;
     }
     if (records->HoldsNoData(r)) {
-        return std::string(kHoldsNoDataMessage);
+        return problem(ErrorCode::HoldsNoData);
     }
     // An entry without stored bytes needs none of the file, wherever its offset points.
     if (r.storedSize > 0 && uint64_t(r.offset) + r.storedSize > records->fileSize) {
-        return "its data runs past the end of the file (the archive is cut short)";
+        return problem(ErrorCode::DataPastEnd);
     }
     if (rule->read == ContentRead::Copy && records->ContentSize(r) > r.storedSize) {
-        return "its size is larger than its stored data";
+        return problem(ErrorCode::SizeLargerThanStored);
     }
     if (rule->read == ContentRead::Inflate && r.sourceSize > MaxInflatedSize(r.storedSize)) {
-        return "its size is larger than its compressed data can hold";
+        return problem(ErrorCode::SizeLargerThanCompressed);
     }
-    return std::nullopt;
+    return Error();
 }
 
 uint32_t CZokFile::GetEntrySizeAt(size_t index) const {
@@ -88,19 +104,20 @@ uint32_t CZokFile::GetEntrySizeAt(size_t index) const {
 
 std::unique_ptr<EntryReader> CZokFile::OpenEntry(size_t index) const {
     const uint64_t size = GetEntrySizeAt(index);
-    if (std::optional<std::string> problem = EntryProblem(index)) {
-        return MakeFailedReader(size, std::move(*problem));
+    EntryContext context{records->path, index < Count() ? Record(index).name : std::string()};
+    if (Error problem = EntryProblem(index)) {
+        return MakeFailedReader(std::move(context), size, std::move(problem));
     }
     const CompactRecord& r = records->entries[index];
     if (records->Rule(r)->read == ContentRead::Inflate) {
-        return MakeInflatingReader(records->Source(r), size);
+        return MakeInflatingReader(std::move(context), records->Source(r), size);
     }
-    return MakeCopyReader(records->Source(r), size);
+    return MakeCopyReader(std::move(context), records->Source(r), size);
 }
 
 bool CZokFile::ExtractEntryAt(size_t index, uint8_t* buffer) const {
     const std::unique_ptr<EntryReader> reader = OpenEntry(index);
-    if (!reader->Error().empty() || (buffer == nullptr && reader->Size() > 0)) {
+    if (reader->Problem() || (buffer == nullptr && reader->Size() > 0)) {
         return false;
     }
     uint8_t none = 0;
@@ -123,12 +140,19 @@ PixelBuffer CZokFile::DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header
     if (alpha != nullptr) {
         alpha->reset();
     }
-    if (EntryProblem(index) || header == nullptr) {
+    if (header == nullptr || EntryProblem(index)) {
         return nullptr;
     }
     const CompactRecord& r = records->entries[index];
     const EntryReadRule rule = *records->Rule(r);
     if (!rule.picture) {
+        return nullptr;
+    }
+    // A picture larger than the limit is refused before anything is allocated for it.
+    BITMAPINFOHEADER probe;
+    if (ReadEntryBitmapInfoAt(index, &probe) &&
+        uint64_t(std::llabs(probe.biWidth)) * uint64_t(std::llabs(probe.biHeight)) >
+            PictureLimit()) {
         return nullptr;
     }
     EntrySource source = records->Source(r);
@@ -142,7 +166,7 @@ PixelBuffer CZokFile::DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header
 }
 
 bool CZokFile::ReadEntryBitmapInfoAt(size_t index, BITMAPINFOHEADER* header) const {
-    if (EntryProblem(index) || header == nullptr) {
+    if (header == nullptr || EntryProblem(index)) {
         return false;
     }
     const CompactRecord& r = records->entries[index];

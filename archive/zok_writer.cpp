@@ -21,6 +21,27 @@ bool ZokWriter::WriteFailure(BuildProblem* problem, int error) const {
     return false;
 }
 
+// A target that is no regular file is no archive to write: a folder, a FIFO or a device is
+// refused by its kind.
+bool ZokWriter::CreateFailure(const Error& error, BuildProblem* problem) const {
+    switch (error.code) {
+        case ErrorCode::IsAFolder:
+            return WriteFailure(problem, EISDIR);
+        case ErrorCode::IsAFifo:
+        case ErrorCode::IsASocket:
+        case ErrorCode::IsADevice:
+        case ErrorCode::NotRegularFile:
+            *problem = {BuildProblemKind::NotAFile, m_target, 0, 0};
+            problem->fileType = error.code == ErrorCode::IsAFifo     ? S_IFIFO
+                                : error.code == ErrorCode::IsASocket ? S_IFSOCK
+                                : error.code == ErrorCode::IsADevice ? S_IFCHR
+                                                                     : 0;
+            return false;
+        default:
+            return WriteFailure(problem, error.errorNumber);
+    }
+}
+
 bool ZokWriter::Create(const std::string& targetPath, BuildProblem* problem) {
     m_target = targetPath;
     uint64_t nameBytes = 0;
@@ -32,9 +53,9 @@ bool ZokWriter::Create(const std::string& targetPath, BuildProblem* problem) {
         *problem = {BuildProblemKind::ArchiveTooLarge, targetPath, 0};
         return false;
     }
-    std::string error;
+    Error error;
     if (!m_file.Create(targetPath, &error)) {
-        return WriteFailure(problem, m_file.ErrorNumber());
+        return CreateFailure(error, problem);
     }
     m_buffer.resize(256 * 1024);
     std::setvbuf(m_file.Get(), m_buffer.data(), _IOFBF, m_buffer.size());
@@ -116,9 +137,10 @@ bool ZokWriter::Commit(bool replace, BuildProblem* problem) {
         std::fwrite(directory.data(), 1, directory.size(), out) != directory.size()) {
         return WriteFailure(problem, errno);
     }
-    std::string error;
+    Error error;
     if (!m_file.Commit(&error, true, replace)) {
-        return WriteFailure(problem, m_file.ErrorNumber());
+        return WriteFailure(problem,
+                            error.code == ErrorCode::AlreadyExists ? EEXIST : error.errorNumber);
     }
     return true;
 }

@@ -50,6 +50,7 @@ public:
 private:
     bool Seek(uint64_t pos, BuildProblem* problem);
     bool WriteFailure(BuildProblem* problem, int error) const;
+    bool CreateFailure(const Error& error, BuildProblem* problem) const;
 
     std::vector<EntryRecord> m_records;
     std::string m_target;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/error_words.h"
 #include "cli/read_support.h"
 
 using namespace zok;
@@ -19,18 +20,17 @@ int RunCat(const std::string& path, const std::string& name) {
     const CZokFile& zok = *entry.archive;
     const size_t index = entry.index;
     // Streamed: an entry of any size passes through one piece of memory.
-    std::string why;
-    const bool ok = StreamEntry(
-        zok, index,
-        [](const uint8_t* bytes, size_t size) {
-            return std::fwrite(bytes, 1, size, stdout) == size;
-        },
-        &why);
-    if (!ok && !why.empty()) {
-        ReportError(EntryLabel(zok, index) + ": " + why);
+    bool written = true;
+    const Error error =
+        DrainEntry(*zok.OpenEntry(index), [&written](const uint8_t* bytes, size_t size) {
+            written = std::fwrite(bytes, 1, size, stdout) == size;
+            return written;
+        });
+    if (error && written) {
+        ReportError(EntryLabel(zok, index) + ": " + ErrorReason(error));
         return kExitFailure;
     }
-    if (!ok || std::fflush(stdout) != 0) {
+    if (!written || std::fflush(stdout) != 0) {
         ReportError(EntryLabel(zok, index) + ": cannot write to the standard output");
         return kExitFailure;
     }

@@ -3,10 +3,9 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/error_words.h"
 #include "cli/progress_bar.h"
 #include "cli/read_support.h"
-#include "io/atomic_file.h"
-#include "io/system_reason.h"
 #include "zok/upgrade_archive.h"
 
 using namespace zok;
@@ -28,6 +27,7 @@ int RunUpgrade(const std::string& path, bool inPlace, const std::string& output,
     UpgradeOptions options;
     options.outputPath = output;
     options.replaceExisting = overwrite;
+    options.interruptNote = "zok: interrupted; the old archive is kept as ";
     options.progress = [&bar](const UpgradeProgress& p) {
         bar.Update(p.bytesRead,
                    std::to_string(p.entriesDone) + " / " + std::to_string(p.entryCount));
@@ -38,7 +38,7 @@ int RunUpgrade(const std::string& path, bool inPlace, const std::string& output,
         result = UpgradeArchive(path, inPlace, options, &report);
     } catch (const ZokOpenError& e) {
         bar.Finish();
-        ReportError(path + ": " + SystemReason(e.ErrorNumber()));
+        ReportError(DescribeError(MakeError(ErrorCode::CannotOpen, path, "", e.ErrorNumber())));
         return kExitFailure;
     } catch (const std::exception& e) {
         bar.Finish();
@@ -52,7 +52,7 @@ int RunUpgrade(const std::string& path, bool inPlace, const std::string& output,
             bar.Finish("upgraded " + HumanBytes(total));
             Say(report.outputPath + ": written as version 1.1.0");
             for (const std::string& name : report.carriedEmpty) {
-                ReportError(path + ": entry \"" + name + "\" " + kHoldsNoDataMessage +
+                ReportError(DescribeError(MakeError(ErrorCode::HoldsNoData, path, name)) +
                             "; carried over as an empty entry");
             }
             for (const std::string& name : report.unencoded) {
@@ -71,7 +71,7 @@ int RunUpgrade(const std::string& path, bool inPlace, const std::string& output,
             return kExitOk;
         default:
             bar.Finish();
-            ReportError(report.error + " (the archive is unchanged)");
+            ReportError(DescribeError(report.problem) + " (the archive is unchanged)");
             return kExitFailure;
     }
 }

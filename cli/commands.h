@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace CLI {
@@ -13,6 +14,9 @@ enum ExitStatus {
     kExitUsage = 2,
     kExitPartial = 3,  // archive written, but some entries could not be encoded
 };
+
+// Adds --max-pixels N to a command that decodes pictures: pictures with more pixels are refused.
+void AddPictureLimitOption(CLI::App& command, uint64_t& maxPixels);
 
 // A parsed command ready to run; returns the exit status.
 using CommandAction = std::function<int()>;

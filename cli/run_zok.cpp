@@ -6,7 +6,8 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "io/temporary_files.h"
+#include "zok/cleanup.h"
+#include "zok/picture.h"
 #include "zok_version.h"
 
 using namespace zok;
@@ -81,6 +82,15 @@ int Parse(CLI::App& app, int argc, char** argv) {
 }
 
 }  // namespace
+
+void AddPictureLimitOption(CLI::App& command, uint64_t& maxPixels) {
+    command
+        .add_option("--max-pixels", maxPixels,
+                    "Decode pictures of up to N pixels (default " +
+                        std::to_string(zok::kDefaultPictureLimit) +
+                        "); larger ones are refused before any memory is taken for them")
+        ->option_text("N");
+}
 
 void BuildZokApp(CLI::App& app, CommandAction& action) {
     app.description("zok - pack files into ZOK archives (version 1.1.0) and read them back");

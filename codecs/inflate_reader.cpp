@@ -24,7 +24,7 @@ InflateReader::~InflateReader() {
 bool InflateReader::Start() {
     m_input.reset(new (std::nothrow) uint8_t[kInputChunk]);
     if (!m_input || inflateInit(&m_stream) != Z_OK) {
-        m_problem = "not enough memory to inflate it";
+        m_problem = ErrorCode::OutOfMemory;
         return false;
     }
     m_started = true;
@@ -34,7 +34,7 @@ bool InflateReader::Start() {
 size_t InflateReader::Inflate(uint8_t* out, size_t size) {
     m_stream.next_out = out;
     m_stream.avail_out = uInt(size);
-    while (m_stream.avail_out > 0 && !m_ended && m_problem == nullptr) {
+    while (m_stream.avail_out > 0 && !m_ended && m_problem == ErrorCode::None) {
         if (m_stream.avail_in == 0 && !m_exhausted) {
             const size_t n = m_pull(m_context, m_input.get(), kInputChunk);
             m_exhausted = n == 0;
@@ -46,12 +46,12 @@ size_t InflateReader::Inflate(uint8_t* out, size_t size) {
             m_ended = true;
         } else if (rc == Z_BUF_ERROR) {
             if (m_stream.avail_in == 0 && m_exhausted) {
-                m_problem = "its compressed data is cut short";
+                m_problem = ErrorCode::DataCutShort;
             }
         } else if (rc == Z_MEM_ERROR) {
-            m_problem = "not enough memory to inflate it";
+            m_problem = ErrorCode::OutOfMemory;
         } else if (rc != Z_OK) {
-            m_problem = "its compressed data is corrupt";
+            m_problem = ErrorCode::DataCorrupt;
         }
     }
     return size - m_stream.avail_out;
@@ -60,15 +60,15 @@ size_t InflateReader::Inflate(uint8_t* out, size_t size) {
 void InflateReader::Verify() {
     uint8_t extra = 0;
     if (Inflate(&extra, 1) > 0) {
-        m_problem = "it inflates to more bytes than its size";
-    } else if (m_problem == nullptr && !m_ended) {
-        m_problem = "its compressed data is cut short";
+        m_problem = ErrorCode::InflatesTooLong;
+    } else if (m_problem == ErrorCode::None && !m_ended) {
+        m_problem = ErrorCode::DataCutShort;
     }
     m_verified = true;
 }
 
 size_t InflateReader::Read(uint8_t* out, size_t size) {
-    if (m_problem != nullptr || m_verified) {
+    if (m_problem != ErrorCode::None || m_verified) {
         return 0;
     }
     if (!m_started && !Start()) {
@@ -78,9 +78,9 @@ size_t InflateReader::Read(uint8_t* out, size_t size) {
         {uint64_t(size), m_expected - m_done, uint64_t(std::numeric_limits<uInt>::max())}));
     const size_t produced = want > 0 ? Inflate(out, want) : 0;
     m_done += produced;
-    if (m_problem == nullptr && m_ended && m_done < m_expected) {
-        m_problem = "it inflates to fewer bytes than its size";
-    } else if (m_problem == nullptr && m_done == m_expected) {
+    if (m_problem == ErrorCode::None && m_ended && m_done < m_expected) {
+        m_problem = ErrorCode::InflatesTooShort;
+    } else if (m_problem == ErrorCode::None && m_done == m_expected) {
         Verify();
     }
     return produced;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "zok/error.h"
+
 namespace zok {
 
 // Inflates one zlib stream piece by piece and holds it to its size: the stream is sound only
@@ -27,9 +29,10 @@ public:
     size_t Read(uint8_t* out, size_t size);
 
     // Every expected byte was handed out and the stream ended exactly there.
-    bool Complete() const { return m_verified && m_problem == nullptr; }
-    // Why the stream is damaged, or null while it is sound.
-    const char* Problem() const { return m_problem; }
+    bool Complete() const { return m_verified && m_problem == ErrorCode::None; }
+    // Why the stream is damaged (DataCutShort, DataCorrupt, InflatesTooLong, InflatesTooShort,
+    // OutOfMemory), or None while it is sound.
+    ErrorCode Problem() const { return m_problem; }
 
 private:
     bool Start();
@@ -47,7 +50,7 @@ private:
     bool m_ended = false;      // Z_STREAM_END seen
     bool m_exhausted = false;  // the source has no more bytes
     bool m_verified = false;
-    const char* m_problem = nullptr;
+    ErrorCode m_problem = ErrorCode::None;
     std::unique_ptr<uint8_t[]> m_input;
 };
 

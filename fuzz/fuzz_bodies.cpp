@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "io/file_handle.h"
 #include "codecs/bmp_codec.h"
 #include "codecs/png_codec.h"
 #include "codecs/stored_bitmap.h"
+#include "io/file_handle.h"
 #include "zok/upgrade_archive.h"
 #include "zok/zok_error.h"
 #include "zok/zok_file.h"
@@ -80,7 +80,7 @@ void CheckBitmap(const PixelBuffer& pixels, const PixelBuffer* alpha, const BITM
 // Everything the reader gives for one entry, as text: its content (whole and streamed), its
 // bitmap header and pixels, or the failures.
 std::string Observe(const CZokFile& archive, size_t index) {
-    std::string seen = archive.EntryProblem(index).value_or("sound") + "|";
+    std::string seen = std::string(ErrorCodeName(archive.EntryProblem(index).code)) + "|";
     // Sound entries are bounded by their stored bytes; the cap only keeps a fuzzer fast.
     constexpr uint64_t kCap = 64 << 20;
     const uint32_t needed = archive.GetEntrySizeAt(index);
@@ -96,7 +96,9 @@ std::string Observe(const CZokFile& archive, size_t index) {
     for (size_t n; streamed.size() <= kCap && (n = reader->Read(piece, sizeof piece)) > 0;) {
         streamed.append(piece, n);
     }
-    seen += "|streamed:" + (reader->Complete() ? streamed : "damaged: " + reader->Error());
+    seen += "|streamed:" + (reader->Complete()
+                                ? streamed
+                                : std::string("damaged: ") + ErrorCodeName(reader->Problem().code));
     for (int pass = 0; pass < 3; ++pass) {
         seen += "|";
         try {

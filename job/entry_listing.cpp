@@ -4,7 +4,7 @@
 
 #include "io/names.h"
 #include "job/formatting.h"
-#include "job/korean_reasons.h"
+#include "job/korean_words.h"
 #include "zok/zok_file.h"
 
 namespace zok {
@@ -43,9 +43,11 @@ std::string PercentText(std::optional<double> percent) {
     return text;
 }
 
-void MarkEntry(EntryRow& row, EntryMark mark, const std::string& problem) {
-    row.mark = mark;
-    row.problem = mark == EntryMark::Sound ? std::string() : KoreanReason(problem);
+void MarkEntry(EntryRow& row, const Error& problem) {
+    row.mark = !problem                                 ? EntryMark::Sound
+               : problem.code == ErrorCode::HoldsNoData ? EntryMark::HoldsNoData
+                                                        : EntryMark::Damaged;
+    row.problem = problem ? KoreanReason(problem) : std::string();
 }
 
 std::vector<EntryRow> ListEntries(const CZokFile& zok) {
@@ -59,11 +61,7 @@ std::vector<EntryRow> ListEntries(const CZokFile& zok) {
         row.kindWord = KindWord(row.kind, zok.RawName(i));
         row.sourceSize = record.sourceSize;
         row.storedSize = record.storedSize;
-        if (zok.HoldsNoData(i)) {
-            MarkEntry(row, EntryMark::HoldsNoData, kHoldsNoDataMessage);
-        } else if (std::optional<std::string> problem = zok.EntryProblem(i)) {
-            MarkEntry(row, EntryMark::Damaged, *problem);
-        }
+        MarkEntry(row, zok.EntryProblem(i));
     }
     return rows;
 }

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "zok/error.h"
+
 namespace zok {
 
 class CZokFile;
@@ -49,8 +51,8 @@ std::string PercentText(std::optional<double> percent);
 // HoldsNoData); reading an entry may still find damage.
 std::vector<EntryRow> ListEntries(const CZokFile& zok);
 
-// Sets how an entry stands after it was read; problem is the library's English reason.
-void MarkEntry(EntryRow& row, EntryMark mark, const std::string& problem);
+// Sets how an entry stands after it was read: sound (no problem), holding no data, or damaged.
+void MarkEntry(EntryRow& row, const Error& problem);
 
 // "1.1.0" for the stored version characters "110".
 std::string VersionText(std::string_view version);

@@ -6,72 +6,57 @@
 
 #include "io/names.h"
 #include "job/formatting.h"
-#include "job/korean_reasons.h"
+#include "job/korean_words.h"
 #include "zok/zok_file.h"
 
 namespace zok {
 
-bool BitmapToRgba(const BITMAPINFOHEADER& header, const uint8_t* pixels, const uint8_t* alpha,
-                  int32_t step, PicturePreview* out) {
-    if (pixels == nullptr || header.biWidth <= 0 || header.biHeight <= 0 ||
-        header.biBitCount != 24 || step < 1) {
-        return false;
-    }
-    const size_t width = size_t(header.biWidth);
-    const size_t height = size_t(header.biHeight);
-    // With an alpha plane the colour rows are packed; without one they are padded to 4 bytes.
-    const size_t rowBytes = alpha != nullptr ? width * 3 : ((width * 24 + 31) / 32) * 4;
-    out->width = header.biWidth;
-    out->height = header.biHeight;
-    out->hasAlpha = alpha != nullptr;
-    out->sampledWidth = int32_t((width + size_t(step) - 1) / size_t(step));
-    out->sampledHeight = int32_t((height + size_t(step) - 1) / size_t(step));
-    out->rgba.resize(size_t(out->sampledWidth) * size_t(out->sampledHeight) * 4);
-    uint8_t* to = out->rgba.data();
-    for (size_t y = 0; y < height; y += size_t(step)) {
-        // Colour rows run bottom-up, the alpha plane top-down.
-        const uint8_t* colour = pixels + (height - 1 - y) * rowBytes;
-        const uint8_t* opacity = alpha != nullptr ? alpha + y * width : nullptr;
-        for (size_t x = 0; x < width; x += size_t(step)) {
-            *to++ = colour[x * 3 + 2];
-            *to++ = colour[x * 3 + 1];
-            *to++ = colour[x * 3];
-            *to++ = opacity != nullptr ? opacity[x] : 0xFF;
-        }
-    }
-    return true;
-}
-
 PicturePreview DecodePicturePreview(const CZokFile& zok, size_t index, int32_t maxSide) {
     PicturePreview preview;
-    BITMAPINFOHEADER header;
-    if (!zok.ReadEntryBitmapInfoAt(index, &header) || header.biWidth <= 0 || header.biHeight <= 0) {
-        const std::optional<std::string> problem = zok.EntryProblem(index);
-        preview.problem = problem ? KoreanReason(*problem) : "그림을 읽을 수 없습니다";
-        return preview;
-    }
-    if (uint64_t(header.biWidth) * uint64_t(header.biHeight) > kMaxPreviewPixels) {
-        preview.width = header.biWidth;
-        preview.height = header.biHeight;
+    bool tooLarge = false;
+    size_t step = 1;
+    size_t pixelBytes = 3;
+    const Error error = zok.ReadPictureRows(
+        index, PixelOrder::Rgb, true,
+        [&](const PictureInfo& info) {
+            preview.width = int32_t(info.width);
+            preview.height = int32_t(info.height);
+            preview.hasAlpha = info.hasAlpha;
+            pixelBytes = info.hasAlpha ? 4 : 3;
+            if (uint64_t(info.width) * info.height > kMaxPreviewPixels) {
+                tooLarge = true;
+                return false;
+            }
+            const size_t longer = std::max(info.width, info.height);
+            const size_t side = size_t(std::max(maxSide, 1));
+            step = longer > side ? (longer + side - 1) / side : 1;
+            preview.sampledWidth = int32_t((info.width + step - 1) / step);
+            preview.sampledHeight = int32_t((info.height + step - 1) / step);
+            preview.rgba.resize(size_t(preview.sampledWidth) * size_t(preview.sampledHeight) * 4);
+            return true;
+        },
+        // Only every step-th row and pixel is kept: memory is that of the sample and a row.
+        [&](uint32_t y, const uint8_t* row) {
+            if (y % step != 0) {
+                return true;
+            }
+            uint8_t* to = preview.rgba.data() + (y / step) * size_t(preview.sampledWidth) * 4;
+            for (size_t x = 0; x < size_t(preview.width); x += step) {
+                const uint8_t* from = row + x * pixelBytes;
+                *to++ = from[0];
+                *to++ = from[1];
+                *to++ = from[2];
+                *to++ = pixelBytes == 4 ? from[3] : 0xFF;
+            }
+            return true;
+        });
+    if (tooLarge) {
+        preview.sampledWidth = preview.sampledHeight = 0;
+        preview.rgba.clear();
         preview.problem = "그림이 너무 커서 미리 보지 않습니다";
-        return preview;
-    }
-    PixelBuffer alpha;
-    PixelBuffer pixels;
-    try {
-        pixels = zok.DecodeEntryBitmapAt(index, &header, &alpha);
-    } catch (const std::bad_alloc&) {
-        preview.problem = "그림을 풀 메모리가 모자랍니다";
-        return preview;
-    } catch (const std::exception& e) {
-        preview.problem = "그림이 손상되었습니다: " + KoreanReason(e.what());
-        return preview;
-    }
-    const int32_t longer = std::max(header.biWidth, header.biHeight);
-    const int32_t step = maxSide > 0 && longer > maxSide ? (longer + maxSide - 1) / maxSide : 1;
-    if (!BitmapToRgba(header, pixels.get(), alpha.get(), step, &preview)) {
+    } else if (error) {
         preview = PicturePreview();
-        preview.problem = "그림을 풀 수 없습니다";
+        preview.problem = KoreanReason(error);
     }
     return preview;
 }
@@ -138,7 +123,7 @@ TextPreview ReadTextPreview(const CZokFile& zok, size_t index, size_t maxBytes, 
     const std::unique_ptr<EntryReader> reader = zok.OpenEntry(index);
     std::string bytes(maxBytes, '\0');
     size_t got = 0;
-    while (got < maxBytes && reader->Error().empty()) {
+    while (got < maxBytes && !reader->Problem()) {
         const size_t n = reader->Read(bytes.data() + got, maxBytes - got);
         if (n == 0) {
             break;
@@ -146,8 +131,8 @@ TextPreview ReadTextPreview(const CZokFile& zok, size_t index, size_t maxBytes, 
         got += n;
     }
     bytes.resize(got);
-    if (!reader->Error().empty()) {
-        preview.problem = KoreanReason(reader->Error());
+    if (reader->Problem()) {
+        preview.problem = KoreanReason(reader->Problem());
         return preview;
     }
     preview.more = reader->Done() < reader->Size();

@@ -29,15 +29,9 @@ struct PicturePreview {
 // Pictures with more pixels than this are not decoded for a preview.
 inline constexpr uint64_t kMaxPreviewPixels = 64ull << 20;
 
-// Decodes a picture entry (DecodeEntryBitmapAt) and samples it down so that neither side of
-// the result exceeds maxSide. Safe on any thread.
+// Decodes a picture entry row by row and samples it down so that neither side of the result
+// exceeds maxSide; memory is that of the sample and a row. Safe on any thread.
 PicturePreview DecodePicturePreview(const CZokFile& zok, size_t index, int32_t maxSide = 2048);
-
-// The bitmap form (24-bit BGR rows bottom-up: padded to 4 bytes without an alpha plane,
-// packed with one; the alpha plane top-down) as top-down RGBA, taking every step-th pixel.
-// False when the header does not describe a positive 24-bit picture.
-bool BitmapToRgba(const BITMAPINFOHEADER& header, const uint8_t* pixels, const uint8_t* alpha,
-                  int32_t step, PicturePreview* out);
 
 // The first lines of an entry's content, as text.
 struct TextPreview {

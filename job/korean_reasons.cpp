@@ -1,5 +1,7 @@
 #include "job/korean_reasons.h"
 
+#include "job/korean_words.h"
+
 #include <sys/stat.h>
 #include <cerrno>
 #include <cstring>
@@ -9,34 +11,6 @@
 namespace zok {
 
 namespace {
-
-struct ErrnoText {
-    int number;
-    const char* korean;
-};
-
-const ErrnoText kErrnoTexts[] = {
-    {ENOENT, "그런 파일이나 폴더가 없습니다"},
-    {EACCES, "권한이 없습니다"},
-    {EPERM, "허용되지 않는 작업입니다"},
-    {ENOSPC, "디스크에 남은 공간이 없습니다"},
-    {EDQUOT, "디스크 할당량을 넘었습니다"},
-    {EROFS, "읽기 전용 파일 시스템입니다"},
-    {EIO, "입출력 오류가 났습니다"},
-    {EISDIR, "폴더입니다"},
-    {ENOTDIR, "경로의 일부가 폴더가 아닙니다"},
-    {EEXIST, "이미 있습니다"},
-    {ENAMETOOLONG, "이름이 너무 깁니다"},
-    {EFBIG, "파일이 너무 큽니다"},
-    {ENOMEM, "메모리가 모자랍니다"},
-    {EMFILE, "열린 파일이 너무 많습니다"},
-    {ENFILE, "열린 파일이 너무 많습니다"},
-    {ELOOP, "심볼릭 링크가 너무 많이 이어집니다"},
-    {EINVAL, "보통 파일이 아닙니다"},
-    {EBUSY, "사용 중입니다"},
-    {ETXTBSY, "사용 중입니다"},
-    {EXDEV, "다른 파일 시스템으로는 옮길 수 없습니다"},
-};
 
 // One English wording of the library and its Korean: in korean, $1 and $2 stand for the
 // captured text as it is, %1 for the captured text put into Korean itself.
@@ -126,20 +100,11 @@ std::string Fill(const char* korean, const std::smatch& match) {
 
 }  // namespace
 
-std::string KoreanSystemReason(int errorNumber) {
-    for (const ErrnoText& e : kErrnoTexts) {
-        if (e.number == errorNumber) {
-            return e.korean;
-        }
-    }
-    return "시스템 오류 " + std::to_string(errorNumber) + " (" + std::strerror(errorNumber) + ")";
-}
-
 std::string KoreanReason(std::string_view english) {
     const std::string text(english);
-    for (const ErrnoText& e : kErrnoTexts) {
-        if (text == std::strerror(e.number)) {
-            return e.korean;
+    for (int number = 1; number < 134; ++number) {
+        if (text == std::strerror(number)) {
+            return KoreanSystemReason(number);
         }
     }
     std::smatch match;

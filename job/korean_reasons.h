@@ -3,15 +3,13 @@
 #include <string>
 #include <string_view>
 
+#include "job/korean_words.h"
 #include "zok/build_archive.h"
 
 namespace zok {
 
 // The windows speak Korean; the library words its reasons in English for the command line.
 // These put the library's reasons into the windows' Korean.
-
-// The system's reason behind an errno value, in Korean.
-std::string KoreanSystemReason(int errorNumber);
 
 // A reason the library gives in English (why an entry is damaged, why an archive cannot be
 // read, why a file cannot be written, a system error text), in Korean. Parts that quote

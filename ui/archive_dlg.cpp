@@ -1,7 +1,5 @@
 #include "ui/archive_dlg.h"
 
-#include <sys/stat.h>
-
 #include <QCloseEvent>
 #include <QDrag>
 #include <QEventLoop>
@@ -22,17 +20,19 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <new>
 
-#include <sys/stat.h>
-
-#include "job/entry_check.h"
+#include "job/extraction.h"
 #include "job/formatting.h"
 #include "job/korean_reasons.h"
+#include "job/korean_words.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_layout.h"
 #include "ui/entry_preview_panel.h"
 #include "ui/user_prompts.h"
+#include "zok/check.h"
+#include "zok/cleanup.h"
 #include "zok/upgrade_archive.h"
 #include "zok/zok_file.h"
 
@@ -52,6 +52,15 @@ QString Q(const std::string& text) {
 
 QString Shown(const std::string& path) {
     return Q(PrintableText(path));
+}
+
+// The sum of every entry's content size: the total that reading them all reads.
+uint64_t ContentBytes(const CZokFile& zok) {
+    uint64_t total = 0;
+    for (size_t i = 0; i < zok.Count(); ++i) {
+        total += zok.GetEntrySizeAt(i);
+    }
+    return total;
 }
 
 QString ByteProgress(uint64_t done, uint64_t total) {
@@ -89,6 +98,13 @@ std::string KoreanFileMessage(const std::vector<std::string>& paths, const std::
 }
 
 }  // namespace
+
+CArchiveDlg::DragFolder::DragFolder(std::unique_ptr<QTemporaryDir> made)
+    : folder(std::move(made)), ticket(NoteTemporaryFolder(ToNativePath(folder->path()))) {}
+
+CArchiveDlg::DragFolder::~DragFolder() {
+    ForgetTemporaryFolder(ticket);
+}
 
 CArchiveDlg* CArchiveDlg::Open(const std::string& path, UserPrompts& prompts,
                                QWidget* messageParent) {
@@ -398,46 +414,65 @@ void CArchiveDlg::Extract(const std::vector<size_t>& indices) {
     if (folder.empty()) {
         return;
     }
-    std::vector<ExtractItem> items = PlanExtraction(*m_zok, indices, folder);
-    AnswerOverwrites(items, [this](const ExtractItem& item) {
+    auto extraction = std::make_shared<Extraction>(*m_zok);
+    if (const Error error = extraction->Plan(folder, indices, false)) {
+        m_prompts.ShowMessage(*this, Shown(folder) + QStringLiteral("\n") + Q(KoreanReason(error)));
+        return;
+    }
+    extraction->Decide(ExistingFiles::Ask, [this](const ExtractItem& item) {
         return m_prompts.AskOverwrite(*this, Q(OverwriteQuestion(item)));
     });
-    RunExtraction(std::move(items), [this, folder](const ExtractionResult& result) {
-        ReportExtraction(result, folder);
+    RunExtraction(extraction, [this, folder](const ExtractionOutcome& outcome) {
+        ReportExtraction(outcome, folder);
     });
 }
 
-void CArchiveDlg::RunExtraction(std::vector<ExtractItem> items,
-                                std::function<void(const ExtractionResult&)> then) {
-    const uint64_t total = BytesToExtract(items);
-    auto result = std::make_shared<ExtractionResult>();
-    auto shared = std::make_shared<std::vector<ExtractItem>>(std::move(items));
-    const CZokFile* zok = m_zok.get();
+void CArchiveDlg::RunExtraction(std::shared_ptr<Extraction> extraction,
+                                std::function<void(const ExtractionOutcome&)> then) {
+    const uint64_t total = extraction->BytesToRead();
+    auto outcome = std::make_shared<ExtractionOutcome>();
     BackgroundWork* work = &m_work;
     m_work.Start(
-        [this, zok, work, shared, result] {
-            *result = ExtractItems(*zok, *shared, &work->CancelFlag(), [this, work](uint64_t done) {
+        [this, work, extraction, outcome] {
+            ExtractOptions options;
+            options.threads = 0;
+            options.cancel = &work->CancelFlag();
+            options.progress = [this, work](uint64_t done) {
                 work->PostProgress([this, done] { ShowProgress(done); });
-            });
-        },
-        [this, result, then] {
-            for (const auto& [index, why] : result->damaged) {
-                m_model.Mark(index, EntryMark::Damaged, why);
+            };
+            options.onItem = [outcome](const ExtractItem& item, const ItemResult& result) {
+                if (result.status == ItemStatus::Written || result.status == ItemStatus::Replaced) {
+                    outcome->written.push_back(item.writesTo);
+                } else if (result.status == ItemStatus::Failed) {
+                    outcome->failures.push_back(ExtractionFailureLine(item, result.error));
+                    if (IsEntryDamage(result.error.code)) {
+                        outcome->damaged.emplace_back(item.index, result.error);
+                    }
+                }
+            };
+            outcome->result = extraction->Run(options);
+            if (outcome->result.cancelled) {
+                outcome->written.clear();
             }
-            then(*result);
+        },
+        [this, outcome, then] {
+            for (const auto& [index, error] : outcome->damaged) {
+                m_model.Mark(index, error);
+            }
+            then(*outcome);
         });
     BeginWork(QStringLiteral("푸는 중..."), total);
 }
 
-void CArchiveDlg::ReportExtraction(const ExtractionResult& result, const std::string& folder) {
-    if (result.cancelled) {
+void CArchiveDlg::ReportExtraction(const ExtractionOutcome& outcome, const std::string& folder) {
+    if (outcome.result.cancelled) {
         EndWork(QStringLiteral("풀기를 취소했습니다."));
         return;
     }
     EndWork(QStringLiteral("항목 %1개를 %2에 풀었습니다.")
-                .arg(Q(FormatNumber(uint64_t(result.written.size()))), Shown(folder)));
-    if (!result.failures.empty()) {
-        ShowList(QStringLiteral("다음 항목은 풀지 못했습니다."), result.failures);
+                .arg(Q(FormatNumber(uint64_t(outcome.result.written))), Shown(folder)));
+    if (!outcome.failures.empty()) {
+        ShowList(QStringLiteral("다음 항목은 풀지 못했습니다."), outcome.failures);
     }
 }
 
@@ -453,27 +488,31 @@ std::unique_ptr<QMimeData> CArchiveDlg::PrepareDrag() {
         return nullptr;
     }
     const std::string path = ToNativePath(folder->path());
-    m_dragFolders.push_back(std::move(folder));
-    std::vector<ExtractItem> items = PlanExtraction(*m_zok, indices, path);
+    m_dragFolders.push_back(std::make_unique<DragFolder>(std::move(folder)));
+    auto extraction = std::make_shared<Extraction>(*m_zok);
+    if (const Error error = extraction->Plan(path, indices, false)) {
+        m_prompts.ShowMessage(*this, Shown(path) + QStringLiteral("\n") + Q(KoreanReason(error)));
+        return nullptr;
+    }
     // The folder is new: only an entry whose name an earlier one has is taken; the first keeps
     // the name.
-    AnswerOverwrites(items, [](const ExtractItem&) { return OverwriteAnswer::No; });
+    extraction->Decide(ExistingFiles::Skip);
 
     // The drag starts once the files are there; the window keeps repainting meanwhile.
     QEventLoop loop;
-    ExtractionResult outcome;
+    ExtractionOutcome outcome;
     m_inDrag = true;
-    RunExtraction(std::move(items), [this, &loop, &outcome](const ExtractionResult& result) {
+    RunExtraction(extraction, [this, &loop, &outcome](const ExtractionOutcome& result) {
         outcome = result;
-        EndWork(result.cancelled ? QStringLiteral("풀기를 취소했습니다.") : QString());
+        EndWork(result.result.cancelled ? QStringLiteral("풀기를 취소했습니다.") : QString());
         loop.quit();
     });
     loop.exec();
     m_inDrag = false;
-    if (!outcome.failures.empty() && !outcome.cancelled) {
+    if (!outcome.failures.empty() && !outcome.result.cancelled) {
         ShowList(QStringLiteral("다음 항목은 풀지 못했습니다."), outcome.failures);
     }
-    if (outcome.cancelled || outcome.written.empty()) {
+    if (outcome.result.cancelled || outcome.written.empty()) {
         return nullptr;
     }
     QList<QUrl> urls;
@@ -489,27 +528,34 @@ void CArchiveDlg::OnTest() {
     if (Busy()) {
         return;
     }
-    auto result = std::make_shared<ArchiveCheck>();
+    auto problems = std::make_shared<std::vector<std::pair<size_t, Error>>>();
+    auto cancelled = std::make_shared<bool>(false);
     const CZokFile* zok = m_zok.get();
     BackgroundWork* work = &m_work;
     m_work.Start(
-        [this, zok, work, result] {
-            *result = CheckEntries(*zok, &work->CancelFlag(), [this, work](uint64_t done) {
+        [this, zok, work, problems, cancelled] {
+            CheckOptions options;
+            options.threads = 0;
+            options.cancel = &work->CancelFlag();
+            options.progress = [this, work](uint64_t done) {
                 work->PostProgress([this, done] { ShowProgress(done); });
-            });
+            };
+            options.onEntry = [problems](size_t index, const Error& problem) {
+                if (problem) {
+                    problems->emplace_back(index, problem);
+                }
+            };
+            *cancelled = CheckArchive(*zok, options).cancelled;
         },
-        [this, result] {
-            if (result->cancelled) {
+        [this, problems, cancelled] {
+            if (*cancelled) {
                 EndWork(QStringLiteral("검사를 취소했습니다."));
                 return;
             }
             std::vector<std::string> lines;
-            for (const auto& [index, check] : result->entries) {
-                const std::string why = KoreanReason(check.problem);
-                m_model.Mark(index, check.mark, why);
-                if (check.mark != EntryMark::Sound) {
-                    lines.push_back(m_model.Rows()[index].name + ": " + why);
-                }
+            for (const auto& [index, problem] : *problems) {
+                m_model.Mark(index, problem);
+                lines.push_back(m_model.Rows()[index].name + ": " + KoreanReason(problem));
             }
             OnCurrentRowChanged();
             if (lines.empty()) {
@@ -534,8 +580,8 @@ void CArchiveDlg::OfferUpgrade() {
                                        QStringLiteral("파일에 저장하고 그 파일을 엽니다.\n"))) {
         return;
     }
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0) {
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(target, ec))) {
         if (!m_prompts.AskYesNo(*this, Shown(target) + QStringLiteral("\n파일이 이미 있습니다. "
                                                                       "바꾸시겠습니까?"))) {
             return;
@@ -578,11 +624,16 @@ void CArchiveDlg::Upgrade(const std::string& target) {
                 return;
             }
             if (!outcome->exception.empty() || outcome->code != kUpgradeDone) {
+                const Error& problem = outcome->report.problem;
                 const std::string why =
-                    !outcome->exception.empty() ? outcome->exception : outcome->report.error;
+                    !outcome->exception.empty()
+                        ? KoreanFileMessage({path, target}, outcome->exception)
+                        : (problem.path.empty() ? "" : problem.path + ": ") +
+                              (problem.entry.empty() ? "" : "\"" + problem.entry + "\" 항목: ") +
+                              KoreanReason(problem);
                 EndWork(QStringLiteral("1.1.0 형식으로 바꾸지 못했습니다."));
-                m_prompts.ShowMessage(*this, QStringLiteral("1.1.0 형식으로 바꾸지 못했습니다.\n") +
-                                                 Shown(KoreanFileMessage({path, target}, why)));
+                m_prompts.ShowMessage(
+                    *this, QStringLiteral("1.1.0 형식으로 바꾸지 못했습니다.\n") + Shown(why));
                 return;
             }
             std::unique_ptr<CZokFile> upgraded;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "job/extraction.h"
 #include "ui/archive_model.h"
 #include "ui/background_work.h"
+#include "zok/extract.h"
 
 namespace zok {
 class CZokFile;
@@ -92,9 +92,25 @@ private:
     void SetArchive(std::unique_ptr<zok::CZokFile> zok);
     void Extract(const std::vector<size_t>& indices);
     // Runs the extraction of items on the worker; then gets the result on the UI thread.
-    void RunExtraction(std::vector<zok::ExtractItem> items,
-                       std::function<void(const zok::ExtractionResult&)> then);
-    void ReportExtraction(const zok::ExtractionResult& result, const std::string& folder);
+    // What an extraction did, as the window reports it.
+    struct ExtractionOutcome {
+        zok::ExtractResult result;
+        std::vector<std::string> written;                    // the files, in item order
+        std::vector<std::string> failures;                   // "name: 이유"
+        std::vector<std::pair<size_t, zok::Error>> damaged;  // entries found damaged
+    };
+    // A drag-out folder: removed with the window, or by a signal that ends the program.
+    struct DragFolder {
+        explicit DragFolder(std::unique_ptr<QTemporaryDir> folder);
+        ~DragFolder();
+        std::unique_ptr<QTemporaryDir> folder;
+        int ticket;
+    };
+
+    // Runs the planned extraction on the worker; then gets the outcome on the UI thread.
+    void RunExtraction(std::shared_ptr<zok::Extraction> extraction,
+                       std::function<void(const ExtractionOutcome&)> then);
+    void ReportExtraction(const ExtractionOutcome& outcome, const std::string& folder);
     void Upgrade(const std::string& target);
     void BeginWork(const QString& what, uint64_t total);
     void ShowProgress(uint64_t done);
@@ -117,7 +133,7 @@ private:
     QProgressBar* m_progress;
     QTimer* m_closeTimer;
     // Folders of files dragged out; removed with the window, after its work has stopped.
-    std::vector<std::unique_ptr<QTemporaryDir>> m_dragFolders;
+    std::vector<std::unique_ptr<DragFolder>> m_dragFolders;
     bool m_inDrag = false;
     QString m_workName;
     uint64_t m_workTotal = 0;

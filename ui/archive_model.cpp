@@ -38,14 +38,12 @@ void ArchiveModel::SetRows(std::vector<EntryRow> rows) {
     endResetModel();
 }
 
-void ArchiveModel::Mark(size_t index, EntryMark mark, const std::string& problem) {
+void ArchiveModel::Mark(size_t index, const zok::Error& problem) {
     if (index >= m_rows.size()) {
         return;
     }
     // Rows are kept in directory order.
-    EntryRow& row = m_rows[index];
-    row.mark = mark;
-    row.problem = mark == EntryMark::Sound ? std::string() : problem;
+    MarkEntry(m_rows[index], problem);
     emit dataChanged(this->index(int(index), 0), this->index(int(index), kColumnCount - 1));
 }
 

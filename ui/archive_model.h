@@ -21,8 +21,8 @@ public:
 
     void SetRows(std::vector<zok::EntryRow> rows);
     const std::vector<zok::EntryRow>& Rows() const { return m_rows; }
-    // Marks the entry at directory position index; problem is in Korean.
-    void Mark(size_t index, zok::EntryMark mark, const std::string& problem);
+    // Marks the entry at directory position index as what reading it found (None: sound).
+    void Mark(size_t index, const zok::Error& problem);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

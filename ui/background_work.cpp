@@ -1,5 +1,7 @@
 #include "ui/background_work.h"
 
+#include <exception>
+#include <new>
 #include <utility>
 
 BackgroundWork::BackgroundWork(QObject& receiver) : m_receiver(receiver) {}
@@ -23,8 +25,16 @@ bool BackgroundWork::Start(std::function<void()> work, std::function<void()> don
     m_done = std::move(done);
     m_lastProgress = {};
     const uint64_t generation = ++m_generation;
+    m_failure.clear();
     m_thread = std::thread([this, generation, work = std::move(work)] {
-        work();
+        // Nothing a worker meets ends the program: running out of memory is reported.
+        try {
+            work();
+        } catch (const std::bad_alloc&) {
+            m_failure = "메모리가 모자랍니다";
+        } catch (const std::exception& e) {
+            m_failure = e.what();
+        }
         Post([this, generation] { Finish(generation); });
     });
     return true;
@@ -61,5 +71,9 @@ void BackgroundWork::Finish(uint64_t generation) {
     m_running = false;
     std::function<void()> done = std::move(m_done);
     m_done = nullptr;
+    if (!m_failure.empty() && m_onFailure) {
+        m_onFailure(m_failure);
+        return;
+    }
     done();
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <thread>
 
 // Runs one piece of work at a time on a thread of its own, so that a window stays responsive
@@ -38,6 +39,12 @@ public:
     // UI thread: waits until the running work has returned, then runs its done at once.
     void Wait();
 
+    // UI thread: what runs instead of done when the work threw (out of memory: "메모리가
+    // 모자랍니다"), with the reason in words.
+    void OnFailure(std::function<void(const std::string&)> failed) {
+        m_onFailure = std::move(failed);
+    }
+
 private:
     void Finish(uint64_t generation);
 
@@ -47,5 +54,7 @@ private:
     bool m_running = false;
     uint64_t m_generation = 0;
     std::function<void()> m_done;
+    std::function<void(const std::string&)> m_onFailure;
+    std::string m_failure;  // written by the worker before it ends
     std::chrono::steady_clock::time_point m_lastProgress;
 };

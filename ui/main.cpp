@@ -1,8 +1,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "io/temporary_files.h"
 #include "ui/zok_compressor_app.h"
+#include "zok/cleanup.h"
 #include "zok_version.h"
 
 int main(int argc, char** argv) {

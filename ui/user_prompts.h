@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "job/extraction.h"
+#include "zok/extract.h"
 
 class QWidget;
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "zok/error.h"
+
 namespace zok {
 
 // Called after each entry: entries done (1 after the first), sum of their old source sizes,
@@ -45,12 +47,16 @@ struct UpgradeOptions {
     std::function<void(const UpgradeProgress&)> progress;
     // Set from any thread to stop: code 5, and nothing changed. May be null.
     const std::atomic<bool>* cancel = nullptr;
+    // In place, when the old archive is kept as ~NAME and a signal ends the program after the
+    // new archive took its name: written to the standard error, followed by ~NAME's path.
+    std::string interruptNote = "the upgrade was interrupted; the old archive is kept as ";
 };
 
 // What an upgrade tells its caller beyond the result code.
 struct UpgradeReport {
-    // Why the upgrade stopped (codes 2 to 4), naming the file or the entry.
-    std::string error;
+    // Why the upgrade stopped (codes 2 to 5): the code, and the file or entry it concerns
+    // (OutOfMemory with code 3 when memory ran out).
+    Error problem;
     // Where the new archive was written (code 0).
     std::string outputPath;
     // Entries whose content could not be encoded again (kept with storedSize 0).

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +11,8 @@
 #include "zok/bitmap_info.h"
 #include "zok/entry_reader.h"
 #include "zok/entry_record.h"
+#include "zok/error.h"
+#include "zok/picture.h"
 #include "zok/zok_error.h"
 
 namespace zok {
@@ -66,6 +70,29 @@ public:
                                     PixelBuffer* alpha) const;
     bool ReadEntryBitmapInfoAt(size_t index, BITMAPINFOHEADER* header) const;
 
+    // Pictures with more pixels than maxPixels are refused by every picture operation
+    // (PictureTooLarge; DecodeEntryBitmap gives null) before anything is allocated for them.
+    // kDefaultPictureLimit unless set. Set it before other threads read the archive.
+    void SetPictureLimit(uint64_t maxPixels);
+    uint64_t PictureLimit() const;
+
+    // A picture entry decoded into one buffer for game code: top row first, RGB8, or RGBA8 when
+    // the picture has alpha (see Picture). The picture is decoded row by row into the buffer,
+    // which is its only copy. Errors: NoSuchEntry, NotAPicture, the entry's damage
+    // (PictureDamaged ...), PictureTooLarge, OutOfMemory.
+    Error DecodePicture(std::string_view name, Picture* picture) const;
+    Error DecodePictureAt(size_t index, Picture* picture) const;
+
+    // A picture entry row by row, top row first, without holding the picture (only an
+    // interlaced PNG stream is held whole while it is decoded): begin hears the size before the
+    // first row; each row has width pixels of 3 bytes (PictureInfo::hasAlpha false) or 4 (alpha
+    // last; only when keepAlpha), colours in order. A callback that returns false stops the
+    // decoding (Cancelled), as does *cancel, looked at between rows. Errors as DecodePicture.
+    Error ReadPictureRows(size_t index, PixelOrder order, bool keepAlpha,
+                          const std::function<bool(const PictureInfo& info)>& begin,
+                          const std::function<bool(uint32_t y, const uint8_t* row)>& row,
+                          const std::atomic<bool>* cancel = nullptr) const;
+
     // The entry's content in pieces (see EntryReader); never null. For an entry that cannot be
     // read the reader's Error() says why at once.
     std::unique_ptr<EntryReader> OpenEntry(size_t index) const;
@@ -73,10 +100,10 @@ public:
     // Position of the first entry with that name (ASCII letters folded), or nullopt.
     std::optional<size_t> Find(std::string_view name) const;
 
-    // Why the entry's data cannot be read, as far as the directory tells (its data runs past
-    // the end of the file, its kind is unknown, its sizes contradict each other, it holds no
-    // data), or nullopt when it looks sound. Reading it may still find damage.
-    std::optional<std::string> EntryProblem(size_t index) const;
+    // Why the entry's data cannot be read, as far as the directory tells (NoSuchEntry,
+    // UnknownKind, HoldsNoData, DataPastEnd, SizeLargerThanStored, SizeLargerThanCompressed),
+    // or an Error with code None when it looks sound. Reading it may still find damage.
+    Error EntryProblem(size_t index) const;
     // True for an entry that was left empty because it could not be encoded when the archive
     // was built (a picture or deflate entry with no stored bytes).
     bool HoldsNoData(size_t index) const;
@@ -92,6 +119,8 @@ public:
     uint64_t FileSize() const;
 
     struct Directory;
+    // The directory behind an archive object, for the library's own operations.
+    friend const Directory& DirectoryOf(const CZokFile& archive);
 
 private:
     char version[3] = {'1', '0', '0'};

@@ -24,7 +24,9 @@ std::string Streamed(const CZokFile& zok, size_t index) {
     for (size_t n; (n = reader->Read(piece, sizeof piece)) > 0;) {
         out.append(piece, n);
     }
-    return reader->Complete() ? out : "<damaged: " + reader->Error() + ">";
+    return reader->Complete()
+               ? out
+               : std::string("<damaged: ") + ErrorCodeName(reader->Problem().code) + ">";
 }
 
 bool Extracts(const CZokFile& zok, size_t index) {
@@ -66,18 +68,18 @@ TEST(EntryBounds, DamagedEntriesNeverBorrowTheirNeighboursBytes) {
     cases.push_back({"deflate stream continued in the next entry",
                      {HandEntry("a.txt", stream.substr(0, stream.size() - 5), 3, 3000),
                       Neighbour(stream.substr(stream.size() - 5))},
-                     "cut short"});
+                     "data-cut-short"});
     cases.push_back({"deflate stream of fewer bytes than its size",
                      {HandEntry("a.txt", stream, 3, 3010), Neighbour("")},
-                     "fewer bytes"});
+                     "inflates-too-short"});
     cases.push_back({"deflate stream of more bytes than its size",
                      {HandEntry("a.txt", stream, 3, 2990), Neighbour("")},
-                     "more bytes"});
+                     "inflates-too-long"});
     cases.push_back(
         {"corrupt deflate stream",
          {HandEntry("a.txt", std::string(stream).replace(20, 4, "\xFF\xFF\xFF\xFF"), 3, 3000),
           Neighbour("")},
-         "corrupt"});
+         "data-corrupt"});
     for (DamageCase& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
@@ -110,7 +112,7 @@ TEST(EntryBounds, AnEntryLeftEmptyHoldsNoPicture) {
                                               HandEntry("good.png", png, 2)}));
     CZokFile zok(dir.File("e.zok"));
     EXPECT_TRUE(zok.HoldsNoData(0));
-    EXPECT_EQ(zok.EntryProblem(0), std::string(kHoldsNoDataMessage));
+    EXPECT_EQ(zok.EntryProblem(0).code, ErrorCode::HoldsNoData);
     BITMAPINFOHEADER header;
     PixelBuffer alpha(new uint8_t[1]);
     EXPECT_EQ(zok.DecodeEntryBitmap("lost.png", &header, &alpha), nullptr);

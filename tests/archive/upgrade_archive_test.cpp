@@ -84,7 +84,8 @@ TEST(UpgradeArchive, WritesBesideTheOldArchiveAndReportsProgress) {
     WriteFile(path, bytes);
     g_calls.clear();
     UpgradeReport report;
-    ASSERT_EQ(UpgradeArchive(path, false, Remember, &report), kUpgradeDone) << report.error;
+    ASSERT_EQ(UpgradeArchive(path, false, Remember, &report), kUpgradeDone)
+        << DescribeProblem(report.problem);
     EXPECT_EQ(report.outputPath, dir.File("pics110.zok"));
     EXPECT_EQ(ReadFile(path), bytes);
     EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
@@ -120,7 +121,7 @@ TEST(UpgradeArchive, InPlaceLeavesNoBackupAndSparesTheUsersFiles) {
     UpgradeReport report;
     const int32_t result = UpgradeArchive("pics.zok", true, nullptr, &report);
     std::filesystem::current_path(previous);
-    ASSERT_EQ(result, kUpgradeDone) << report.error;
+    ASSERT_EQ(result, kUpgradeDone) << DescribeProblem(report.problem);
     EXPECT_EQ(report.outputPath, "pics.zok");
     ExpectUpgradedTextEntries(path);
     EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "~pics.zok", "temp.tmp"}));
@@ -144,7 +145,7 @@ TEST(UpgradeArchive, UnreadableEntryStopsAndChangesNothing) {
             WriteFile(path, bytes);
             UpgradeReport report;
             EXPECT_EQ(UpgradeArchive(path, inPlace, nullptr, &report), kUpgradeEntryUnreadable);
-            EXPECT_NE(report.error.find("\"README\""), std::string::npos) << report.error;
+            EXPECT_EQ(report.problem.entry, "README") << DescribeProblem(report.problem);
             EXPECT_EQ(ReadFile(path), bytes);
             EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
         }
@@ -160,7 +161,7 @@ TEST(UpgradeArchive, NewArchiveThatCannotBeCreatedGivesThree) {
     std::filesystem::create_directory(dir.File("pics110.zok"));
     UpgradeReport report;
     EXPECT_EQ(UpgradeArchive(path, false, nullptr, &report), kUpgradeNoNewArchive);
-    EXPECT_NE(report.error.find("pics110.zok"), std::string::npos) << report.error;
+    EXPECT_EQ(report.problem.path, dir.File("pics110.zok")) << DescribeProblem(report.problem);
     EXPECT_EQ(ReadFile(path), bytes);
     EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
 
@@ -176,7 +177,7 @@ TEST(UpgradeArchive, NewArchiveThatCannotBeCreatedGivesThree) {
     keep.replaceExisting = false;
     WriteFile(dir.File("a.z110.zok"), "mine");
     EXPECT_EQ(UpgradeArchive(shortPath, false, keep, &report), kUpgradeNoNewArchive);
-    EXPECT_NE(report.error.find("already exists"), std::string::npos) << report.error;
+    EXPECT_EQ(report.problem.code, ErrorCode::AlreadyExists) << DescribeProblem(report.problem);
     EXPECT_EQ(ReadFile(dir.File("a.z110.zok")), "mine");
     // In place the name stays.
     EXPECT_EQ(UpgradeArchive(shortPath, true, nullptr), kUpgradeDone);
@@ -270,7 +271,8 @@ TEST(UpgradeArchivePictures, Version100PicturesBecomePngStreamsBothWays) {
         const std::string path = dir.File("pics.zok");
         WriteFile(path, MakeArchive(entries, false));
         UpgradeReport report;
-        ASSERT_EQ(UpgradeArchive(path, inPlace, nullptr, &report), kUpgradeDone) << report.error;
+        ASSERT_EQ(UpgradeArchive(path, inPlace, nullptr, &report), kUpgradeDone)
+            << DescribeProblem(report.problem);
         EXPECT_TRUE(report.unencoded.empty());
         const std::string result = inPlace ? path : dir.File("pics110.zok");
         const std::set<std::string> expected =

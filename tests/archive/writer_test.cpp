@@ -14,11 +14,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "io/atomic_file.h"
 #include "archive/entry_kinds.h"
 #include "archive/entry_writer.h"
-#include "io/temporary_files.h"
 #include "archive/zok_writer.h"
+#include "io/atomic_file.h"
+#include "io/temporary_files.h"
 #include "tests/archive/handmade_archive.h"
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
@@ -101,8 +101,9 @@ TEST(TemporaryFiles, ANamedTemporaryFileGoesWithTheSignalThatEndsTheProgram) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         RemoveTemporaryFilesOnSignals();
-        AtomicFile file(false);
-        std::string error;
+        SetUnnamedFilesForTest(false, true, true);
+        AtomicFile file;
+        Error error;
         if (!file.Create(dir.File("target.zok"), &error)) {
             ::_exit(2);
         }

@@ -175,20 +175,23 @@ TEST(ZokFile, DamagedEntriesFailCleanly) {
     CZokFile zok(path);
     for (size_t i : {0, 1, 2, 3, 5}) {
         SCOPED_TRACE(zok.Record(i).name);
-        const std::optional<std::string> problem = zok.EntryProblem(i);
+        const Error problem = zok.EntryProblem(i);
         ASSERT_TRUE(problem);
+        EXPECT_EQ(problem.path, path);
+        EXPECT_EQ(problem.entry, zok.Record(i).name);
         EXPECT_EQ(ExtractAt(zok, i), "<failed>");
-        EXPECT_FALSE(zok.OpenEntry(i)->Error().empty());
+        EXPECT_EQ(zok.OpenEntry(i)->Problem().code, problem.code);
         BITMAPINFOHEADER header;
         PixelBuffer alpha(new uint8_t[1]);
         EXPECT_EQ(zok.DecodeEntryBitmapAt(i, &header, &alpha), nullptr);
         EXPECT_EQ(alpha, nullptr);
         EXPECT_FALSE(zok.ReadEntryBitmapInfoAt(i, &header));
     }
-    EXPECT_NE(zok.EntryProblem(2)->find("kind 7"), std::string::npos);
-    EXPECT_EQ(*zok.EntryProblem(3), kHoldsNoDataMessage);
+    EXPECT_EQ(zok.EntryProblem(2).code, ErrorCode::UnknownKind);
+    EXPECT_EQ(zok.EntryProblem(2).number, 7u);
+    EXPECT_EQ(zok.EntryProblem(3).code, ErrorCode::HoldsNoData);
     EXPECT_TRUE(zok.HoldsNoData(3));
-    EXPECT_NE(zok.EntryProblem(5)->find("past the end"), std::string::npos);
+    EXPECT_EQ(zok.EntryProblem(5).code, ErrorCode::DataPastEnd);
     // The damaged neighbours do not spoil a sound entry.
     EXPECT_FALSE(zok.EntryProblem(4));
     EXPECT_EQ(Extract(zok, "good.txt"), "fine");
@@ -222,7 +225,7 @@ TEST(ZokFile, RejectsEveryTruncationOfHeaderAndDirectory) {
             EXPECT_EQ(ExtractAt(zok, 0), "1111");
             EXPECT_EQ(ExtractAt(zok, 1), cut > lastOffset ? "22" : "<failed>");
             EXPECT_EQ(ExtractAt(zok, 2), "<failed>");
-            EXPECT_NE(zok.EntryProblem(2)->find("past the end"), std::string::npos);
+            EXPECT_EQ(zok.EntryProblem(2).code, ErrorCode::DataPastEnd);
         }
     }
 }
@@ -254,7 +257,7 @@ TEST(ZokFile, RejectsHostileCountsLengthsAndOffsets) {
     HandEntry outside = DeflatedEntry("far.txt", "far");
     outside.offset = 1u << 30;
     WriteFile(path, MakeArchive({outside}));
-    EXPECT_NE(CZokFile(path).EntryProblem(0)->find("past the end"), std::string::npos);
+    EXPECT_EQ(CZokFile(path).EntryProblem(0).code, ErrorCode::DataPastEnd);
     WriteFile(path, MakeArchive({outside}, false));
     EXPECT_EQ(OpenError(path), path + ": not a ZOK archive");
 

@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include "zok/error.h"
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,6 +13,11 @@
 #include <stdexcept>
 
 namespace zoktest {
+
+std::string DescribeProblem(const zok::Error& error) {
+    return std::string(zok::ErrorCodeName(error.code)) + " path=" + error.path +
+           " entry=" + error.entry + " errno=" + std::to_string(error.errorNumber);
+}
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "zoktest.XXXXXX").string();

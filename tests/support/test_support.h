@@ -5,7 +5,14 @@
 #include <string>
 #include <vector>
 
+namespace zok {
+struct Error;
+}
+
 namespace zoktest {
+
+// An error for test messages: its code's name, path, entry and errno.
+std::string DescribeProblem(const zok::Error& error);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
