@@ -1,6 +1,7 @@
 #include "archive/entry_writer.h"
 
 #include <cerrno>
+#include <new>
 
 #include "io/regular_file.h"
 
@@ -35,6 +36,9 @@ Error ToError(const BuildProblem& problem) {
         case BuildProblemKind::Cancelled:
             error.code = ErrorCode::Cancelled;
             break;
+        case BuildProblemKind::OutOfMemory:
+            error.code = ErrorCode::OutOfMemory;
+            break;
     }
     return error;
 }
@@ -47,6 +51,9 @@ EntryWriteStatus EncodeInput(const CCodecTable& codecs, InputFile& input, const 
     int32_t stored = 0;
     try {
         stored = codec->Encode(input.Stream(), archive);
+    } catch (const std::bad_alloc&) {
+        *problem = {BuildProblemKind::OutOfMemory, "", ENOMEM};
+        return EntryWriteStatus::Failed;
     } catch (...) {
         if (input.Cancelled()) {
             *problem = {BuildProblemKind::Cancelled, "", 0};

@@ -25,22 +25,43 @@ bool IsAscii(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// Undoes EscapeRawName, so that a name shown as "bad\xFF.txt" can be asked for that way.
+// The stored bytes of a name as it is shown: every \xNN is the byte NN (a byte that is not
+// CP949, or a control byte made printable), everything else is UTF-8 text in CP949. Nullopt
+// when there is no escape in it or the text cannot be CP949.
 std::optional<std::string> UnescapeName(std::string_view shown) {
     std::string raw;
+    std::string text;  // UTF-8 waiting for conversion
     bool escaped = false;
+    const auto flush = [&]() {
+        if (text.empty()) {
+            return true;
+        }
+        const std::optional<std::string> cp949 = Utf8ToCp949(text);
+        text.clear();
+        if (!cp949) {
+            return false;
+        }
+        raw += *cp949;
+        return true;
+    };
     for (size_t i = 0; i < shown.size(); ++i) {
         if (shown[i] == '\\' && i + 3 < shown.size() && shown[i + 1] == 'x' &&
             std::isxdigit(static_cast<unsigned char>(shown[i + 2])) &&
             std::isxdigit(static_cast<unsigned char>(shown[i + 3]))) {
+            if (!flush()) {
+                return std::nullopt;
+            }
             raw.push_back(char(std::stoi(std::string(shown.substr(i + 2, 2)), nullptr, 16)));
             i += 3;
             escaped = true;
         } else {
-            raw.push_back(shown[i]);
+            text.push_back(shown[i]);
         }
     }
-    return escaped ? std::optional<std::string>(raw) : std::nullopt;
+    if (!escaped || !flush()) {
+        return std::nullopt;
+    }
+    return raw;
 }
 
 // A CP949 byte that starts a two-byte character.

@@ -29,6 +29,24 @@ std::string JsonString(std::string_view text, bool utf8) {
     return out + "\"";
 }
 
+// The version's three bytes as "1.1.0"; a byte that is no printable ASCII character is shown as
+// \xNN, so that a crafted archive cannot drive the terminal.
+std::string VersionShown(std::string_view version) {
+    std::string out;
+    for (const char c : version) {
+        if (!out.empty()) {
+            out.push_back('.');
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out.push_back(c);
+        } else {
+            AppendHexByte(out, byte, "\\x", true);
+        }
+    }
+    return out;
+}
+
 int RunList(const std::string& path, bool json) {
     std::unique_ptr<CZokFile> zok = OpenArchive(path);
     if (!zok) {
@@ -48,8 +66,8 @@ int RunList(const std::string& path, bool json) {
         }
         std::fputs(count == 0 ? "]}\n" : "\n]}\n", stdout);
     } else {
-        const std::string_view v = zok->Version();
-        std::printf("ZOK archive version %c.%c.%c, %zu entries\n", v[0], v[1], v[2], count);
+        std::printf("ZOK archive version %s, %zu entries\n", VersionShown(zok->Version()).c_str(),
+                    count);
         std::printf("%-4s %10s %10s %10s  %s\n", "KIND", "SOURCE", "STORED", "OFFSET", "NAME");
         for (size_t i = 0; i < count; ++i) {
             const EntryRecord r = zok->Record(i);

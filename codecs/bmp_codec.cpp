@@ -118,7 +118,7 @@ int32_t CBmpCodec::Encode(FILE* input, FILE* archive) {
     std::unique_ptr<uint8_t*[]> rows(new (std::nothrow) uint8_t*[height]);
     PixelBuffer pixels(new (std::nothrow) uint8_t[stride * height]);
     if (!rows || !pixels) {
-        return 0;
+        throw std::bad_alloc();  // no fault of the picture: never stored as unencoded
     }
     // Buffer row k holds file row k; rows[] puts them in picture order, top first.
     for (uint64_t k = 0; k < height; ++k) {
@@ -131,7 +131,7 @@ int32_t CBmpCodec::Encode(FILE* input, FILE* archive) {
     } else {
         std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[lineBytes]);
         if (!line) {
-            return 0;
+            throw std::bad_alloc();
         }
         for (uint64_t k = 0; k < height; ++k) {
             if (std::fread(line.get(), 1, lineBytes, input) != lineBytes) {

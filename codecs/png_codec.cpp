@@ -122,14 +122,16 @@ int32_t CPngCodec::Encode(FILE* input, FILE* archive) {
     if (start < 0) {
         return 0;
     }
+    // Running out of memory is no fault of the picture: it is raised, never stored as an entry
+    // that could not be encoded.
     DecodedPng png;
     if (!DecodePng(input, true, false, false, &png)) {
-        return 0;
+        throw std::bad_alloc();
     }
     switch (WritePngStream(archive, png.layout.width, png.layout.height, png.layout.alpha, false,
                            png.rows.get())) {
         case PngWriteStatus::NoStructures:
-            return 0;
+            throw std::bad_alloc();
         case PngWriteStatus::Failed:
             throw ZokError("error");
         case PngWriteStatus::Written:

@@ -9,7 +9,8 @@ namespace zok {
 // grey and palette pictures become RGB, and a tRNS chunk becomes an alpha channel, so an
 // entry is RGBA exactly when its input has alpha or tRNS. Raises ZokError "Not a PNG",
 // "Cannot create png_read_struct" or "error" (also for pictures of 2 GiB or more decoded);
-// returns 0 or null when memory for the buffers cannot be had.
+// when memory for the buffers cannot be had, Encode raises std::bad_alloc and DecodeBitmap
+// returns null.
 class CPngCodec : public CEntryCodec {
 public:
     int32_t Encode(FILE* input, FILE* archive) override;

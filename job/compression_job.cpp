@@ -22,7 +22,7 @@ std::string FileCounterText(int32_t done, int32_t count) {
     return std::to_string(done) + " / " + std::to_string(count);
 }
 
-std::string ByteCounterText(uint32_t done, uint32_t total) {
+std::string ByteCounterText(uint64_t done, uint64_t total) {
     return FormatNumber(done) + " byte / " + FormatNumber(total) + " byte";
 }
 
@@ -44,7 +44,7 @@ CompressionJob::~CompressionJob() {
     WaitForBuild();
 }
 
-void CompressionJob::SetJob(int32_t fileCount, uint32_t totalSize, const char* const* paths) {
+void CompressionJob::SetJob(int32_t fileCount, uint64_t totalSize, const char* const* paths) {
     std::vector<std::string> copies;
     if (paths != nullptr && fileCount > 0) {
         copies.reserve(size_t(fileCount));
@@ -55,7 +55,7 @@ void CompressionJob::SetJob(int32_t fileCount, uint32_t totalSize, const char* c
     SetJob(totalSize, std::move(copies));
 }
 
-void CompressionJob::SetJob(uint32_t totalSize, std::vector<std::string> paths) {
+void CompressionJob::SetJob(uint64_t totalSize, std::vector<std::string> paths) {
     m_ppszPaths = std::move(paths);
     m_nFileCount = int32_t(m_ppszPaths.size());
     m_nTotalSize = totalSize;
@@ -66,7 +66,7 @@ void CompressionJob::SetBuilder(BuildFunction builder) {
     m_builder = builder;
 }
 
-int CompressionJob::BarPosition(uint32_t bytesDone, uint32_t totalSize) {
+int CompressionJob::BarPosition(uint64_t bytesDone, uint64_t totalSize) {
     const double position = (double(bytesDone) / double(totalSize) + 0.009) * 100.0;
     if (!std::isfinite(position)) {
         return 0;
@@ -161,12 +161,11 @@ void CompressionJob::ApplyReport() {
                               FileNamePart(m_ppszPaths[size_t(progress.filesDone) - 1]));
     }
     if (progress.fileDone || progress.filesDone != m_nFilesDone) {
-        UpdateProgress(progress.filesDone, uint32_t(progress.bytesDone),
-                       uint32_t(progress.archiveSize));
+        UpdateProgress(progress.filesDone, progress.bytesDone, progress.archiveSize);
     }
     // Within a large file the bar follows the bytes read.
     if (progress.bytesRead > progress.bytesDone) {
-        m_window.SetBarPosition(BarPosition(uint32_t(progress.bytesRead), m_nTotalSize));
+        m_window.SetBarPosition(BarPosition(progress.bytesRead, m_nTotalSize));
     }
 }
 
@@ -238,7 +237,7 @@ void CompressionJob::ShowFinished(bool built) {
     m_state = JobState::Finished;
 }
 
-void CompressionJob::UpdateProgress(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize) {
+void CompressionJob::UpdateProgress(int32_t filesDone, uint64_t bytesDone, uint64_t archiveSize) {
     // Repaint first: what this report changes shows at the next report's repaint.
     m_window.RepaintProgressWindow();
     m_window.RepaintMainWindow();

@@ -108,9 +108,9 @@ public:
 
     // Stores N, T and a copy of the fileCount paths (list order) and registers this job as the
     // receiver of ReportProgress. The caller keeps ownership of its array.
-    void SetJob(int32_t fileCount, uint32_t totalSize, const char* const* paths);
+    void SetJob(int32_t fileCount, uint64_t totalSize, const char* const* paths);
     // The same with the paths in a vector; N is its size.
-    void SetJob(uint32_t totalSize, std::vector<std::string> paths);
+    void SetJob(uint64_t totalSize, std::vector<std::string> paths);
 
     // The Compress command. On Yes it starts the build and returns; the build's end arrives
     // through PostToWindow.
@@ -122,19 +122,19 @@ public:
     void WaitForBuild();
 
     // Applies one progress report: k files done, B input bytes done, A bytes of archive so far.
-    void UpdateProgress(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize);
+    void UpdateProgress(int32_t filesDone, uint64_t bytesDone, uint64_t archiveSize);
 
     // Replaces the builder (tests); nullptr restores BuildArchive.
     void SetBuilder(BuildFunction builder);
 
     JobState GetState() const { return m_state; }
     int32_t GetFileCount() const { return m_nFileCount; }
-    uint32_t GetTotalSize() const { return m_nTotalSize; }
+    uint64_t GetTotalSize() const { return m_nTotalSize; }
     const std::vector<std::string>& GetPaths() const { return m_ppszPaths; }
 
     // Position of the progress bar for B of T bytes: (B / T + 0.009) * 100 truncated, at most
     // 100, and 0 when T is 0.
-    static int BarPosition(uint32_t bytesDone, uint32_t totalSize);
+    static int BarPosition(uint64_t bytesDone, uint64_t totalSize);
 
 private:
     // What the builder's thread hands back.
@@ -157,7 +157,7 @@ private:
 
     JobWindow& m_window;
     int32_t m_nFileCount = 0;
-    uint32_t m_nTotalSize = 0;
+    uint64_t m_nTotalSize = 0;
     std::vector<std::string> m_ppszPaths;
     JobState m_state = JobState::Ready;
     int32_t m_nFilesDone = 0;  // last k reported during the running build

@@ -27,7 +27,7 @@ public:
     void RemoveRows(std::vector<int> rows);
 
     int32_t FileCount() const { return m_nFileCount; }
-    uint32_t TotalSize() const { return m_nTotalSize; }
+    uint64_t TotalSize() const { return m_nTotalSize; }
     const CFileList& Files() const { return m_files; }
     // The listed paths in list order, for a compression job.
     std::vector<std::string> Paths() const;
@@ -35,7 +35,7 @@ public:
 private:
     CFileList m_files;
     int32_t m_nFileCount = 0;
-    uint32_t m_nTotalSize = 0;
+    uint64_t m_nTotalSize = 0;
     std::vector<uint32_t> m_sizes;
     std::unordered_set<std::string> m_foldedPaths;
 };

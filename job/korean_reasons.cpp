@@ -189,6 +189,9 @@ std::string KoreanBuildProblem(const BuildProblem& problem) {
         case BuildProblemKind::Cancelled:
             why = "취소했습니다";
             break;
+        case BuildProblemKind::OutOfMemory:
+            why = "메모리가 모자랍니다";
+            break;
     }
     return problem.path + ": " + why;
 }

@@ -50,7 +50,7 @@ CProgressDlg::CProgressDlg(QWidget& mainDlg, UserPrompts& prompts)
             [this] { reject(); });
 }
 
-void CProgressDlg::SetJob(int32_t fileCount, uint32_t totalSize, const char* const* paths) {
+void CProgressDlg::SetJob(int32_t fileCount, uint64_t totalSize, const char* const* paths) {
     m_job.SetJob(fileCount, totalSize, paths);
 }
 

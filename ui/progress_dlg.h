@@ -34,7 +34,7 @@ public:
     CProgressDlg(QWidget& mainDlg, UserPrompts& prompts);
 
     // Hands the window its job: N paths (list order, copied) and their total size T.
-    void SetJob(int32_t fileCount, uint32_t totalSize, const char* const* paths);
+    void SetJob(int32_t fileCount, uint64_t totalSize, const char* const* paths);
 
     // The Compress button.
     void OnCompress();

@@ -63,7 +63,7 @@ public:
     void ReportUnaddedFiles(const std::vector<std::string>& failures);
 
     int32_t FileCount() const { return m_inputs.FileCount(); }
-    uint32_t TotalSize() const { return m_inputs.TotalSize(); }
+    uint64_t TotalSize() const { return m_inputs.TotalSize(); }
     const zok::CFileList& Files() const { return m_inputs.Files(); }
     CDropListBox& List() { return m_list; }
     UserPrompts& Prompts() { return m_prompts; }

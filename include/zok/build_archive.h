@@ -32,6 +32,7 @@ enum class BuildProblemKind {
     CannotWriteArchive,  // errorNumber says why (full disk, no permission ...)
     ArchiveTooLarge,     // the archive would reach 2 GiB
     Cancelled,           // the caller asked the build to stop
+    OutOfMemory,         // memory ran out while an input was encoded
 };
 
 struct BuildProblem {
