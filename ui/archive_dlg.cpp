@@ -273,6 +273,12 @@ CArchiveDlg::CArchiveDlg(std::unique_ptr<CZokFile> zok, UserPrompts& prompts)
         }
     });
 
+    // Work that runs out of memory (or fails otherwise) is reported in words; the window stays.
+    m_work.OnFailure([this](const std::string& why) {
+        EndWork(Q(why));
+        m_prompts.ShowMessage(*this, Q(why));
+    });
+
     SetArchive(std::move(zok));
 }
 

@@ -96,28 +96,6 @@ TEST(InputFiles, AnInputThatChangesWhileReadFailsItsEntry) {
     }
 }
 
-TEST(TemporaryFiles, ANamedTemporaryFileGoesWithTheSignalThatEndsTheProgram) {
-    TempDir dir;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        RemoveTemporaryFilesOnSignals();
-        SetUnnamedFilesForTest(false, true, true);
-        AtomicFile file;
-        Error error;
-        if (!file.Create(dir.File("target.zok"), &error)) {
-            ::_exit(2);
-        }
-        std::fputs("half written", file.Get());
-        std::fflush(file.Get());
-        ::raise(SIGTERM);
-        ::_exit(3);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    EXPECT_EQ(Entries(dir.Path()), 0u);
-}
-
 TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
     TempDir dir;
     const std::string big = dir.File("big.bin");

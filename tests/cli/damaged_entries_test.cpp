@@ -202,6 +202,38 @@ TEST(HostileArchives, CostWhatTheyHoldUnderADataCap) {
     EXPECT_EQ(Zok({"cat", dir.File("z.zok"), "zeros"}, capped).exitStatus, 0);
 }
 
+// A 4096 x 4096 picture (16 M pixels, 48 MiB decoded) packed into a few kilobytes: checking it
+// and writing it as a BMP file cost a row of memory, so they work under a 24 MiB data cap.
+TEST(HostileArchives, PicturesAreDecodedRowByRowWithinADataCap) {
+    SKIP_UNDER_ASAN();
+    TempDir dir;
+    constexpr uint32_t kSide = 4096;
+    std::string ihdr;
+    for (uint32_t v : {kSide, kSide}) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            ihdr.push_back(char(v >> shift));
+        }
+    }
+    ihdr += std::string("\x01\x00\x00\x00\x00", 5);  // 1-bit grey
+    const std::string rows(size_t(kSide) * (1 + kSide / 8), '\0');
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) +
+                            Chunk("IDAT", Deflate(rows)) + Chunk("IEND", "");
+    WriteFile(dir.File("p.zok"), MakeArchive({HandEntry("bomb.bmp", png, 2, 1000)}));
+    RunOptions capped;
+    capped.dataLimit = 24 * kMiB;
+    CommandResult r = Zok({"test", dir.File("p.zok")}, capped);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    r = Zok({"extract", "-C", dir.File("out"), dir.File("p.zok")}, capped);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(std::filesystem::file_size(dir.File("out/bomb.bmp")), 54 + 3ull * kSide * kSide);
+    r = Zok(
+        {"bitmap", dir.File("p.zok"), "bomb.bmp", dir.File("b.bmp"), "--alpha", dir.File("b.pgm")},
+        capped);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir.File("b.bmp")), ReadFile(dir.File("out/bomb.bmp")));
+    EXPECT_EQ(std::filesystem::file_size(dir.File("b.pgm")), 17 + uint64_t(kSide) * kSide);
+}
+
 TEST(HostileArchives, TwoMillionEmptyEntriesAreListedInNinetySixMegabytes) {
     SKIP_UNDER_ASAN();
     TempDir dir;

@@ -269,3 +269,80 @@ TEST(ReadCommands, HelpAndUsageErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+// Outputs are compared as files, not as spellings: an alpha plane that would land on the
+// picture, by another spelling or through a dangling link, is refused and nothing is left.
+TEST(ReadCommands, BitmapOutputsThatAreOneFileAreRefusedWithNothingLeft) {
+    TempDir dir;
+    WriteFile(dir.File("p.png"), MakePng(PngImageFromRgba(PatternImage(3, 2, 1), true)));
+    ASSERT_EQ(Zok({"create", dir.File("a.zok"), dir.File("p.png")}).exitStatus, 0);
+    std::filesystem::create_symlink("o.bmp", dir.File("dangling"));
+    for (const std::string& alpha : {dir.Path().string() + "/./o.bmp", dir.File("dangling")}) {
+        SCOPED_TRACE(alpha);
+        const CommandResult r = Zok({"bitmap", "--overwrite", dir.File("a.zok"), "p.png",
+                                     dir.File("o.bmp"), "--alpha", alpha});
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_NE(r.err.find("another output"), std::string::npos) << r.err;
+        EXPECT_FALSE(FileExists(dir.File("o.bmp")));
+    }
+}
+
+TEST(ReadCommands, NamesAndVersionsAreShownAndFoundAsPrintedText) {
+    TempDir dir;
+    // A Korean name with a control byte: listed with \x01, and found in that form.
+    WriteFile(dir.File("k.zok"), MakeArchive({DeflatedEntry("\xC7\xD1\x01.txt", "korean"),
+                                              DeflatedEntry("a.txt", "plain")}));
+    CommandResult r = Zok({"list", dir.File("k.zok")});
+    EXPECT_NE(r.out.find("한\\x01.txt"), std::string::npos) << r.out;
+    r = Zok({"cat", dir.File("k.zok"), "한\\x01.txt"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, "korean");
+    // One entry asked for twice is written once.
+    r = Zok({"extract", "-C", dir.File("ex"), dir.File("k.zok"), "a.txt", "A.TXT"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(Listing(dir.File("ex")), std::set<std::string>{"a.txt"});
+    // Every byte of the version is shown printable.
+    std::string bytes =
+        "ZOK1\x1b"
+        "0";
+    AppendU32(bytes, 0);
+    WriteFile(dir.File("v.zok"), bytes);
+    r = Zok({"list", dir.File("v.zok")});
+    EXPECT_EQ(r.out.rfind("ZOK archive version 1.\\x1B.0, 0 entries\n", 0), 0u) << r.out;
+}
+
+TEST(ReadCommands, AFifoIsRefusedAsTheArchiveByItsKind) {
+    TempDir dir;
+    WriteFile(dir.File("x.txt"), "x");
+    ASSERT_EQ(::mkfifo(dir.File("f.zok").c_str(), 0600), 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"create", dir.File("f.zok"), dir.File("x.txt")},
+          std::vector<std::string>{"list", dir.File("f.zok")}}) {
+        const CommandResult r = Zok(args);
+        EXPECT_EQ(r.exitStatus, 1) << args[0];
+        EXPECT_NE(r.err.find("is a FIFO (named pipe)"), std::string::npos) << r.err;
+    }
+}
+
+// The upgrade's scratch file lies beside its output: an archive in a folder that cannot be
+// written is upgraded into one that can (a read-only bind mount, as root in a mount namespace).
+TEST(ReadCommands, UpgradeWritesBesideItsOutputNotBesideTheArchive) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("ro"));
+    std::filesystem::create_directories(dir.File("out"));
+    WriteFile(dir.File("ro/old.zok"), MakeArchive({DeflatedEntry("a.txt", "aaa")}, false));
+    const std::string script = "mount --bind " + dir.File("ro") + " " + dir.File("ro") +
+                               " && mount -o remount,bind,ro " + dir.File("ro") + " && \"$0\" " +
+                               "upgrade -o " + dir.File("out/new.zok") + " " +
+                               dir.File("ro/old.zok");
+    const CommandResult r = RunProgram({"/usr/bin/unshare", "-m", "sh", "-c", script, ZokPath()});
+    if (r.err.find("mount") != std::string::npos || r.err.find("unshare") != std::string::npos) {
+        GTEST_SKIP() << "no mount namespace here: " << r.err;
+    }
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(FileExists(dir.File("out/new.zok")));
+}
+
+}  // namespace

@@ -40,3 +40,16 @@ TEST(InputList, KeepsFilesSizesAndCountersInStep) {
 }
 
 }  // namespace
+
+namespace {
+
+// Three files just under 2 GiB add up past 32 bits.
+TEST(InputList, TheTotalSizeIsNotCutTo32Bits) {
+    InputList list;
+    for (const char* name : {"/a", "/b", "/c"}) {
+        ASSERT_TRUE(list.Add(name, 0x7FFFFFFF));
+    }
+    EXPECT_EQ(list.TotalSize(), 3ull * 0x7FFFFFFF);
+}
+
+}  // namespace

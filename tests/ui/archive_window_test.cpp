@@ -16,6 +16,7 @@
 #include "tests/ui/sample_archive.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/archive_dlg.h"
+#include "ui/background_work.h"
 #include "ui/entry_preview_panel.h"
 #include "zok/zok_file.h"
 
@@ -350,6 +351,53 @@ TEST_F(ArchiveWindowTest, AFileThatCannotBeOpenedIsReportedInKorean) {
     EXPECT_EQ(Dlg::Open(dir.File("missing.zok"), prompts, nullptr), nullptr);
     EXPECT_TRUE(prompts.messages.back().endsWith(Q("그런 파일이나 폴더가 없습니다")));
     EXPECT_TRUE(Dlg::OpenWindows().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The window extracts through the library's one extraction: links in the folder that lead out
+// are refused by name even when the user says 예, and the question names the file written.
+TEST_F(ArchiveWindowTest, LinksLeadingOutOfTheFolderAreRefusedWhateverTheAnswer) {
+    const auto folder = MakeFolder(dir, "out");
+    const auto outside = MakeFolder(dir, "outside");
+    zoktest::WriteFile((outside / "victim").string(), "precious");
+    zoktest::WriteFile((folder / "real.txt").string(), "old");
+    std::filesystem::create_symlink("../outside/victim", folder / "readme.txt");
+    std::filesystem::create_symlink("../outside/created", folder / "notes.txt");
+    std::filesystem::create_symlink("real.txt", folder / "inside.txt");
+    const std::string archive = dir.File("links.zok");
+    zoktest::WriteFile(archive, zoktest::MakeArchive({zoktest::DeflatedEntry("readme.txt", "R"),
+                                                      zoktest::DeflatedEntry("notes.txt", "N"),
+                                                      zoktest::DeflatedEntry("inside.txt", "I")}));
+    Dlg& dlg = OpenWindow(archive);
+    prompts.overwriteAnswers = {OverwriteAnswer::YesToAll};
+    ExtractInto(dlg, Dlg::kIdExtractAll, folder);
+    EXPECT_EQ(FolderContent(outside), (std::map<std::string, std::string>{{"victim", "precious"}}));
+    EXPECT_EQ(zoktest::ReadFile((folder / "real.txt").string()), "I");
+    ASSERT_EQ(prompts.overwriteQuestions.size(), 1u);
+    EXPECT_TRUE(prompts.overwriteQuestions[0].startsWith(
+        QString::fromStdString((folder / "real.txt").string())));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    for (const char* name : {"readme.txt", "notes.txt"}) {
+        EXPECT_TRUE(prompts.messages[0].contains(
+            Q(name) + Q(": ") + QString::fromStdString((folder / name).string()) +
+            Q(": 폴더 밖을 가리키는 심볼릭 링크라 따라가지 않습니다")))
+            << prompts.messages[0].toStdString();
+    }
+}
+
+TEST(BackgroundWorkTest, RunningOutOfMemoryOnTheWorkerIsReportedInWords) {
+    QObject receiver;
+    BackgroundWork work(receiver);
+    std::string failure;
+    bool done = false;
+    work.OnFailure([&failure](const std::string& why) { failure = why; });
+    work.Start([] { throw std::bad_alloc(); }, [&done] { done = true; });
+    work.Wait();
+    EXPECT_EQ(failure, "메모리가 모자랍니다");
+    EXPECT_FALSE(done);
 }
 
 }  // namespace

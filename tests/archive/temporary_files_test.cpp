@@ -1,0 +1,174 @@
+// Nothing temporary outlives an interrupted program: a signal at each point where a temporary
+// name is noted, created, linked or renamed leaves the folder as it was or as it should be, and
+// files are written whole where the system has no unnamed files or no way to link them.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include "archive/upgrade_files.h"
+#include "io/atomic_file.h"
+#include "io/temporary_files.h"
+#include "tests/support/test_support.h"
+#include "zok/cleanup.h"
+
+using namespace zok;
+using namespace zoktest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* g_stopAt = nullptr;  // the point at which the child ends itself
+
+void StopHere(const char* point) {
+    if (g_stopAt != nullptr && std::strcmp(point, g_stopAt) == 0) {
+        ::raise(SIGTERM);
+    }
+}
+
+std::set<std::string> Names(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// Runs body in a child that removes noted files on signals and ends itself at point; true when
+// the point was reached (the child ended by SIGTERM).
+template <class Body>
+bool EndsAt(const char* point, Body body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        RemoveTemporaryFilesOnSignals();
+        g_stopAt = point;
+        SetTemporaryFileHook(StopHere);
+        body();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
+}
+
+struct Road {
+    const char* name;
+    bool unnamed, emptyPathLinks, procLinks, replace;
+};
+
+TEST(TemporaryFiles, ASignalAtEveryPointLeavesTheOldFileOrTheNewOneAndNothingElse) {
+    const Road roads[] = {
+        {"named, new file", false, true, true, false},
+        {"named, replacing", false, true, true, true},
+        {"unnamed, new file", true, true, true, false},
+        {"unnamed, replacing", true, true, true, true},
+        {"unnamed without a way to link it, replacing", true, false, false, true},
+    };
+    int reached = 0;
+    for (const Road& road : roads) {
+        for (const char* point : {"noted", "created", "linked", "renamed", "removed"}) {
+            SCOPED_TRACE(std::string(road.name) + " at " + point);
+            TempDir dir;
+            const std::string target = dir.File("target.zok");
+            if (road.replace) {
+                WriteFile(target, "old");
+            }
+            const bool stopped = EndsAt(point, [&] {
+                SetUnnamedFilesForTest(road.unnamed, road.emptyPathLinks, road.procLinks);
+                AtomicFile file;
+                Error error;
+                if (!file.Create(target, &error)) {
+                    ::_exit(2);
+                }
+                std::fputs("new content", file.Get());
+                if (!file.Commit(&error, true, road.replace)) {
+                    ::_exit(3);
+                }
+            });
+            reached += stopped;
+            EXPECT_EQ(Names(dir.Path()).size(), road.replace || FileExists(target) ? 1u : 0u)
+                << *Names(dir.Path()).begin();
+            if (FileExists(target)) {
+                const std::string content = ReadFile(target);
+                EXPECT_TRUE(content == "old" || content == "new content") << content;
+            }
+        }
+    }
+    // Every road passes some of the points; none is never reached.
+    EXPECT_GE(reached, 10);
+}
+
+TEST(TemporaryFiles, FilesAreWrittenWholeWithoutUnnamedFilesOrWaysToLinkThem) {
+    for (const Road road :
+         {Road{"no O_TMPFILE", false, true, true, false},
+          Road{"no linking by descriptor, no /proc", true, false, false, false}}) {
+        SCOPED_TRACE(road.name);
+        SetUnnamedFilesForTest(road.unnamed, road.emptyPathLinks, road.procLinks);
+        TempDir dir;
+        for (const bool replace : {false, true}) {
+            AtomicFile file;
+            Error error;
+            ASSERT_TRUE(file.Create(dir.File("out.txt"), &error)) << DescribeProblem(error);
+            std::fputs(replace ? "second" : "first", file.Get());
+            ASSERT_TRUE(file.Commit(&error, false, replace)) << DescribeProblem(error);
+            if (!replace) {
+                ::chmod(dir.File("out.txt").c_str(), 0640);
+            }
+        }
+        SetUnnamedFilesForTest(true, true, true);
+        EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"out.txt"});
+        EXPECT_EQ(ReadFile(dir.File("out.txt")), "second");
+        struct stat st {};
+        ::stat(dir.File("out.txt").c_str(), &st);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+    }
+}
+
+TEST(TemporaryFiles, AKeptBackupGoesWithASignalUntilTheNewArchiveTookItsName) {
+    TempDir dir;
+    const std::string archive = dir.File("pics.zok");
+    const std::string note = dir.File("stderr");
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "after the new archive took the name" : "before");
+        WriteFile(archive, "old archive");
+        EXPECT_TRUE(EndsAt(replaced ? "never" : "created", [&] {
+            KeptBackup backup;
+            if (!backup.Keep(archive, "kept as ")) {
+                ::_exit(2);
+            }
+            std::freopen(note.c_str(), "w", stderr);
+            WriteFile(dir.File("new"), "new archive");
+            fs::rename(dir.File("new"), archive);
+            ::raise(SIGTERM);
+        }));
+        EXPECT_EQ(FileExists(dir.File("~pics.zok")), replaced);
+        if (replaced) {
+            EXPECT_EQ(ReadFile(dir.File("~pics.zok")), "old archive");
+            EXPECT_EQ(ReadFile(note), "kept as " + dir.File("~pics.zok") + "\n");
+        }
+    }
+}
+
+TEST(TemporaryFiles, ANotedFolderGoesWithItsFilesOnASignal) {
+    TempDir dir;
+    const fs::path drag = dir.Path() / "drag";
+    fs::create_directories(drag);
+    WriteFile((drag / "a.txt").string(), "a");
+    WriteFile((drag / "b.png").string(), "b");
+    EXPECT_TRUE(EndsAt("never", [&] {
+        if (NoteTemporaryFolder(drag.string()) < 0) {
+            ::_exit(2);
+        }
+        ::raise(SIGTERM);
+    }));
+    EXPECT_FALSE(fs::exists(drag));
+}
+
+}  // namespace
