@@ -123,18 +123,22 @@ bool ScratchFile::Fill(EntryReader& reader, const std::function<bool(uint64_t)>&
     if (fseeko(f, 0, SEEK_SET) != 0 || ::ftruncate(::fileno(f), 0) != 0) {
         return WriteError(error);
     }
-    std::vector<uint8_t> piece(
-        size_t(std::min<uint64_t>(std::max<uint64_t>(reader.Size(), 1), kPieceSize)));
-    for (size_t got; (got = reader.Read(piece.data(), piece.size())) > 0;) {
-        if (std::fwrite(piece.data(), 1, got, f) != got) {
-            return WriteError(error);
-        }
-        if (!onRead(got)) {
-            return false;
-        }
+    bool written = true;
+    const Error read = DrainEntry(
+        reader,
+        [&](const uint8_t* bytes, size_t size) {
+            written = std::fwrite(bytes, 1, size, f) == size;
+            return written && onRead(size);
+        },
+        nullptr, kPieceSize);
+    if (!written) {
+        return WriteError(error);
     }
-    if (!reader.Complete()) {
-        *damage = reader.Problem();
+    if (read.code == ErrorCode::Cancelled) {
+        return false;
+    }
+    if (read) {
+        *damage = read;
         return false;
     }
     if (std::fflush(f) != 0 || fseeko(f, 0, SEEK_SET) != 0) {
