@@ -1,6 +1,17 @@
 #include "zok/error.h"
+#include "zok/zok_error.h"
 
 namespace zok {
+
+ZokError::ZokError(const std::string& what)
+    : std::runtime_error(what), m_problem(MakeError(ErrorCode::PictureDamaged)) {
+    m_problem.detail = what;
+}
+
+ZokError::ZokError(const std::string& what, Error problem)
+    : std::runtime_error(what), m_problem(std::move(problem)) {}
+
+ZokError::~ZokError() = default;
 
 const char* ErrorCodeName(ErrorCode code) {
     switch (code) {

@@ -175,10 +175,19 @@ public:
     }
 
 private:
-    [[noreturn]] void Damaged(const std::string& problem) const {
-        throw ZokError(m_dir.path + ": not a readable ZOK archive: " + problem);
+    // A damaged directory: what() names the file and the code, Problem() has the numbers.
+    [[noreturn]] void Damaged(ErrorCode code, uint64_t number = 0, uint64_t other = 0,
+                              int errorNumber = 0) const {
+        Error problem = MakeError(code, m_dir.path, "", errorNumber);
+        problem.number = number;
+        problem.other = other;
+        throw ZokError(m_dir.path + ": not a readable ZOK archive (" + ErrorCodeName(code) + ")",
+                       std::move(problem));
     }
-    [[noreturn]] void NotAnArchive() const { throw ZokError(m_dir.path + ": not a ZOK archive"); }
+    [[noreturn]] void NotAnArchive() const {
+        throw ZokError(m_dir.path + ": not a ZOK archive",
+                       MakeError(ErrorCode::NotAnArchive, m_dir.path));
+    }
 
     void Open() {
         // Never blocks: a FIFO or device is refused by its type, not waited on.
@@ -194,10 +203,12 @@ private:
             throw ZokOpenError(m_dir.path, EISDIR);
         }
         if (!S_ISREG(st.st_mode)) {
-            throw ZokError(m_dir.path + ": " + NotRegularReason(st.st_mode));
+            const ErrorCode code = NotRegularCode(st.st_mode);
+            throw ZokError(m_dir.path + ": not a regular file (" + ErrorCodeName(code) + ")",
+                           MakeError(code, m_dir.path));
         }
         if (st.st_size > kMaxZokFileSize) {
-            Damaged("the file is 2 GiB or larger, more than the format can describe");
+            Damaged(ErrorCode::ArchiveTooLarge);
         }
         m_dir.fileSize = uint64_t(st.st_size);
         m_dir.device = st.st_dev;
@@ -210,12 +221,12 @@ private:
         const size_t headSize = size_t(std::min<uint64_t>(fileSize, kHeaderSize));
         DirectoryBytes start(m_dir.fd, 0, headSize);
         if (!start.Take(headSize, head)) {
-            Damaged("cannot read the header: " + SystemReason(start.ErrorNumber()));
+            Damaged(ErrorCode::CannotRead, 0, 0, start.ErrorNumber());
         }
         uint64_t dirStart = 0;
         if (headSize >= 3 && std::memcmp(head, kZokMagic, 3) == 0) {
             if (headSize < kHeaderSize) {
-                Damaged("the header is cut short");
+                Damaged(ErrorCode::HeaderCutShort);
             }
             std::memcpy(m_version, head + 3, 3);
             *m_count = GetU32(head + 6);
@@ -232,8 +243,7 @@ private:
         }
         const uint32_t count = *m_count;
         if (uint64_t(count) * kRecordFixedSize > fileSize - dirStart) {
-            Fail("the directory of " + std::to_string(count) +
-                 " entries runs past the end of the file");
+            Fail(ErrorCode::DirectoryPastEnd, count);
         }
 
         DirectoryBytes bytes(m_dir.fd, dirStart, fileSize);
@@ -241,21 +251,19 @@ private:
         uint8_t fixed[kRecordFixedSize - 4];
         std::string length;
         for (uint32_t i = 0; i < count; ++i) {
-            const std::string which = "entry " + std::to_string(i + 1);
             length.clear();
             if (!bytes.Take(4, length)) {
-                Fail(which + " runs past the end of the file");
+                Fail(ErrorCode::RecordPastEnd, i + 1);
             }
             const uint32_t nameLength = GetU32(reinterpret_cast<const uint8_t*>(length.data()));
             if (uint64_t(nameLength) + sizeof fixed > bytes.Left()) {
-                Fail(which + ": its name of " + std::to_string(nameLength) +
-                     " bytes runs past the end of the file");
+                Fail(ErrorCode::NamePastEnd, i + 1, nameLength);
             }
             CompactRecord r{};
             r.nameStart = uint32_t(m_dir.names.size());
             r.nameLength = nameLength;
             if (!bytes.Take(nameLength, m_dir.names) || !bytes.Take(sizeof fixed, fixed)) {
-                Damaged("cannot read the directory: " + SystemReason(bytes.ErrorNumber()));
+                Damaged(ErrorCode::CannotRead, 0, 0, bytes.ErrorNumber());
             }
             r.offset = GetU32(fixed);
             r.sourceSize = GetU32(fixed + 4);
@@ -268,11 +276,11 @@ private:
     }
 
     // A broken directory: a damaged archive when it has the magic, else no archive at all.
-    [[noreturn]] void Fail(const std::string& problem) const {
+    [[noreturn]] void Fail(ErrorCode code, uint64_t number = 0, uint64_t other = 0) const {
         if (!m_withMagic) {
             NotAnArchive();
         }
-        Damaged(problem);
+        Damaged(code, number, other);
     }
 
     // Entries' data must lie behind the directory and must not overlap: an archive whose
@@ -310,16 +318,14 @@ private:
         for (size_t k = 0; k < order.size(); ++k) {
             const CompactRecord& r = entries[order[k]];
             if (r.offset < m_dir.directoryEnd) {
-                Damaged("the data of entry " + std::to_string(order[k] + 1) +
-                        " overlaps the directory");
+                Damaged(ErrorCode::DataOverlapsDirectory, order[k] + 1);
             }
             if (k > 0) {
                 const CompactRecord& before = entries[order[k - 1]];
                 if (uint64_t(before.offset) + before.storedSize > r.offset) {
                     const uint32_t a = std::min(order[k - 1], order[k]) + 1;
                     const uint32_t b = std::max(order[k - 1], order[k]) + 1;
-                    Damaged("the data of entries " + std::to_string(a) + " and " +
-                            std::to_string(b) + " overlap");
+                    Damaged(ErrorCode::DataOverlap, a, b);
                 }
             }
         }

@@ -11,7 +11,9 @@
 namespace zok {
 
 ZokOpenError::ZokOpenError(const std::string& path, int errorNumber)
-    : ZokError("Cannot create ZOK File instance for file " + path), m_errorNumber(errorNumber) {}
+    : ZokError("Cannot create ZOK File instance for file " + path,
+               MakeError(ErrorCode::CannotOpen, path, "", errorNumber)),
+      m_errorNumber(errorNumber) {}
 
 std::string EscapeRawName(std::string_view raw) {
     return EscapeBytes(raw, [](unsigned char byte) { return byte >= 0x80; });
@@ -160,9 +162,17 @@ PixelBuffer CZokFile::DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header
     if (!stream) {
         return nullptr;
     }
-    // A stored bitmap has no alpha plane; the codec is not asked for one.
-    return records->codecs.At(rule.codec)
-        ->DecodeBitmap(stream.Get(), header, r.kind == EntryKind::BmpFile ? nullptr : alpha);
+    // A stored bitmap has no alpha plane; the codec is not asked for one. The codec's exception
+    // keeps its text and learns which entry it concerns.
+    try {
+        return records->codecs.At(rule.codec)
+            ->DecodeBitmap(stream.Get(), header, r.kind == EntryKind::BmpFile ? nullptr : alpha);
+    } catch (const ZokError& e) {
+        Error problem = e.Problem();
+        problem.path = records->path;
+        problem.entry = Record(index).name;
+        throw ZokError(e.what(), std::move(problem));
+    }
 }
 
 bool CZokFile::ReadEntryBitmapInfoAt(size_t index, BITMAPINFOHEADER* header) const {

@@ -13,12 +13,10 @@ std::unique_ptr<CZokFile> OpenArchive(const std::string& path, uint64_t maxPixel
             zok->SetPictureLimit(maxPixels);
         }
         return zok;
-    } catch (const ZokOpenError& e) {
-        ReportError(DescribeError(MakeError(ErrorCode::CannotOpen, path, "", e.ErrorNumber())));
+    } catch (const ZokError& e) {
+        ReportError(DescribeError(e.Problem()));
     } catch (const std::bad_alloc&) {
-        ReportError(path + ": not enough memory to read its directory");
-    } catch (const std::exception& e) {
-        ReportError(e.what());
+        ReportError(DescribeError(MakeError(ErrorCode::OutOfMemory, path)));
     }
     return nullptr;
 }

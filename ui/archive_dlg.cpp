@@ -112,12 +112,10 @@ CArchiveDlg* CArchiveDlg::Open(const std::string& path, UserPrompts& prompts,
     QString why;
     try {
         zok = std::make_unique<CZokFile>(path);
-    } catch (const ZokOpenError& e) {
-        why = Q(KoreanSystemReason(e.ErrorNumber()));
+    } catch (const ZokError& e) {
+        why = Q(KoreanReason(e.Problem()));
     } catch (const std::bad_alloc&) {
         why = QStringLiteral("목록을 읽을 메모리가 모자랍니다");
-    } catch (const std::exception& e) {
-        why = Q(KoreanReasonOf(path, e.what()));
     }
     if (!zok) {
         QWidget fallback;

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <functional>
 
+#include "archive/zok_writer.h"
 #include "codecs/codec_table.h"
 #include "io/file_handle.h"
-#include "archive/zok_writer.h"
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
 

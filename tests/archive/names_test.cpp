@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "codecs/codec_table.h"
 #include "archive/entry_kinds.h"
 #include "codecs/bmp_codec.h"
+#include "codecs/codec_table.h"
 #include "codecs/png_codec.h"
 #include "codecs/stored_codec.h"
 #include "codecs/text_codec.h"
