@@ -40,7 +40,7 @@ ErrorCode RefusalCode(NameRefusal refusal) {
     return ErrorCode::None;
 }
 
-bool IsArchive(const CZokFile::Directory& dir, const struct stat& st) {
+bool IsArchive(const ArchiveDirectory& dir, const struct stat& st) {
     return st.st_dev == dir.device && st.st_ino == dir.inode;
 }
 
@@ -56,7 +56,7 @@ struct Extraction::State {
     void Counted(uint64_t bytes, const ExtractOptions& options);
 
     const CZokFile& zok;
-    const CZokFile::Directory& dir;
+    const ArchiveDirectory& dir;
     ContainedFolder folder;
     std::vector<ExtractItem> items;
     // The files new items made (device, inode), to remove exactly them on a cancel.

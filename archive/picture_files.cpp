@@ -17,7 +17,7 @@ namespace {
 
 // Why the outputs may not be written, checked before anything is: an output that is the
 // archive, both outputs one file, or (without overwrite) an output that exists.
-Error RefusedOutputs(const CZokFile::Directory& dir, const std::string& bmpPath,
+Error RefusedOutputs(const ArchiveDirectory& dir, const std::string& bmpPath,
                      const std::string& alphaPath, bool overwrite) {
     for (const std::string* output : {&bmpPath, &alphaPath}) {
         if (output->empty()) {
@@ -48,7 +48,7 @@ Error RefusedOutputs(const CZokFile::Directory& dir, const std::string& bmpPath,
 Error ExtractPicture(const CZokFile& archive, size_t index, const std::string& bmpPath,
                      const std::string& alphaPath, bool overwrite,
                      const std::atomic<bool>* cancel) {
-    const CZokFile::Directory& dir = DirectoryOf(archive);
+    const ArchiveDirectory& dir = DirectoryOf(archive);
     const std::string entry = index < archive.Count() ? archive.Record(index).name : "";
     const auto named = [&](Error error) {
         if (error.entry.empty()) {

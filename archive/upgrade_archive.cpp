@@ -27,17 +27,7 @@ namespace zok {
 
 namespace {
 
-constexpr char kBaseVersion[3] = {'1', '0', '0'};
 constexpr size_t kPieceSize = 1 << 20;
-
-bool VersionAboveBase(std::string_view version) {
-    for (size_t i = 0; i < 3; ++i) {
-        if (version[i] > kBaseVersion[i]) {
-            return true;
-        }
-    }
-    return false;
-}
 
 class Upgrade {
 public:
@@ -212,7 +202,7 @@ int32_t Upgrade::Commit(ZokWriter& writer) {
 
 int32_t Upgrade::Run() {
     const CZokFile old(m_path);
-    if (VersionAboveBase(old.Version())) {
+    if (!old.NeedsUpgrade()) {
         return kUpgradeNotNeeded;
     }
     m_target = m_inPlace ? m_path
@@ -263,12 +253,12 @@ std::string UpgradedArchiveName(const std::string& path) {
     return path + "110.zok";
 }
 
-int32_t UpgradeArchive(const std::string& path, bool replaceInPlace, const UpgradeOptions& options,
-                       UpgradeReport* reportOut) {
+UpgradeResult UpgradeArchive(const std::string& path, bool replaceInPlace,
+                             const UpgradeOptions& options, UpgradeReport* reportOut) {
     UpgradeReport localReport;
     UpgradeReport& report = reportOut != nullptr ? *reportOut : localReport;
     report = UpgradeReport();
-    return Upgrade(path, replaceInPlace, options, nullptr, report).RunGuarded();
+    return UpgradeResult(Upgrade(path, replaceInPlace, options, nullptr, report).RunGuarded());
 }
 
 int32_t UpgradeArchive(const std::string& path, bool replaceInPlace,

@@ -165,8 +165,7 @@ private:
 
 class DirectoryLoader {
 public:
-    DirectoryLoader(CZokFile::Directory& dir, char* version, uint32_t* count)
-        : m_dir(dir), m_version(version), m_count(count) {}
+    explicit DirectoryLoader(ArchiveDirectory& dir) : m_dir(dir), m_version(dir.version) {}
 
     void Load() {
         Open();
@@ -229,7 +228,7 @@ private:
                 Damaged(ErrorCode::HeaderCutShort);
             }
             std::memcpy(m_version, head + 3, 3);
-            *m_count = GetU32(head + 6);
+            m_count = GetU32(head + 6);
             dirStart = kHeaderSize;
             m_withMagic = true;
         } else {
@@ -238,10 +237,10 @@ private:
                 NotAnArchive();
             }
             std::memcpy(m_version, "100", 3);
-            *m_count = GetU32(head);
+            m_count = GetU32(head);
             dirStart = 4;
         }
-        const uint32_t count = *m_count;
+        const uint32_t count = m_count;
         if (uint64_t(count) * kRecordFixedSize > fileSize - dirStart) {
             Fail(ErrorCode::DirectoryPastEnd, count);
         }
@@ -331,9 +330,9 @@ private:
         }
     }
 
-    CZokFile::Directory& m_dir;
+    ArchiveDirectory& m_dir;
     char* m_version;
-    uint32_t* m_count;
+    uint32_t m_count = 0;
     bool m_withMagic = false;
 };
 
@@ -347,7 +346,7 @@ std::string DecodeName(std::string_view raw) {
     return utf8 ? std::move(*utf8) : EscapeRawName(raw);
 }
 
-void CZokFile::Directory::Sort() const {
+void ArchiveDirectory::Sort() const {
     byName.resize(entries.size());
     for (uint32_t i = 0; i < byName.size(); ++i) {
         byName[i] = i;
@@ -358,7 +357,7 @@ void CZokFile::Directory::Sort() const {
     });
 }
 
-std::optional<size_t> CZokFile::Directory::FindRaw(std::string_view raw) const {
+std::optional<size_t> ArchiveDirectory::FindRaw(std::string_view raw) const {
     std::call_once(sorted, [this] { Sort(); });
     const auto it = std::lower_bound(byName.begin(), byName.end(), raw,
                                      [this](uint32_t index, std::string_view key) {
@@ -370,11 +369,11 @@ std::optional<size_t> CZokFile::Directory::FindRaw(std::string_view raw) const {
     return *it;
 }
 
-void LoadDirectory(CZokFile::Directory& dir, char* version, uint32_t* count) {
-    DirectoryLoader(dir, version, count).Load();
+void LoadDirectory(ArchiveDirectory& dir) {
+    DirectoryLoader(dir).Load();
 }
 
-std::optional<size_t> FindEntryNamed(const CZokFile::Directory& dir, std::string_view name) {
+std::optional<size_t> FindEntryNamed(const ArchiveDirectory& dir, std::string_view name) {
     std::optional<size_t> found;
     if (IsAscii(name)) {
         found = dir.FindRaw(name);

@@ -29,8 +29,9 @@ struct CompactRecord {
     EntryKind kind;
 };
 
-struct CZokFile::Directory {
+struct ArchiveDirectory {
     std::string path;
+    char version[3] = {'1', '0', '0'};
     int fd = -1;
     uint64_t fileSize = 0;
     dev_t device = 0;  // the archive file itself, so that no output replaces it
@@ -45,7 +46,7 @@ struct CZokFile::Directory {
     mutable std::once_flag sorted;
     mutable std::vector<uint32_t> byName;
 
-    ~Directory() {
+    ~ArchiveDirectory() {
         if (fd >= 0) {
             ::close(fd);
         }
@@ -81,16 +82,16 @@ struct CZokFile::Directory {
     std::optional<size_t> FindRaw(std::string_view raw) const;
 };
 
-const CZokFile::Directory& DirectoryOf(const CZokFile& archive);
+const ArchiveDirectory& DirectoryOf(const CZokFile& archive);
 
 // Opens path, reads and checks its directory into dir (version and count too). Raises
 // ZokOpenError when the file cannot be opened, ZokError when it is not a ZOK archive or cannot
 // be trusted (see CZokFile).
-void LoadDirectory(CZokFile::Directory& dir, char* version, uint32_t* count);
+void LoadDirectory(ArchiveDirectory& dir);
 
 // The first entry whose name equals name (UTF-8, or shown with \xNN escapes) with ASCII
 // letters folded.
-std::optional<size_t> FindEntryNamed(const CZokFile::Directory& dir, std::string_view name);
+std::optional<size_t> FindEntryNamed(const ArchiveDirectory& dir, std::string_view name);
 
 // The name as shown in memory: UTF-8, with bytes that are not CP949 written as \xNN.
 std::string DecodeName(std::string_view raw);

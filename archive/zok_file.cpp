@@ -19,29 +19,80 @@ std::string EscapeRawName(std::string_view raw) {
     return EscapeBytes(raw, [](unsigned char byte) { return byte >= 0x80; });
 }
 
-CZokFile::CZokFile(const std::string& path) : records(std::make_unique<Directory>()) {
-    records->path = path;
-    LoadDirectory(*records, version, &count);
+CZokFile::CZokFile(const std::string& path) : m_directory(std::make_unique<ArchiveDirectory>()) {
+    m_directory->path = path;
+    LoadDirectory(*m_directory);
+}
+
+ZokOpenError::~ZokOpenError() = default;
+
+std::string_view CZokFile::Version() const {
+    return std::string_view(m_directory->version, 3);
+}
+
+bool CZokFile::NeedsUpgrade() const {
+    return VersionNeedsUpgrade(Version());
+}
+
+uint32_t CZokFile::Count() const {
+    return uint32_t(m_directory->entries.size());
+}
+
+const char* ContentKindName(ContentKind content) {
+    switch (content) {
+        case ContentKind::PngPicture:
+            return "png";
+        case ContentKind::StoredBitmap:
+            return "bitmap";
+        case ContentKind::Deflated:
+            return "deflated";
+        case ContentKind::Stored:
+            return "stored";
+        case ContentKind::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+EntryDescription CZokFile::Describe(size_t index) const {
+    const CompactRecord& r = m_directory->entries.at(index);
+    EntryDescription d;
+    d.name = DecodeName(m_directory->RawName(r));
+    d.kind = r.kind;
+    d.offset = r.offset;
+    d.sourceSize = r.sourceSize;
+    d.storedSize = r.storedSize;
+    d.contentSize = m_directory->ContentSize(r);
+    d.holdsData = !m_directory->HoldsNoData(r);
+    if (const std::optional<EntryReadRule> rule = m_directory->Rule(r)) {
+        d.picture = rule->picture;
+        d.extractsAsBmp = ExtractsAsBmp(r.kind, m_directory->RawName(r));
+        d.content = r.kind == EntryKind::PngStream       ? ContentKind::PngPicture
+                    : rule->codec == CCodecTable::kBmp   ? ContentKind::StoredBitmap
+                    : rule->read == ContentRead::Inflate ? ContentKind::Deflated
+                                                         : ContentKind::Stored;
+    }
+    return d;
 }
 
 CZokFile::~CZokFile() = default;
 
-const CZokFile::Directory& DirectoryOf(const CZokFile& archive) {
-    return *archive.records;
+const ArchiveDirectory& DirectoryOf(const CZokFile& archive) {
+    return *archive.m_directory;
 }
 
 const std::string& CZokFile::Path() const {
-    return records->path;
+    return m_directory->path;
 }
 
 uint64_t CZokFile::FileSize() const {
-    return records->fileSize;
+    return m_directory->fileSize;
 }
 
 EntryRecord CZokFile::Record(size_t index) const {
-    const CompactRecord& r = records->entries.at(index);
+    const CompactRecord& r = m_directory->entries.at(index);
     EntryRecord out;
-    out.name = DecodeName(records->RawName(r));
+    out.name = DecodeName(m_directory->RawName(r));
     out.offset = r.offset;
     out.sourceSize = r.sourceSize;
     out.storedSize = r.storedSize;
@@ -50,45 +101,46 @@ EntryRecord CZokFile::Record(size_t index) const {
 }
 
 std::string CZokFile::RawName(size_t index) const {
-    return std::string(records->RawName(records->entries.at(index)));
+    return std::string(m_directory->RawName(m_directory->entries.at(index)));
 }
 
 std::optional<size_t> CZokFile::Find(std::string_view name) const {
-    return FindEntryNamed(*records, name);
+    return FindEntryNamed(*m_directory, name);
 }
 
 bool CZokFile::HoldsNoData(size_t index) const {
-    return index < records->entries.size() && records->HoldsNoData(records->entries[index]);
+    return index < m_directory->entries.size() &&
+           m_directory->HoldsNoData(m_directory->entries[index]);
 }
 
 Error CZokFile::EntryProblem(size_t index) const {
     const auto problem = [&](ErrorCode code) {
-        Error error = MakeError(code, records->path);
-        if (index < records->entries.size()) {
-            error.entry = DecodeName(records->RawName(records->entries[index]));
+        Error error = MakeError(code, m_directory->path);
+        if (index < m_directory->entries.size()) {
+            error.entry = DecodeName(m_directory->RawName(m_directory->entries[index]));
         }
         return error;
     };
-    if (index >= records->entries.size()) {
+    if (index >= m_directory->entries.size()) {
         Error error = problem(ErrorCode::NoSuchEntry);
         error.number = index;
         return error;
     }
-    const CompactRecord& r = records->entries[index];
-    const std::optional<EntryReadRule> rule = records->Rule(r);
+    const CompactRecord& r = m_directory->entries[index];
+    const std::optional<EntryReadRule> rule = m_directory->Rule(r);
     if (!rule) {
         Error error = problem(ErrorCode::UnknownKind);
         error.number = unsigned(r.kind);
         return error;
     }
-    if (records->HoldsNoData(r)) {
+    if (m_directory->HoldsNoData(r)) {
         return problem(ErrorCode::HoldsNoData);
     }
     // An entry without stored bytes needs none of the file, wherever its offset points.
-    if (r.storedSize > 0 && uint64_t(r.offset) + r.storedSize > records->fileSize) {
+    if (r.storedSize > 0 && uint64_t(r.offset) + r.storedSize > m_directory->fileSize) {
         return problem(ErrorCode::DataPastEnd);
     }
-    if (rule->read == ContentRead::Copy && records->ContentSize(r) > r.storedSize) {
+    if (rule->read == ContentRead::Copy && m_directory->ContentSize(r) > r.storedSize) {
         return problem(ErrorCode::SizeLargerThanStored);
     }
     if (rule->read == ContentRead::Inflate && r.sourceSize > MaxInflatedSize(r.storedSize)) {
@@ -98,28 +150,33 @@ Error CZokFile::EntryProblem(size_t index) const {
 }
 
 uint32_t CZokFile::GetEntrySizeAt(size_t index) const {
-    if (index >= records->entries.size()) {
+    if (index >= m_directory->entries.size()) {
         return 0;
     }
-    return uint32_t(records->ContentSize(records->entries[index]));
+    return uint32_t(m_directory->ContentSize(m_directory->entries[index]));
 }
 
 std::unique_ptr<EntryReader> CZokFile::OpenEntry(size_t index) const {
     const uint64_t size = GetEntrySizeAt(index);
-    EntryContext context{records->path, index < Count() ? Record(index).name : std::string()};
+    EntryContext context{m_directory->path, index < Count() ? Record(index).name : std::string()};
     if (Error problem = EntryProblem(index)) {
         return MakeFailedReader(std::move(context), size, std::move(problem));
     }
-    const CompactRecord& r = records->entries[index];
-    if (records->Rule(r)->read == ContentRead::Inflate) {
-        return MakeInflatingReader(std::move(context), records->Source(r), size);
+    const CompactRecord& r = m_directory->entries[index];
+    if (m_directory->Rule(r)->read == ContentRead::Inflate) {
+        return MakeInflatingReader(std::move(context), m_directory->Source(r), size);
     }
-    return MakeCopyReader(std::move(context), records->Source(r), size);
+    return MakeCopyReader(std::move(context), m_directory->Source(r), size);
 }
 
 bool CZokFile::ExtractEntryAt(size_t index, uint8_t* buffer) const {
+    return ExtractEntryAt(index, buffer, GetEntrySizeAt(index));
+}
+
+bool CZokFile::ExtractEntryAt(size_t index, uint8_t* buffer, size_t capacity) const {
     const std::unique_ptr<EntryReader> reader = OpenEntry(index);
-    if (reader->Problem() || (buffer == nullptr && reader->Size() > 0)) {
+    if (reader->Problem() || reader->Size() > capacity ||
+        (buffer == nullptr && reader->Size() > 0)) {
         return false;
     }
     uint8_t none = 0;
@@ -145,8 +202,8 @@ PixelBuffer CZokFile::DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header
     if (header == nullptr || EntryProblem(index)) {
         return nullptr;
     }
-    const CompactRecord& r = records->entries[index];
-    const EntryReadRule rule = *records->Rule(r);
+    const CompactRecord& r = m_directory->entries[index];
+    const EntryReadRule rule = *m_directory->Rule(r);
     if (!rule.picture) {
         return nullptr;
     }
@@ -157,7 +214,7 @@ PixelBuffer CZokFile::DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header
             PictureLimit()) {
         return nullptr;
     }
-    EntrySource source = records->Source(r);
+    EntrySource source = m_directory->Source(r);
     FileHandle stream = OpenEntryStream(source);
     if (!stream) {
         return nullptr;
@@ -165,11 +222,11 @@ PixelBuffer CZokFile::DecodeEntryBitmapAt(size_t index, BITMAPINFOHEADER* header
     // A stored bitmap has no alpha plane; the codec is not asked for one. The codec's exception
     // keeps its text and learns which entry it concerns.
     try {
-        return records->codecs.At(rule.codec)
+        return m_directory->codecs.At(rule.codec)
             ->DecodeBitmap(stream.Get(), header, r.kind == EntryKind::BmpFile ? nullptr : alpha);
     } catch (const ZokError& e) {
         Error problem = e.Problem();
-        problem.path = records->path;
+        problem.path = m_directory->path;
         problem.entry = Record(index).name;
         throw ZokError(e.what(), std::move(problem));
     }
@@ -179,14 +236,14 @@ bool CZokFile::ReadEntryBitmapInfoAt(size_t index, BITMAPINFOHEADER* header) con
     if (header == nullptr || EntryProblem(index)) {
         return false;
     }
-    const CompactRecord& r = records->entries[index];
-    const EntryReadRule rule = *records->Rule(r);
+    const CompactRecord& r = m_directory->entries[index];
+    const EntryReadRule rule = *m_directory->Rule(r);
     if (!rule.picture) {
         return false;
     }
-    EntrySource source = records->Source(r);
+    EntrySource source = m_directory->Source(r);
     FileHandle stream = OpenEntryStream(source);
-    return stream && records->codecs.At(rule.codec)->ReadBitmapInfo(stream.Get(), header);
+    return stream && m_directory->codecs.At(rule.codec)->ReadBitmapInfo(stream.Get(), header);
 }
 
 uint32_t CZokFile::GetEntrySize(std::string_view name) const {
@@ -197,6 +254,11 @@ uint32_t CZokFile::GetEntrySize(std::string_view name) const {
 bool CZokFile::ExtractEntry(std::string_view name, uint8_t* buffer) const {
     const std::optional<size_t> index = Find(name);
     return index && ExtractEntryAt(*index, buffer);
+}
+
+bool CZokFile::ExtractEntry(std::string_view name, uint8_t* buffer, size_t capacity) const {
+    const std::optional<size_t> index = Find(name);
+    return index && ExtractEntryAt(*index, buffer, capacity);
 }
 
 PixelBuffer CZokFile::DecodeEntryBitmap(std::string_view name, BITMAPINFOHEADER* header,

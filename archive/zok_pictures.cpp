@@ -61,11 +61,11 @@ Error StoredBitmapRows(CEntryCodec& codec, FILE* stream, uint64_t limit, PixelOr
 }  // namespace
 
 void CZokFile::SetPictureLimit(uint64_t maxPixels) {
-    records->pictureLimit.store(maxPixels);
+    m_directory->pictureLimit.store(maxPixels);
 }
 
 uint64_t CZokFile::PictureLimit() const {
-    return records->pictureLimit.load();
+    return m_directory->pictureLimit.load();
 }
 
 Error CZokFile::ReadPictureRows(size_t index, PixelOrder order, bool keepAlpha,
@@ -74,13 +74,13 @@ Error CZokFile::ReadPictureRows(size_t index, PixelOrder order, bool keepAlpha,
                                 const std::atomic<bool>* cancel) const {
     Error error = EntryProblem(index);
     if (!error) {
-        const CompactRecord& r = records->entries[index];
-        const EntryReadRule rule = *records->Rule(r);
+        const CompactRecord& r = m_directory->entries[index];
+        const EntryReadRule rule = *m_directory->Rule(r);
         const auto guardedRow = [&](uint32_t y, const uint8_t* pixels) {
             return !(cancel != nullptr && cancel->load(std::memory_order_relaxed)) &&
                    row(y, pixels);
         };
-        EntrySource source = records->Source(r);
+        EntrySource source = m_directory->Source(r);
         try {
             FileHandle stream = OpenEntryStream(source);
             if (!rule.picture) {
@@ -95,7 +95,7 @@ Error CZokFile::ReadPictureRows(size_t index, PixelOrder order, bool keepAlpha,
                     },
                     guardedRow);
             } else {
-                error = StoredBitmapRows(*records->codecs.At(rule.codec), stream.Get(),
+                error = StoredBitmapRows(*m_directory->codecs.At(rule.codec), stream.Get(),
                                          PictureLimit(), order, begin, guardedRow);
             }
         } catch (const std::bad_alloc&) {
@@ -104,7 +104,7 @@ Error CZokFile::ReadPictureRows(size_t index, PixelOrder order, bool keepAlpha,
         if (error.code == ErrorCode::PictureDamaged && source.Failed()) {
             error = MakeError(ErrorCode::CannotRead, "", "", source.ErrorNumber());
         }
-        error.path = records->path;
+        error.path = m_directory->path;
         error.entry = Record(index).name;
     }
     return error;
@@ -130,7 +130,7 @@ Error CZokFile::DecodePictureAt(size_t index, Picture* picture) const {
                 return true;
             });
     } catch (const std::bad_alloc&) {
-        error = MakeError(ErrorCode::OutOfMemory, records->path, Record(index).name);
+        error = MakeError(ErrorCode::OutOfMemory, m_directory->path, Record(index).name);
     }
     if (error) {
         *picture = Picture();
@@ -142,7 +142,7 @@ Error CZokFile::DecodePicture(std::string_view name, Picture* picture) const {
     const std::optional<size_t> index = Find(name);
     if (!index) {
         *picture = Picture();
-        return MakeError(ErrorCode::NoSuchEntry, records->path, std::string(name));
+        return MakeError(ErrorCode::NoSuchEntry, m_directory->path, std::string(name));
     }
     return DecodePictureAt(*index, picture);
 }

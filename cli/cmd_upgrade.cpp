@@ -33,7 +33,7 @@ int RunUpgrade(const std::string& path, bool inPlace, const std::string& output,
                    std::to_string(p.entriesDone) + " / " + std::to_string(p.entryCount));
     };
     UpgradeReport report;
-    int32_t result = 0;
+    UpgradeResult result = UpgradeResult::Done;
     try {
         result = UpgradeArchive(path, inPlace, options, &report);
     } catch (const ZokOpenError& e) {
@@ -48,7 +48,7 @@ int RunUpgrade(const std::string& path, bool inPlace, const std::string& output,
         return kExitFailure;
     }
     switch (result) {
-        case kUpgradeDone:
+        case UpgradeResult::Done:
             bar.Finish("upgraded " + HumanBytes(total));
             Say(report.outputPath + ": written as version 1.1.0");
             for (const std::string& name : report.carriedEmpty) {
@@ -65,7 +65,7 @@ int RunUpgrade(const std::string& path, bool inPlace, const std::string& output,
                             ": it still holds what the new one lacks");
             }
             return report.unencoded.empty() ? kExitOk : kExitPartial;
-        case kUpgradeNotNeeded:
+        case UpgradeResult::NotNeeded:
             bar.Finish();
             Say(path + ": already a current archive; nothing to do");
             return kExitOk;

@@ -2,29 +2,26 @@
 
 #include <cstdio>
 
-#include "io/names.h"
 #include "job/formatting.h"
 #include "job/korean_words.h"
 #include "zok/zok_file.h"
 
 namespace zok {
 
-std::string KindWord(uint8_t kind, std::string_view rawName) {
-    switch (kind) {
-        case 0:
-        case 1:
-            return "비트맵";
-        case 2:
+std::string KindWord(const EntryDescription& entry) {
+    switch (entry.content) {
+        case ContentKind::PngPicture:
             return "그림 PNG";
-        case 3:
-            return EqualsNoCase(KindName(rawName), "old") ? "저장" : "압축";
-        default:
-            return "알 수 없음 (" + std::to_string(kind) + ")";
+        case ContentKind::StoredBitmap:
+            return "비트맵";
+        case ContentKind::Stored:
+            return "저장";
+        case ContentKind::Deflated:
+            return "압축";
+        case ContentKind::Unknown:
+            break;
     }
-}
-
-bool IsPictureKind(uint8_t kind) {
-    return kind == 1 || kind == 2;
+    return "알 수 없음 (" + std::to_string(unsigned(entry.kind)) + ")";
 }
 
 std::optional<double> StoredPercent(uint32_t sourceSize, uint32_t storedSize) {
@@ -53,14 +50,15 @@ void MarkEntry(EntryRow& row, const Error& problem) {
 std::vector<EntryRow> ListEntries(const CZokFile& zok) {
     std::vector<EntryRow> rows(zok.Count());
     for (size_t i = 0; i < rows.size(); ++i) {
-        const EntryRecord record = zok.Record(i);
+        const EntryDescription entry = zok.Describe(i);
         EntryRow& row = rows[i];
         row.index = i;
-        row.name = PrintableText(record.name);
-        row.kind = uint8_t(record.kind);
-        row.kindWord = KindWord(row.kind, zok.RawName(i));
-        row.sourceSize = record.sourceSize;
-        row.storedSize = record.storedSize;
+        row.name = PrintableText(entry.name);
+        row.kind = uint8_t(entry.kind);
+        row.kindWord = KindWord(entry);
+        row.picture = entry.picture;
+        row.sourceSize = entry.sourceSize;
+        row.storedSize = entry.storedSize;
         MarkEntry(row, zok.EntryProblem(i));
     }
     return rows;

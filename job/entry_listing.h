@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "zok/entry_description.h"
 #include "zok/error.h"
 
 namespace zok {
@@ -29,18 +30,17 @@ struct EntryRow {
     std::string name;  // UTF-8, control bytes escaped
     uint8_t kind = 0;
     std::string kindWord;  // "그림 PNG", "비트맵", "압축", "저장" ...
+    bool picture = false;  // decodes into a picture
     uint32_t sourceSize = 0;
     uint32_t storedSize = 0;
     EntryMark mark = EntryMark::Sound;
     std::string problem;  // why it is marked, in Korean
 };
 
-// The kind of an entry in words: 2 "그림 PNG", 0 and 1 "비트맵", 3 "저장" when the stored name
-// ends in "old" (any case) and "압축" otherwise, any other byte "알 수 없음 (n)".
-std::string KindWord(uint8_t kind, std::string_view rawName);
-
-// True for the kinds that decode into a picture: a BMP file (1) or a PNG stream (2).
-bool IsPictureKind(uint8_t kind);
+// The kind of an entry in words: "그림 PNG" for a PNG stream, "비트맵" for a stored bitmap, "저장"
+// for a file stored as it is ("old"), "압축" for a deflated one, "알 수 없음 (n)" for an unknown
+// kind byte n.
+std::string KindWord(const EntryDescription& entry);
 
 // Stored size as a percentage of the original size; nullopt for an empty original.
 std::optional<double> StoredPercent(uint32_t sourceSize, uint32_t storedSize);

@@ -126,7 +126,7 @@ CArchiveDlg* CArchiveDlg::Open(const std::string& path, UserPrompts& prompts,
     auto* dlg = new CArchiveDlg(std::move(zok), prompts);
     dlg->setAttribute(Qt::WA_DeleteOnClose);
     dlg->show();
-    if (dlg->Archive().Version() == "100") {
+    if (dlg->Archive().NeedsUpgrade()) {
         dlg->OfferUpgrade();
     }
     return dlg;
@@ -574,7 +574,7 @@ void CArchiveDlg::OnTest() {
 }
 
 void CArchiveDlg::OfferUpgrade() {
-    if (Busy() || m_zok->Version() != "100") {
+    if (Busy() || !m_zok->NeedsUpgrade()) {
         return;
     }
     const std::string target = UpgradedArchiveName(m_zok->Path());
@@ -596,7 +596,7 @@ void CArchiveDlg::OfferUpgrade() {
 
 void CArchiveDlg::Upgrade(const std::string& target) {
     struct Outcome {
-        int32_t code = kUpgradeNoNewArchive;
+        UpgradeResult code = UpgradeResult::NoNewArchive;
         UpgradeReport report;
         std::string exception;
         bool cancelled = false;
@@ -620,14 +620,14 @@ void CArchiveDlg::Upgrade(const std::string& target) {
             } catch (const std::exception& e) {
                 outcome->exception = e.what();
             }
-            outcome->cancelled = outcome->code == kUpgradeCancelled;
+            outcome->cancelled = outcome->code == UpgradeResult::Cancelled;
         },
         [this, path, target, outcome] {
             if (outcome->cancelled) {
                 EndWork(QStringLiteral("1.1.0 형식으로 바꾸기를 취소했습니다."));
                 return;
             }
-            if (!outcome->exception.empty() || outcome->code != kUpgradeDone) {
+            if (!outcome->exception.empty() || outcome->code != UpgradeResult::Done) {
                 const Error& problem = outcome->report.problem;
                 const std::string why =
                     !outcome->exception.empty()

@@ -110,7 +110,7 @@ void EntryPreviewPanel::ShowEntry(const EntryRow* row) {
         Clear(name + QStringLiteral("\n") + QString::fromStdString(row->problem));
         return;
     }
-    if (IsPictureKind(row->kind)) {
+    if (row->picture) {
         if (m_work.Running()) {
             // Shown when the picture being decoded is done.
             m_pending = *row;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "zok/error.h"
+#include "zok/export.h"
 
 namespace zok {
 
@@ -15,15 +16,21 @@ namespace zok {
 using UpgradeProgressCallback = void (*)(int32_t entriesDone, uint32_t sourceBytesDone,
                                          uint32_t archiveSize, uint32_t totalStoredSize);
 
-// Results of UpgradeArchive.
-enum UpgradeResult : int32_t {
-    kUpgradeDone = 0,             // rewritten as version 1.1.0
-    kUpgradeNotNeeded = 1,        // the archive's version is above 1.0.0: nothing done
-    kUpgradeNoTempFile = 2,       // the temporary file cannot be created or written
-    kUpgradeNoNewArchive = 3,     // the new archive cannot be created or written
-    kUpgradeEntryUnreadable = 4,  // an entry of the old archive could not be read
-    kUpgradeCancelled = 5         // the caller asked the upgrade to stop
+// What an upgrade came to. The numbers are the result codes the function-pointer form returns.
+enum class UpgradeResult : int32_t {
+    Done = 0,             // rewritten as version 1.1.0
+    NotNeeded = 1,        // the archive's version is above 1.0.0: nothing done
+    NoTempFile = 2,       // the temporary file cannot be created or written
+    NoNewArchive = 3,     // the new archive cannot be created or written (or memory ran out)
+    EntryUnreadable = 4,  // an entry of the old archive could not be read
+    Cancelled = 5,        // the caller asked the upgrade to stop
 };
+inline constexpr int32_t kUpgradeDone = int32_t(UpgradeResult::Done);
+inline constexpr int32_t kUpgradeNotNeeded = int32_t(UpgradeResult::NotNeeded);
+inline constexpr int32_t kUpgradeNoTempFile = int32_t(UpgradeResult::NoTempFile);
+inline constexpr int32_t kUpgradeNoNewArchive = int32_t(UpgradeResult::NoNewArchive);
+inline constexpr int32_t kUpgradeEntryUnreadable = int32_t(UpgradeResult::EntryUnreadable);
+inline constexpr int32_t kUpgradeCancelled = int32_t(UpgradeResult::Cancelled);
 
 // Where an upgrade stands, for a progress display.
 struct UpgradeProgress {
@@ -82,13 +89,18 @@ struct UpgradeReport {
 // exception the archive at path is left exactly as it was and nothing is left behind. Only a
 // file the reader takes for a ZOK archive is upgraded: anything else raises ZokError ("not a
 // ZOK archive"), as does an archive that cannot be opened or trusted.
-int32_t UpgradeArchive(const std::string& path, bool replaceInPlace,
-                       UpgradeProgressCallback callback, UpgradeReport* report = nullptr);
-int32_t UpgradeArchive(const std::string& path, bool replaceInPlace, const UpgradeOptions& options,
-                       UpgradeReport* report = nullptr);
+//
+// Threads: one upgrade runs on the calling thread and reports on it; any number of upgrades of
+// different archives may run at once. Failures: the result code, and report->problem (a code,
+// the file or entry it concerns).
+ZOK_API int32_t UpgradeArchive(const std::string& path, bool replaceInPlace,
+                               UpgradeProgressCallback callback, UpgradeReport* report = nullptr);
+ZOK_API UpgradeResult UpgradeArchive(const std::string& path, bool replaceInPlace,
+                                     const UpgradeOptions& options,
+                                     UpgradeReport* report = nullptr);
 
 // The new archive's name beside path: pics.zok -> pics110.zok (".zok" in any case gives way to
 // "110.zok"); a name that does not end in ".zok" gets "110.zok" appended (short -> short110.zok).
-std::string UpgradedArchiveName(const std::string& path);
+ZOK_API std::string UpgradedArchiveName(const std::string& path);
 
 }  // namespace zok

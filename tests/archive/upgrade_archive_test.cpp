@@ -176,7 +176,7 @@ TEST(UpgradeArchive, NewArchiveThatCannotBeCreatedGivesThree) {
     UpgradeOptions keep;
     keep.replaceExisting = false;
     WriteFile(dir.File("a.z110.zok"), "mine");
-    EXPECT_EQ(UpgradeArchive(shortPath, false, keep, &report), kUpgradeNoNewArchive);
+    EXPECT_EQ(UpgradeArchive(shortPath, false, keep, &report), UpgradeResult::NoNewArchive);
     EXPECT_EQ(report.problem.code, ErrorCode::AlreadyExists) << DescribeProblem(report.problem);
     EXPECT_EQ(ReadFile(dir.File("a.z110.zok")), "mine");
     // In place the name stays.

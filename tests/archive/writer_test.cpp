@@ -134,7 +134,7 @@ TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
     UpgradeOptions upgrade;
     upgrade.cancel = &cancel;
     upgrade.progress = [&cancel](const UpgradeProgress&) { cancel = true; };
-    EXPECT_EQ(UpgradeArchive(old, true, upgrade), kUpgradeCancelled);
+    EXPECT_EQ(UpgradeArchive(old, true, upgrade), UpgradeResult::Cancelled);
     EXPECT_EQ(ReadFile(old), bytes);
     EXPECT_EQ(Entries(dir.Path()), 3u);
 }

@@ -12,23 +12,29 @@ namespace {
 
 using zoktest::HandEntry;
 
+// The words come from the library's description of each entry: what its kind byte and name
+// make it.
 TEST(EntryListing, KindsAndPercentagesInWords) {
+    using zoktest::HandEntry;
     const struct {
         uint8_t kind;
         const char* name;
         const char* word;
-    } kinds[] = {{0, "a.bmp", "비트맵"},
-                 {1, "a.bmp", "비트맵"},
-                 {2, "a.bmp", "그림 PNG"},
-                 {3, "a.old", "저장"},
-                 {3, "A.OlD", "저장"},
-                 {3, "a.txt", "압축"},
-                 {3, "old", "저장"},
-                 {3, "ol", "압축"},
-                 {4, "a.old", "알 수 없음 (4)"},
-                 {255, "x", "알 수 없음 (255)"}};
+        bool picture;
+    } kinds[] = {{0, "a.bmp", "비트맵", false},  {1, "a.bmp", "비트맵", true},
+                 {2, "a.bmp", "그림 PNG", true}, {3, "A.OlD", "저장", false},
+                 {3, "a.txt", "압축", false},    {3, "old", "저장", false},
+                 {3, "ol", "압축", false},       {255, "x.old", "알 수 없음 (255)", false}};
+    std::vector<HandEntry> entries;
     for (const auto& k : kinds) {
-        EXPECT_EQ(KindWord(k.kind, k.name), k.word) << int(k.kind) << " " << k.name;
+        entries.push_back(HandEntry(k.name, "", k.kind));
+    }
+    zoktest::TempDir dir;
+    zoktest::WriteFile(dir.File("k.zok"), zoktest::MakeArchive(entries));
+    const std::vector<EntryRow> rows = ListEntries(CZokFile(dir.File("k.zok")));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].kindWord, kinds[i].word) << int(kinds[i].kind) << " " << kinds[i].name;
+        EXPECT_EQ(rows[i].picture, kinds[i].picture) << int(kinds[i].kind) << " " << kinds[i].name;
     }
     EXPECT_EQ(PercentText(StoredPercent(200, 50)), "25.0%");
     EXPECT_EQ(PercentText(StoredPercent(3, 2)), "66.7%");
