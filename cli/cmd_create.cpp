@@ -7,7 +7,6 @@
 #include "cli/create_inputs.h"
 #include "cli/output.h"
 #include "cli/progress_bar.h"
-#include "io/names.h"
 #include "zok/build_archive.h"
 #include "zok/zok_error.h"
 

@@ -6,13 +6,19 @@
 
 #include "cli/commands.h"
 #include "cli/read_support.h"
-#include "io/names.h"
 
 using namespace zok;
 
 namespace {
 
 // A JSON string literal; names are UTF-8, anything else outside ASCII is kept as \u00XX.
+void AppendHexByte(std::string& out, unsigned char byte, const char* prefix, bool upperCase) {
+    const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    out += prefix;
+    out.push_back(digits[byte >> 4]);
+    out.push_back(digits[byte & 0x0F]);
+}
+
 std::string JsonString(std::string_view text, bool utf8) {
     std::string out = "\"";
     for (char c : text) {

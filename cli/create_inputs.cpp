@@ -4,8 +4,7 @@
 #include <filesystem>
 #include <unordered_map>
 
-#include "io/names.h"
-#include "io/regular_file.h"
+#include "zok/names.h"
 #include "zok/zok_file.h"
 
 using namespace zok;
@@ -29,6 +28,12 @@ void Walk(const std::string& folder, CreateInputs& inputs) {
     }
     std::sort(found.begin(), found.end());
     inputs.files.insert(inputs.files.end(), found.begin(), found.end());
+}
+
+// True when path is the very file the archive is written to (links followed).
+bool SameOutput(const std::string& path, const std::string& output) {
+    std::error_code ec;
+    return std::filesystem::equivalent(path, output, ec) && !ec;
 }
 
 bool IsZokArchive(const std::string& path) {
@@ -59,12 +64,12 @@ CreateInputs GatherCreateInputs(const std::vector<std::string>& named, const std
     }
     std::unordered_map<std::string, std::string> firstWithName;
     for (const std::string& path : all) {
-        if (SameFile(path, output) && IsZokArchive(path)) {
+        if (SameOutput(path, output) && IsZokArchive(path)) {
             inputs.warnings.push_back(path + ": skipped: it is the archive being written");
             continue;
         }
-        const std::string name(BaseName(path));
-        const auto [it, isNew] = firstWithName.emplace(FoldCase(name), path);
+        const std::string name = EntryNameOf(path);
+        const auto [it, isNew] = firstWithName.emplace(EntryNameKey(name), path);
         if (!isNew) {
             inputs.warnings.push_back(path + ": the name \"" + name + "\" is already used by " +
                                       it->second + "; only the first can be found by name");

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "io/names.h"
+#include "job/formatting.h"
 
 using namespace zok;
 
@@ -22,7 +22,7 @@ void PrintLines(FILE* stream, const char* prefix, const std::string& message) {
 }  // namespace
 
 std::string Printable(std::string_view text) {
-    return EscapeBytes(text, [](unsigned char byte) { return byte < 0x20 || byte == 0x7F; });
+    return PrintableText(text);
 }
 
 void ReportError(const std::string& message) {

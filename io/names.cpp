@@ -1,5 +1,7 @@
 #include "io/names.h"
 
+#include "zok/names.h"
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -131,6 +133,26 @@ std::optional<std::string> Utf8ToCp949(std::string_view utf8) {
 
 std::optional<std::string> Cp949ToUtf8(std::string_view cp949) {
     return Convert("UTF-8", "CP949", cp949);
+}
+
+std::string EntryNameOf(std::string_view path) {
+    return std::string(BaseName(path));
+}
+
+bool SameEntryName(std::string_view a, std::string_view b) {
+    return EqualsNoCase(a, b);
+}
+
+std::string EntryNameKey(std::string_view name) {
+    return FoldCase(name);
+}
+
+std::optional<std::string> ToArchiveCodePage(std::string_view utf8) {
+    return Utf8ToCp949(utf8);
+}
+
+std::optional<std::string> FromArchiveCodePage(std::string_view cp949) {
+    return Cp949ToUtf8(cp949);
 }
 
 }  // namespace zok

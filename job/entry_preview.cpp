@@ -4,9 +4,9 @@
 #include <exception>
 #include <new>
 
-#include "io/names.h"
 #include "job/formatting.h"
 #include "job/korean_words.h"
+#include "zok/names.h"
 #include "zok/zok_file.h"
 
 namespace zok {
@@ -110,7 +110,7 @@ std::string FromCodePage(std::string_view text) {
             text.remove_suffix(1);
         }
     }
-    if (std::optional<std::string> utf8 = Cp949ToUtf8(text)) {
+    if (std::optional<std::string> utf8 = FromArchiveCodePage(text)) {
         return *utf8;
     }
     return EscapeRawName(text);

@@ -2,17 +2,17 @@
 
 #include <algorithm>
 
-#include "io/names.h"
 #include "job/file_measure.h"
+#include "zok/names.h"
 
 namespace zok {
 
 bool InputList::IsNewFile(const std::string& path) const {
-    return m_foldedPaths.find(FoldCase(path)) == m_foldedPaths.end();
+    return m_foldedPaths.find(EntryNameKey(path)) == m_foldedPaths.end();
 }
 
 bool InputList::Add(const std::string& path, uint32_t size) {
-    if (!m_foldedPaths.insert(FoldCase(path)).second) {
+    if (!m_foldedPaths.insert(EntryNameKey(path)).second) {
         return false;
     }
     m_files.Add(path);
@@ -50,7 +50,7 @@ void InputList::RemoveRows(std::vector<int> rows) {
             continue;
         }
         m_nTotalSize -= m_sizes[size_t(row)];
-        m_foldedPaths.erase(FoldCase(m_files.GetAt(row)));
+        m_foldedPaths.erase(EntryNameKey(m_files.GetAt(row)));
         m_files.RemoveAt(row);
         m_sizes.erase(m_sizes.begin() + row);
         m_nFileCount -= 1;

@@ -8,9 +8,9 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "io/names.h"
 #include "ui/user_prompts.h"
 #include "ui/zok_compressor_dlg.h"
+#include "zok/names.h"
 
 using namespace zok;
 
@@ -94,7 +94,7 @@ void CDropListBox::OnDropFiles(const QList<QUrl>& urls) {
     const bool archivesOnly =
         !paths.empty() && std::all_of(paths.begin(), paths.end(), [](const std::string& path) {
             return path.size() > 4 &&
-                   EqualsNoCase(std::string_view(path).substr(path.size() - 4), ".zok");
+                   SameEntryName(std::string_view(path).substr(path.size() - 4), ".zok");
         });
     if (archivesOnly) {
         m_parentDlg.OpenArchives(paths);

@@ -5,8 +5,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "io/names.h"
 #include "ui/user_prompts.h"
+#include "zok/names.h"
 
 using namespace zok;
 
@@ -39,7 +39,7 @@ COutputNameDlg::COutputNameDlg(QWidget* parent, std::string& result, UserPrompts
 std::string COutputNameDlg::WithZokExtension(std::string name) {
     const std::string_view last4 =
         std::string_view(name).substr(name.size() >= 4 ? name.size() - 4 : 0);
-    if (!EqualsNoCase(last4, ".zok")) {
+    if (!SameEntryName(last4, ".zok")) {
         name += ".zok";
     }
     return name;

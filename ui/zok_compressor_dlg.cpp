@@ -9,7 +9,6 @@
 #include <QResizeEvent>
 #include <algorithm>
 
-#include "io/names.h"
 #include "job/formatting.h"
 #include "ui/app_icon.h"
 #include "ui/archive_dlg.h"
