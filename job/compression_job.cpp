@@ -12,8 +12,6 @@ namespace zok {
 namespace {
 
 // The job that receives the builder's reports; the callback carries no context.
-CompressionJob* g_pProgressReceiver = nullptr;
-
 const char kStatusRunning[] = "압축 중...";
 const char kStatusFinished[] = "압축 종료";
 const char kStatusFailed[] = "압축하지 못했습니다.";
@@ -28,21 +26,9 @@ std::string ByteCounterText(uint64_t done, uint64_t total) {
 
 }  // namespace
 
-void ReportProgress(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize) {
-    if (g_pProgressReceiver != nullptr) {
-        g_pProgressReceiver->UpdateProgress(filesDone, bytesDone, archiveSize);
-    }
-}
+CompressionJob::CompressionJob(JobWindow& window) : m_window(window), m_work(window) {}
 
-CompressionJob::CompressionJob(JobWindow& window) : m_window(window) {}
-
-CompressionJob::~CompressionJob() {
-    if (g_pProgressReceiver == this) {
-        g_pProgressReceiver = nullptr;
-    }
-    m_cancel = true;
-    WaitForBuild();
-}
+CompressionJob::~CompressionJob() = default;
 
 void CompressionJob::SetJob(int32_t fileCount, uint64_t totalSize, const char* const* paths) {
     std::vector<std::string> copies;
@@ -59,7 +45,6 @@ void CompressionJob::SetJob(uint64_t totalSize, std::vector<std::string> paths) 
     m_ppszPaths = std::move(paths);
     m_nFileCount = int32_t(m_ppszPaths.size());
     m_nTotalSize = totalSize;
-    g_pProgressReceiver = this;
 }
 
 void CompressionJob::SetBuilder(BuildFunction builder) {
@@ -105,8 +90,6 @@ void CompressionJob::OnCompress() {
 
     m_state = JobState::Running;
     m_nFilesDone = 0;
-    // This job is the one running: its window gets the reports.
-    g_pProgressReceiver = this;
     // Cancel stops the build from now on.
     m_window.EnableButton(JobButton::Cancel, true);
     StartBuild(name);
@@ -114,25 +97,29 @@ void CompressionJob::OnCompress() {
 
 void CompressionJob::StartBuild(const std::string& name) {
     m_outputName = name;
-    m_cancel = false;
     m_reportPosted = false;
     const BuildFunction build =
         m_builder != nullptr ? m_builder : static_cast<BuildFunction>(&BuildArchive);
-    m_thread = std::thread([this, build, paths = m_ppszPaths, name] {
-        auto end = std::make_shared<BuildEnd>();
-        BuildOptions options;
-        options.cancel = &m_cancel;
-        options.progress = [this](const BuildProgress& progress) { QueueReport(progress); };
-        try {
-            end->built = build(paths, name, nullptr, &end->report, options);
-        } catch (const std::exception& e) {
-            end->threw = true;
-            end->exception = e.what();
-        } catch (...) {
-            end->threw = true;
-        }
-        m_window.PostToWindow([this, end] { OnBuildEnded(*end); });
-    });
+    auto end = std::make_shared<BuildEnd>();
+    const bool started = m_work.Start(
+        [this, build, paths = m_ppszPaths, name, end] {
+            BuildOptions options;
+            options.cancel = &m_work.CancelFlag();
+            options.progress = [this](const BuildProgress& progress) { QueueReport(progress); };
+            try {
+                end->built = build(paths, name, nullptr, &end->report, options);
+            } catch (const std::exception& e) {
+                end->threw = true;
+                end->exception = e.what();
+            } catch (...) {
+                end->threw = true;
+            }
+        },
+        [this, end] { OnBuildEnded(*end); });
+    if (!started) {
+        end->threw = true;
+        OnBuildEnded(*end);
+    }
 }
 
 void CompressionJob::QueueReport(const BuildProgress& progress) {
@@ -174,19 +161,16 @@ void CompressionJob::OnCancel() {
         return;
     }
     m_state = JobState::Cancelling;
-    m_cancel = true;
+    m_work.Cancel();
     m_window.EnableButton(JobButton::Cancel, false);
 }
 
 void CompressionJob::WaitForBuild() {
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
+    m_work.Join();
 }
 
 void CompressionJob::OnBuildEnded(const BuildEnd& end) {
     // Posted before this call, the last report has been applied.
-    WaitForBuild();
     const bool cancelled = m_state == JobState::Cancelling;
     if (cancelled && !end.built) {
         m_state = JobState::Finished;

@@ -6,9 +6,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "job/worker.h"
 #include "zok/build_archive.h"
 
 namespace zok {
@@ -40,12 +40,10 @@ enum class JobState {
 };
 
 // The window operations the job needs. The progress window implements them over its controls;
-// tests implement them with a recorder. All but PostToWindow are called on the user-interface
-// thread.
-class JobWindow {
+// tests implement them with a recorder. All but PostToWindow (the WorkPoster's) are called on the
+// user-interface thread.
+class JobWindow : public WorkPoster {
 public:
-    virtual ~JobWindow() = default;
-
     // Sets the text of one display field (UTF-8).
     virtual void SetFieldText(JobField field, const std::string& text) = 0;
     // Enables or disables one button.
@@ -65,9 +63,6 @@ public:
     virtual bool AskYesNo(const std::string& question) = 0;
     // Shows a message to the user and returns when it has been acknowledged.
     virtual void ShowMessage(const std::string& message) = 0;
-    // Called on the build's thread: runs call on the user-interface thread soon, calls in the
-    // order posted; a call for a window that is gone is dropped.
-    virtual void PostToWindow(std::function<void()> call) = 0;
     // Closes the window: a build stopped by Cancel has ended, and nothing was written.
     virtual void CloseWindow() = 0;
 };
@@ -100,14 +95,13 @@ class CompressionJob {
 public:
     // The window must outlive the job.
     explicit CompressionJob(JobWindow& window);
-    // Stops receiving reports if this job is the registered receiver; a running build is
-    // cancelled and waited for.
+    // A running build is cancelled and waited for.
     ~CompressionJob();
     CompressionJob(const CompressionJob&) = delete;
     CompressionJob& operator=(const CompressionJob&) = delete;
 
-    // Stores N, T and a copy of the fileCount paths (list order) and registers this job as the
-    // receiver of ReportProgress. The caller keeps ownership of its array.
+    // Stores N, T and a copy of the fileCount paths (list order). The caller keeps ownership of
+    // its array.
     void SetJob(int32_t fileCount, uint64_t totalSize, const char* const* paths);
     // The same with the paths in a vector; N is its size.
     void SetJob(uint64_t totalSize, std::vector<std::string> paths);
@@ -163,17 +157,11 @@ private:
     int32_t m_nFilesDone = 0;  // last k reported during the running build
     std::string m_outputName;
     BuildFunction m_builder = nullptr;
-    std::thread m_thread;
-    std::atomic<bool> m_cancel{false};
+    Worker m_work;
     // The latest report of the build's thread, and whether a call to apply it is on its way.
     std::mutex m_reportLock;
     BuildProgress m_latest;
     bool m_reportPosted = false;
 };
-
-// A ProgressCallback for builders run on the user-interface thread: forwards its three values
-// unchanged to the job most recently given a job by SetJob; does nothing when none is. (The job
-// itself takes its reports through BuildOptions::progress.)
-void ReportProgress(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize);
 
 }  // namespace zok

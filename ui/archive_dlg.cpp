@@ -153,7 +153,8 @@ CArchiveDlg::CArchiveDlg(std::unique_ptr<CZokFile> zok, UserPrompts& prompts)
       m_workStatus(new QLabel(this)),
       m_progress(new QProgressBar(this)),
       m_closeTimer(new QTimer(this)),
-      m_work(*this) {
+      m_poster(*this),
+      m_work(m_poster) {
     Windows().push_back(this);
     setFont(DialogFont());
     setWindowIcon(AppIcon());
@@ -435,7 +436,7 @@ void CArchiveDlg::RunExtraction(std::shared_ptr<Extraction> extraction,
                                 std::function<void(const ExtractionOutcome&)> then) {
     const uint64_t total = extraction->BytesToRead();
     auto outcome = std::make_shared<ExtractionOutcome>();
-    BackgroundWork* work = &m_work;
+    Worker* work = &m_work;
     m_work.Start(
         [this, work, extraction, outcome] {
             ExtractOptions options;
@@ -535,7 +536,7 @@ void CArchiveDlg::OnTest() {
     auto problems = std::make_shared<std::vector<std::pair<size_t, Error>>>();
     auto cancelled = std::make_shared<bool>(false);
     const CZokFile* zok = m_zok.get();
-    BackgroundWork* work = &m_work;
+    Worker* work = &m_work;
     m_work.Start(
         [this, zok, work, problems, cancelled] {
             CheckOptions options;
@@ -604,7 +605,7 @@ void CArchiveDlg::Upgrade(const std::string& target) {
     auto outcome = std::make_shared<Outcome>();
     const std::string path = m_zok->Path();
     const uint64_t total = ContentBytes(*m_zok);
-    BackgroundWork* work = &m_work;
+    Worker* work = &m_work;
     m_work.Start(
         [this, path, target, work, outcome] {
             UpgradeOptions options;

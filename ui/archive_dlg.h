@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "job/worker.h"
 #include "ui/archive_model.h"
-#include "ui/background_work.h"
+#include "ui/window_poster.h"
 #include "zok/extract.h"
 
 namespace zok {
@@ -139,5 +140,6 @@ private:
     uint64_t m_workTotal = 0;
     // Declared after everything its work uses (the archive, the drag folders): it stops and
     // joins its thread before they go.
-    BackgroundWork m_work;
+    WindowPoster m_poster;
+    zok::Worker m_work;
 };

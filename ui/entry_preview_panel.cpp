@@ -57,7 +57,8 @@ EntryPreviewPanel::EntryPreviewPanel(QWidget* parent)
       m_pictureLabel(new QLabel(this)),
       m_caption(new QLabel(this)),
       m_text(new QPlainTextEdit(this)),
-      m_work(*this) {
+      m_poster(*this),
+      m_work(m_poster) {
     m_pictureLabel->setObjectName(ControlName(kIdPicture));
     m_pictureLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_pictureLabel->setMinimumWidth(kPictureBox);

@@ -5,7 +5,8 @@
 #include <optional>
 
 #include "job/entry_listing.h"
-#include "ui/background_work.h"
+#include "job/worker.h"
+#include "ui/window_poster.h"
 
 namespace zok {
 class CZokFile;
@@ -54,7 +55,8 @@ private:
     QLabel* m_caption;
     QPlainTextEdit* m_text;
     QImage m_picture;
-    BackgroundWork m_work;
+    WindowPoster m_poster;
+    zok::Worker m_work;
     // The picture entry selected while another decodes.
     std::optional<zok::EntryRow> m_pending;
     // Bumped by every selection, so that a decode finished after another selection is dropped.

@@ -428,23 +428,6 @@ TEST_F(CompressionJobTest, TheBarMovesWithinAFileAndCancelStopsTheBuildAndCloses
     EXPECT_EQ(window.fields[JobField::Status], "압축 중...");
 }
 
-TEST(CompressionJobReceiver, ReportsGoToTheJobMostRecentlyGivenOne) {
-    RecordingWindow first;
-    RecordingWindow second;
-    {
-        CompressionJob a(first);
-        CompressionJob b(second);
-        a.SetJob(100, {"/a0", "/a1"});
-        b.SetJob(100, {"/b0", "/b1"});
-        ReportProgress(1, 50, 60);
-        EXPECT_TRUE(first.events.empty());
-        EXPECT_EQ(second.fields[JobField::CurrentFile], "b1");
-        EXPECT_EQ(second.bars, std::vector<int>{50});
-    }
-    // Once the job is gone, reports reach nobody instead of a dead object.
-    ReportProgress(2, 100, 70);
-}
-
 // The real builder, into a temporary folder.
 class CompressionJobBuildTest : public ::testing::Test {
 protected:

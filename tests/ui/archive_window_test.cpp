@@ -16,8 +16,8 @@
 #include "tests/ui/sample_archive.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/archive_dlg.h"
-#include "ui/background_work.h"
 #include "ui/entry_preview_panel.h"
+#include "ui/window_poster.h"
 #include "zok/zok_file.h"
 
 using namespace zok;
@@ -388,9 +388,10 @@ TEST_F(ArchiveWindowTest, LinksLeadingOutOfTheFolderAreRefusedWhateverTheAnswer)
     }
 }
 
-TEST(BackgroundWorkTest, RunningOutOfMemoryOnTheWorkerIsReportedInWords) {
+TEST(WorkerTest, RunningOutOfMemoryOnTheWorkerIsReportedInWords) {
     QObject receiver;
-    BackgroundWork work(receiver);
+    WindowPoster poster(receiver);
+    Worker work(poster);
     std::string failure;
     bool done = false;
     work.OnFailure([&failure](const std::string& why) { failure = why; });

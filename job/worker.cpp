@@ -1,19 +1,20 @@
-#include "ui/background_work.h"
+#include "job/worker.h"
 
 #include <exception>
 #include <new>
+#include <system_error>
 #include <utility>
 
-BackgroundWork::BackgroundWork(QObject& receiver) : m_receiver(receiver) {}
+namespace zok {
 
-BackgroundWork::~BackgroundWork() {
+Worker::~Worker() {
     m_cancel = true;
     if (m_thread.joinable()) {
         m_thread.join();
     }
 }
 
-bool BackgroundWork::Start(std::function<void()> work, std::function<void()> done) {
+bool Worker::Start(std::function<void()> work, std::function<void()> done) {
     if (m_running) {
         return false;
     }
@@ -21,30 +22,30 @@ bool BackgroundWork::Start(std::function<void()> work, std::function<void()> don
         m_thread.join();
     }
     m_cancel = false;
-    m_running = true;
     m_done = std::move(done);
+    m_failure.clear();
     m_lastProgress = {};
     const uint64_t generation = ++m_generation;
-    m_failure.clear();
-    m_thread = std::thread([this, generation, work = std::move(work)] {
-        // Nothing a worker meets ends the program: running out of memory is reported.
-        try {
-            work();
-        } catch (const std::bad_alloc&) {
-            m_failure = "메모리가 모자랍니다";
-        } catch (const std::exception& e) {
-            m_failure = e.what();
-        }
-        Post([this, generation] { Finish(generation); });
-    });
+    try {
+        m_thread = std::thread([this, generation, work = std::move(work)] {
+            try {
+                work();
+            } catch (const std::bad_alloc&) {
+                m_failure = "메모리가 모자랍니다";
+            } catch (const std::exception& e) {
+                m_failure = e.what();
+            }
+            Post([this, generation] { Finish(generation); });
+        });
+    } catch (const std::system_error&) {
+        m_done = nullptr;
+        return false;
+    }
+    m_running = true;
     return true;
 }
 
-void BackgroundWork::Post(std::function<void()> call) {
-    QMetaObject::invokeMethod(&m_receiver, std::move(call), Qt::QueuedConnection);
-}
-
-void BackgroundWork::PostProgress(std::function<void()> call) {
+void Worker::PostProgress(std::function<void()> call) {
     const auto now = std::chrono::steady_clock::now();
     if (now - m_lastProgress < std::chrono::milliseconds(50)) {
         return;
@@ -53,14 +54,20 @@ void BackgroundWork::PostProgress(std::function<void()> call) {
     Post(std::move(call));
 }
 
-void BackgroundWork::Wait() {
+void Worker::Wait() {
     if (m_running) {
-        m_thread.join();
+        Join();
         Finish(m_generation);
     }
 }
 
-void BackgroundWork::Finish(uint64_t generation) {
+void Worker::Join() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void Worker::Finish(uint64_t generation) {
     // A finish posted by work that Wait has finished already, or by earlier work, is stale.
     if (!m_running || generation != m_generation) {
         return;
@@ -75,5 +82,9 @@ void BackgroundWork::Finish(uint64_t generation) {
         m_onFailure(m_failure);
         return;
     }
-    done();
+    if (done) {
+        done();
+    }
 }
+
+}  // namespace zok
