@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QDrag>
-#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -14,25 +13,18 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
-#include <filesystem>
 #include <new>
 
-#include "job/extraction.h"
 #include "job/formatting.h"
-#include "job/korean_reasons.h"
 #include "job/korean_words.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_layout.h"
 #include "ui/entry_preview_panel.h"
 #include "ui/user_prompts.h"
-#include "zok/check.h"
-#include "zok/cleanup.h"
 #include "zok/upgrade_archive.h"
 #include "zok/zok_file.h"
 
@@ -52,15 +44,6 @@ QString Q(const std::string& text) {
 
 QString Shown(const std::string& path) {
     return Q(PrintableText(path));
-}
-
-// The sum of every entry's content size: the total that reading them all reads.
-uint64_t ContentBytes(const CZokFile& zok) {
-    uint64_t total = 0;
-    for (size_t i = 0; i < zok.Count(); ++i) {
-        total += zok.GetEntrySizeAt(i);
-    }
-    return total;
 }
 
 QString ByteProgress(uint64_t done, uint64_t total) {
@@ -87,24 +70,7 @@ private:
     CArchiveDlg& m_dlg;
 };
 
-// A library message that starts with one of paths ("path: reason") with its reason in Korean.
-std::string KoreanFileMessage(const std::vector<std::string>& paths, const std::string& english) {
-    for (const std::string& path : paths) {
-        if (english.rfind(path + ": ", 0) == 0) {
-            return path + ": " + KoreanReasonOf(path, english);
-        }
-    }
-    return KoreanReason(english);
-}
-
 }  // namespace
-
-CArchiveDlg::DragFolder::DragFolder(std::unique_ptr<QTemporaryDir> made)
-    : folder(std::move(made)), ticket(NoteTemporaryFolder(ToNativePath(folder->path()))) {}
-
-CArchiveDlg::DragFolder::~DragFolder() {
-    ForgetTemporaryFolder(ticket);
-}
 
 CArchiveDlg* CArchiveDlg::Open(const std::string& path, UserPrompts& prompts,
                                QWidget* messageParent) {
@@ -184,34 +150,7 @@ CArchiveDlg::CArchiveDlg(std::unique_ptr<CZokFile> zok, UserPrompts& prompts)
     top->addWidget(new QLabel(QStringLiteral("찾기 :"), this));
     top->addWidget(m_filter);
 
-    m_proxy.setSourceModel(&m_model);
-    m_proxy.setSortRole(ArchiveModel::kSortRole);
-    m_proxy.setSortCaseSensitivity(Qt::CaseInsensitive);
-    m_proxy.setFilterKeyColumn(ArchiveModel::kName);
-    m_proxy.setFilterCaseSensitivity(Qt::CaseInsensitive);
-    m_table->setObjectName(ControlName(kIdTable));
-    m_table->setModel(&m_proxy);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_table->setDragEnabled(true);
-    m_table->setDragDropMode(QAbstractItemView::DragOnly);
-    m_table->setWordWrap(false);
-    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_table->verticalHeader()->hide();
-    // One row height for all: a table of 100,000 entries lays out at once.
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
-    QHeaderView* header = m_table->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::Interactive);
-    header->setSectionResizeMode(ArchiveModel::kName, QHeaderView::Stretch);
-    header->setStretchLastSection(false);
-    header->resizeSection(ArchiveModel::kKind, 70);
-    header->resizeSection(ArchiveModel::kSourceSize, 90);
-    header->resizeSection(ArchiveModel::kStoredSize, 90);
-    header->resizeSection(ArchiveModel::kPercent, 60);
-    // Directory order until a column is clicked.
-    header->setSortIndicator(-1, Qt::AscendingOrder);
-    m_table->setSortingEnabled(true);
+    ConfigureTable();
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->addWidget(m_table);
@@ -247,23 +186,8 @@ CArchiveDlg::CArchiveDlg(std::unique_ptr<CZokFile> zok, UserPrompts& prompts)
             [this] { UpdateActions(); });
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { OnCurrentRowChanged(); });
-    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        QMenu menu(this);
-        QAction* one = menu.addAction(QStringLiteral("풀기..."));
-        QAction* all = menu.addAction(QStringLiteral("모두 풀기..."));
-        QAction* check = menu.addAction(QStringLiteral("검사"));
-        one->setEnabled(!Busy() && !SelectedEntries().empty());
-        all->setEnabled(!Busy());
-        check->setEnabled(!Busy());
-        QAction* chosen = menu.exec(m_table->viewport()->mapToGlobal(at));
-        if (chosen == one) {
-            OnExtract();
-        } else if (chosen == all) {
-            OnExtractAll();
-        } else if (chosen == check) {
-            OnTest();
-        }
-    });
+    connect(m_table, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { ShowContextMenu(at); });
     m_closeTimer->setInterval(20);
     connect(m_closeTimer, &QTimer::timeout, this, [this] {
         if (!Busy() && !m_preview->Loading() && !m_inDrag) {
@@ -279,6 +203,55 @@ CArchiveDlg::CArchiveDlg(std::unique_ptr<CZokFile> zok, UserPrompts& prompts)
     });
 
     SetArchive(std::move(zok));
+}
+
+void CArchiveDlg::ConfigureTable() {
+    m_proxy.setSourceModel(&m_model);
+    m_proxy.setSortRole(ArchiveModel::kSortRole);
+    m_proxy.setSortCaseSensitivity(Qt::CaseInsensitive);
+    m_proxy.setFilterKeyColumn(ArchiveModel::kName);
+    m_proxy.setFilterCaseSensitivity(Qt::CaseInsensitive);
+    m_table->setObjectName(ControlName(kIdTable));
+    m_table->setModel(&m_proxy);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_table->setDragEnabled(true);
+    m_table->setDragDropMode(QAbstractItemView::DragOnly);
+    m_table->setWordWrap(false);
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_table->verticalHeader()->hide();
+    // One row height for all: a table of 100,000 entries lays out at once.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    QHeaderView* header = m_table->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(ArchiveModel::kName, QHeaderView::Stretch);
+    header->setStretchLastSection(false);
+    header->resizeSection(ArchiveModel::kKind, 70);
+    header->resizeSection(ArchiveModel::kSourceSize, 90);
+    header->resizeSection(ArchiveModel::kStoredSize, 90);
+    header->resizeSection(ArchiveModel::kPercent, 60);
+    // Directory order until a column is clicked.
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    m_table->setSortingEnabled(true);
+}
+
+void CArchiveDlg::ShowContextMenu(const QPoint& at) {
+    QMenu menu(this);
+    QAction* one = menu.addAction(QStringLiteral("풀기..."));
+    QAction* all = menu.addAction(QStringLiteral("모두 풀기..."));
+    QAction* check = menu.addAction(QStringLiteral("검사"));
+    one->setEnabled(!Busy() && !SelectedEntries().empty());
+    all->setEnabled(!Busy());
+    check->setEnabled(!Busy());
+    QAction* chosen = menu.exec(m_table->viewport()->mapToGlobal(at));
+    if (chosen == one) {
+        OnExtract();
+    } else if (chosen == all) {
+        OnExtractAll();
+    } else if (chosen == check) {
+        OnTest();
+    }
 }
 
 CArchiveDlg::~CArchiveDlg() {
@@ -394,273 +367,4 @@ void CArchiveDlg::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
-}
-
-void CArchiveDlg::OnExtract() {
-    const std::vector<size_t> indices = SelectedEntries();
-    if (!indices.empty()) {
-        Extract(indices);
-    }
-}
-
-void CArchiveDlg::OnExtractAll() {
-    std::vector<size_t> indices(m_zok->Count());
-    for (size_t i = 0; i < indices.size(); ++i) {
-        indices[i] = i;
-    }
-    Extract(indices);
-}
-
-void CArchiveDlg::Extract(const std::vector<size_t>& indices) {
-    if (Busy() || indices.empty()) {
-        return;
-    }
-    const std::string folder = m_prompts.AskFolder(*this);
-    if (folder.empty()) {
-        return;
-    }
-    auto extraction = std::make_shared<Extraction>(*m_zok);
-    if (const Error error = extraction->Plan(folder, indices, false)) {
-        m_prompts.ShowMessage(*this, Shown(folder) + QStringLiteral("\n") + Q(KoreanReason(error)));
-        return;
-    }
-    extraction->Decide(ExistingFiles::Ask, [this](const ExtractItem& item) {
-        return m_prompts.AskOverwrite(*this, Q(OverwriteQuestion(item)));
-    });
-    RunExtraction(extraction, [this, folder](const ExtractionOutcome& outcome) {
-        ReportExtraction(outcome, folder);
-    });
-}
-
-void CArchiveDlg::RunExtraction(std::shared_ptr<Extraction> extraction,
-                                std::function<void(const ExtractionOutcome&)> then) {
-    const uint64_t total = extraction->BytesToRead();
-    auto outcome = std::make_shared<ExtractionOutcome>();
-    Worker* work = &m_work;
-    m_work.Start(
-        [this, work, extraction, outcome] {
-            ExtractOptions options;
-            options.threads = 0;
-            options.cancel = &work->CancelFlag();
-            options.progress = [this, work](uint64_t done) {
-                work->PostProgress([this, done] { ShowProgress(done); });
-            };
-            options.onItem = [outcome](const ExtractItem& item, const ItemResult& result) {
-                if (result.status == ItemStatus::Written || result.status == ItemStatus::Replaced) {
-                    outcome->written.push_back(item.writesTo);
-                } else if (result.status == ItemStatus::Failed) {
-                    outcome->failures.push_back(ExtractionFailureLine(item, result.error));
-                    if (IsEntryDamage(result.error.code)) {
-                        outcome->damaged.emplace_back(item.index, result.error);
-                    }
-                }
-            };
-            outcome->result = extraction->Run(options);
-            if (outcome->result.cancelled) {
-                outcome->written.clear();
-            }
-        },
-        [this, outcome, then] {
-            for (const auto& [index, error] : outcome->damaged) {
-                m_model.Mark(index, error);
-            }
-            then(*outcome);
-        });
-    BeginWork(QStringLiteral("푸는 중..."), total);
-}
-
-void CArchiveDlg::ReportExtraction(const ExtractionOutcome& outcome, const std::string& folder) {
-    if (outcome.result.cancelled) {
-        EndWork(QStringLiteral("풀기를 취소했습니다."));
-        return;
-    }
-    EndWork(QStringLiteral("항목 %1개를 %2에 풀었습니다.")
-                .arg(Q(FormatNumber(uint64_t(outcome.result.written))), Shown(folder)));
-    if (!outcome.failures.empty()) {
-        ShowList(QStringLiteral("다음 항목은 풀지 못했습니다."), outcome.failures);
-    }
-}
-
-std::unique_ptr<QMimeData> CArchiveDlg::PrepareDrag() {
-    const std::vector<size_t> indices = SelectedEntries();
-    if (Busy() || m_inDrag || indices.empty()) {
-        return nullptr;
-    }
-    auto folder = std::make_unique<QTemporaryDir>();
-    if (!folder->isValid()) {
-        m_prompts.ShowMessage(
-            *this, QStringLiteral("임시 폴더를 만들 수 없습니다.\n") + folder->errorString());
-        return nullptr;
-    }
-    const std::string path = ToNativePath(folder->path());
-    m_dragFolders.push_back(std::make_unique<DragFolder>(std::move(folder)));
-    auto extraction = std::make_shared<Extraction>(*m_zok);
-    if (const Error error = extraction->Plan(path, indices, false)) {
-        m_prompts.ShowMessage(*this, Shown(path) + QStringLiteral("\n") + Q(KoreanReason(error)));
-        return nullptr;
-    }
-    // The folder is new: only an entry whose name an earlier one has is taken; the first keeps
-    // the name.
-    extraction->Decide(ExistingFiles::Skip);
-
-    // The drag starts once the files are there; the window keeps repainting meanwhile.
-    QEventLoop loop;
-    ExtractionOutcome outcome;
-    m_inDrag = true;
-    RunExtraction(extraction, [this, &loop, &outcome](const ExtractionOutcome& result) {
-        outcome = result;
-        EndWork(result.result.cancelled ? QStringLiteral("풀기를 취소했습니다.") : QString());
-        loop.quit();
-    });
-    loop.exec();
-    m_inDrag = false;
-    if (!outcome.failures.empty() && !outcome.result.cancelled) {
-        ShowList(QStringLiteral("다음 항목은 풀지 못했습니다."), outcome.failures);
-    }
-    if (outcome.result.cancelled || outcome.written.empty()) {
-        return nullptr;
-    }
-    QList<QUrl> urls;
-    for (const std::string& file : outcome.written) {
-        urls << QUrl::fromLocalFile(FromNativePath(file));
-    }
-    auto data = std::make_unique<QMimeData>();
-    data->setUrls(urls);
-    return data;
-}
-
-void CArchiveDlg::OnTest() {
-    if (Busy()) {
-        return;
-    }
-    auto problems = std::make_shared<std::vector<std::pair<size_t, Error>>>();
-    auto cancelled = std::make_shared<bool>(false);
-    const CZokFile* zok = m_zok.get();
-    Worker* work = &m_work;
-    m_work.Start(
-        [this, zok, work, problems, cancelled] {
-            CheckOptions options;
-            options.threads = 0;
-            options.cancel = &work->CancelFlag();
-            options.progress = [this, work](uint64_t done) {
-                work->PostProgress([this, done] { ShowProgress(done); });
-            };
-            options.onEntry = [problems](size_t index, const Error& problem) {
-                if (problem) {
-                    problems->emplace_back(index, problem);
-                }
-            };
-            *cancelled = CheckArchive(*zok, options).cancelled;
-        },
-        [this, problems, cancelled] {
-            if (*cancelled) {
-                EndWork(QStringLiteral("검사를 취소했습니다."));
-                return;
-            }
-            std::vector<std::string> lines;
-            for (const auto& [index, problem] : *problems) {
-                m_model.Mark(index, problem);
-                lines.push_back(m_model.Rows()[index].name + ": " + KoreanReason(problem));
-            }
-            OnCurrentRowChanged();
-            if (lines.empty()) {
-                EndWork(QStringLiteral("검사를 마쳤습니다. 모든 항목이 온전합니다."));
-                return;
-            }
-            EndWork(QStringLiteral("검사를 마쳤습니다. 문제가 있는 항목 %1개")
-                        .arg(Q(FormatNumber(uint64_t(lines.size())))));
-            ShowList(QStringLiteral("다음 항목은 손상되었거나 비어 있습니다."), lines);
-        });
-    BeginWork(QStringLiteral("검사 중..."), ContentBytes(*m_zok));
-}
-
-void CArchiveDlg::OfferUpgrade() {
-    if (Busy() || !m_zok->NeedsUpgrade()) {
-        return;
-    }
-    const std::string target = UpgradedArchiveName(m_zok->Path());
-    if (!m_prompts.AskYesNo(*this, QStringLiteral("ZOK 1.0.0 형식의 파일입니다.\n1.1.0 형식으로 "
-                                                  "바꾸어, ") +
-                                       Shown(target) +
-                                       QStringLiteral("파일에 저장하고 그 파일을 엽니다.\n"))) {
-        return;
-    }
-    std::error_code ec;
-    if (std::filesystem::exists(std::filesystem::symlink_status(target, ec))) {
-        if (!m_prompts.AskYesNo(*this, Shown(target) + QStringLiteral("\n파일이 이미 있습니다. "
-                                                                      "바꾸시겠습니까?"))) {
-            return;
-        }
-    }
-    Upgrade(target);
-}
-
-void CArchiveDlg::Upgrade(const std::string& target) {
-    struct Outcome {
-        UpgradeResult code = UpgradeResult::NoNewArchive;
-        UpgradeReport report;
-        std::string exception;
-        bool cancelled = false;
-    };
-    auto outcome = std::make_shared<Outcome>();
-    const std::string path = m_zok->Path();
-    const uint64_t total = ContentBytes(*m_zok);
-    Worker* work = &m_work;
-    m_work.Start(
-        [this, path, target, work, outcome] {
-            UpgradeOptions options;
-            options.outputPath = target;
-            options.replaceExisting = true;  // the user was asked
-            options.cancel = &work->CancelFlag();
-            options.progress = [this, work](const UpgradeProgress& progress) {
-                const uint64_t done = progress.bytesRead;
-                work->PostProgress([this, done] { ShowProgress(done); });
-            };
-            try {
-                outcome->code = UpgradeArchive(path, false, options, &outcome->report);
-            } catch (const std::exception& e) {
-                outcome->exception = e.what();
-            }
-            outcome->cancelled = outcome->code == UpgradeResult::Cancelled;
-        },
-        [this, path, target, outcome] {
-            if (outcome->cancelled) {
-                EndWork(QStringLiteral("1.1.0 형식으로 바꾸기를 취소했습니다."));
-                return;
-            }
-            if (!outcome->exception.empty() || outcome->code != UpgradeResult::Done) {
-                const Error& problem = outcome->report.problem;
-                const std::string why =
-                    !outcome->exception.empty()
-                        ? KoreanFileMessage({path, target}, outcome->exception)
-                        : (problem.path.empty() ? "" : problem.path + ": ") +
-                              (problem.entry.empty() ? "" : "\"" + problem.entry + "\" 항목: ") +
-                              KoreanReason(problem);
-                EndWork(QStringLiteral("1.1.0 형식으로 바꾸지 못했습니다."));
-                m_prompts.ShowMessage(
-                    *this, QStringLiteral("1.1.0 형식으로 바꾸지 못했습니다.\n") + Shown(why));
-                return;
-            }
-            std::unique_ptr<CZokFile> upgraded;
-            try {
-                upgraded = std::make_unique<CZokFile>(outcome->report.outputPath);
-            } catch (const std::exception& e) {
-                EndWork(QString());
-                m_prompts.ShowMessage(*this, Shown(outcome->report.outputPath) +
-                                                 QStringLiteral("파일을 열 수 없습니다.\n") +
-                                                 Q(KoreanReasonOf(target, e.what())));
-                return;
-            }
-            SetArchive(std::move(upgraded));
-            EndWork(QStringLiteral("1.1.0 형식으로 바꾼 파일을 열었습니다."));
-            if (!outcome->report.unencoded.empty()) {
-                std::vector<std::string> names;
-                for (const std::string& name : outcome->report.unencoded) {
-                    names.push_back(PrintableText(name));
-                }
-                ShowList(QStringLiteral("다음 항목은 다시 압축하지 못해 빈 항목으로 저장했습니다."),
-                         names);
-            }
-        });
-    BeginWork(QStringLiteral("1.1.0 형식으로 바꾸는 중..."), total);
 }

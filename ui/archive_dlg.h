@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "job/archive_tasks.h"
 #include "job/worker.h"
 #include "ui/archive_model.h"
 #include "ui/window_poster.h"
@@ -93,13 +94,6 @@ private:
     void SetArchive(std::unique_ptr<zok::CZokFile> zok);
     void Extract(const std::vector<size_t>& indices);
     // Runs the extraction of items on the worker; then gets the result on the UI thread.
-    // What an extraction did, as the window reports it.
-    struct ExtractionOutcome {
-        zok::ExtractResult result;
-        std::vector<std::string> written;                    // the files, in item order
-        std::vector<std::string> failures;                   // "name: 이유"
-        std::vector<std::pair<size_t, zok::Error>> damaged;  // entries found damaged
-    };
     // A drag-out folder: removed with the window, or by a signal that ends the program.
     struct DragFolder {
         explicit DragFolder(std::unique_ptr<QTemporaryDir> folder);
@@ -108,10 +102,16 @@ private:
         int ticket;
     };
 
+    void ConfigureTable();
+    void ShowContextMenu(const QPoint& at);
+    // Opens folder and plans the entries; null (the user told why) when it cannot be opened.
+    std::shared_ptr<zok::Extraction> PlanExtraction(const std::string& folder,
+                                                    const std::vector<size_t>& indices);
     // Runs the planned extraction on the worker; then gets the outcome on the UI thread.
     void RunExtraction(std::shared_ptr<zok::Extraction> extraction,
-                       std::function<void(const ExtractionOutcome&)> then);
-    void ReportExtraction(const ExtractionOutcome& outcome, const std::string& folder);
+                       std::function<void(const zok::ExtractionOutcome&)> then);
+    void ReportExtraction(const zok::ExtractionOutcome& outcome, const std::string& folder);
+    void ShowUpgraded(const zok::UpgradeOutcome& outcome);
     void Upgrade(const std::string& target);
     void BeginWork(const QString& what, uint64_t total);
     void ShowProgress(uint64_t done);

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "zok/error.h"
+#include "zok/extract.h"
+#include "zok/upgrade_archive.h"
+
+namespace zok {
+
+class CZokFile;
+
+// The archive window's work, Qt-free: each runs on the worker thread through the library's one
+// operation and hands back what the window shows, its reasons in Korean. progress (may be
+// empty) gets the bytes read so far; cancel (may be null) stops the work.
+
+// The sum of every entry's content size: the total that reading them all reads.
+uint64_t ContentBytes(const CZokFile& zok);
+
+// What an extraction did, as the window reports it.
+struct ExtractionOutcome {
+    ExtractResult result;
+    std::vector<std::string> written;               // the files made or replaced, in order
+    std::vector<std::string> failures;              // "name: 이유", one per item not written
+    std::vector<std::pair<size_t, Error>> damaged;  // entries found damaged on the way
+};
+// Runs the planned and decided extraction on all cores. A cancelled run lists no file.
+ExtractionOutcome RunExtraction(Extraction& extraction, const std::atomic<bool>* cancel,
+                                const std::function<void(uint64_t)>& progress);
+
+// What checking every entry found: the entries that are not sound, and why.
+struct CheckOutcome {
+    std::vector<std::pair<size_t, Error>> problems;
+    bool cancelled = false;
+};
+CheckOutcome RunCheck(const CZokFile& zok, const std::atomic<bool>* cancel,
+                      const std::function<void(uint64_t)>& progress);
+
+// What an upgrade beside the archive came to.
+struct UpgradeOutcome {
+    UpgradeResult result = UpgradeResult::NoNewArchive;
+    UpgradeReport report;
+    Error thrown;  // the archive could not be read at all (ZokError)
+};
+// Rewrites the version 1.0.0 archive at path as target (replacing a file there: the user was
+// asked).
+UpgradeOutcome RunUpgrade(const std::string& path, const std::string& target,
+                          const std::atomic<bool>* cancel,
+                          const std::function<void(uint64_t)>& progress);
+// Why the upgrade failed, in Korean: the file or entry, and the reason.
+std::string UpgradeFailure(const UpgradeOutcome& outcome);
+
+}  // namespace zok
