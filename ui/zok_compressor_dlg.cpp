@@ -162,17 +162,6 @@ void CZokCompressorDlg::OnAdd() {
     ReportUnaddedFiles(failures);
 }
 
-void CZokCompressorDlg::AddFile(const std::string& path, uint32_t size) {
-    if (m_inputs.Add(path, size)) {
-        ShowNewRows(kDropRowWidth);
-        ShowFileCount();
-        ShowTotalSize();
-    }
-    if (m_inputs.FileCount() > 0) {
-        EnableCompress(true);
-    }
-}
-
 void CZokCompressorDlg::AddFiles(const std::vector<std::string>& paths, uint32_t rowWidth) {
     const int firstNewRow = m_list.count();
     std::vector<std::string> failures;

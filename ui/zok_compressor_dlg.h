@@ -52,8 +52,6 @@ public:
     // Opens archives in windows of their own (dropped ".zok" files, 열기...).
     void OpenArchives(const std::vector<std::string>& paths);
 
-    // Lists a measured file unless it is listed already (the drop target's road).
-    void AddFile(const std::string& path, uint32_t size);
     // True when no listed path equals path without regard to the case of ASCII letters.
     bool IsNewFile(const std::string& path) const;
     // Measures and lists the new files among paths (the drop target's road), then names those
