@@ -32,12 +32,8 @@ constexpr size_t kPieceSize = 1 << 20;
 class Upgrade {
 public:
     Upgrade(const std::string& path, bool inPlace, const UpgradeOptions& options,
-            UpgradeProgressCallback callback, UpgradeReport& report)
-        : m_path(path),
-          m_inPlace(inPlace),
-          m_options(options),
-          m_callback(callback),
-          m_report(report) {}
+            UpgradeReport& report)
+        : m_path(path), m_inPlace(inPlace), m_options(options), m_report(report) {}
 
     int32_t Run();
     // Run, with running out of memory reported as such (nothing written, nothing changed).
@@ -64,7 +60,6 @@ private:
     const std::string& m_path;
     const bool m_inPlace;
     const UpgradeOptions& m_options;
-    const UpgradeProgressCallback m_callback;
     UpgradeReport& m_report;
     std::string m_target;
     const CCodecTable m_codecs;
@@ -76,11 +71,6 @@ private:
 void Upgrade::Report(bool entryDone, uint64_t archiveSize) {
     m_progress.archiveSize = archiveSize;
     m_progress.entryDone = entryDone;
-    if (entryDone && m_callback != nullptr) {
-        m_callback(m_progress.entriesDone, static_cast<uint32_t>(m_progress.sourceBytesDone),
-                   static_cast<uint32_t>(archiveSize),
-                   static_cast<uint32_t>(m_progress.totalStoredSize));
-    }
     if (m_options.progress && (entryDone || m_progress.bytesRead - m_reported >= kPieceSize)) {
         m_reported = m_progress.bytesRead;
         m_options.progress(m_progress);
@@ -258,15 +248,22 @@ UpgradeResult UpgradeArchive(const std::string& path, bool replaceInPlace,
     UpgradeReport localReport;
     UpgradeReport& report = reportOut != nullptr ? *reportOut : localReport;
     report = UpgradeReport();
-    return UpgradeResult(Upgrade(path, replaceInPlace, options, nullptr, report).RunGuarded());
+    return UpgradeResult(Upgrade(path, replaceInPlace, options, report).RunGuarded());
 }
 
 int32_t UpgradeArchive(const std::string& path, bool replaceInPlace,
                        UpgradeProgressCallback callback, UpgradeReport* reportOut) {
-    UpgradeReport localReport;
-    UpgradeReport& report = reportOut != nullptr ? *reportOut : localReport;
-    report = UpgradeReport();
-    return Upgrade(path, replaceInPlace, UpgradeOptions(), callback, report).RunGuarded();
+    // The function-pointer form: the counts as the format's callers know them, after each entry.
+    UpgradeOptions options;
+    if (callback != nullptr) {
+        options.progress = [callback](const UpgradeProgress& p) {
+            if (p.entryDone) {
+                callback(p.entriesDone, uint32_t(p.sourceBytesDone), uint32_t(p.archiveSize),
+                         uint32_t(p.totalStoredSize));
+            }
+        };
+    }
+    return int32_t(UpgradeArchive(path, replaceInPlace, options, reportOut));
 }
 
 }  // namespace zok
