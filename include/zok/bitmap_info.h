@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "zok/export.h"
+
 namespace zok {
 
 // The 40-byte bitmap information header of the bitmap form, in host order in memory.
@@ -25,9 +27,9 @@ constexpr uint32_t kBitmapInfoHeaderSize = 40;
 constexpr uint32_t kBitmapFileHeaderSize = 14;
 
 // Decodes 40 little-endian bytes into a header.
-BITMAPINFOHEADER ReadBitmapInfoHeader(const uint8_t* bytes);
+ZOK_API BITMAPINFOHEADER ReadBitmapInfoHeader(const uint8_t* bytes);
 // Encodes a header as 40 little-endian bytes.
-void WriteBitmapInfoHeader(const BITMAPINFOHEADER& header, uint8_t* bytes);
+ZOK_API void WriteBitmapInfoHeader(const BITMAPINFOHEADER& header, uint8_t* bytes);
 
 // Bytes in one row of a bitmap of width pixels at bitsPerPixel, padded to 4 bytes as BMP rows
 // are: ((width x bits + 31) / 32) x 4. A 24-bit row of 5 pixels takes 16 bytes.

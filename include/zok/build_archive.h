@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "zok/export.h"
+
 namespace zok {
 
 // Called after each input: inputs done (1 after the first), sum of their source sizes, and
@@ -85,25 +87,26 @@ struct BuildOptions {
 // stops the build. Nothing is then left at outputPath and an existing file there is untouched.
 // A codec's exception (ZokError "Not a PNG" ...) reaches the caller with the same clean-up
 // done, and report->currentInput naming the input.
-bool BuildArchive(const char* const* paths, const char* outputPath, int32_t count,
-                  ProgressCallback callback, BuildReport* report = nullptr);
+ZOK_API bool BuildArchive(const char* const* paths, const char* outputPath, int32_t count,
+                          ProgressCallback callback, BuildReport* report = nullptr);
 
 // The same for a vector of paths.
-bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
-                  ProgressCallback callback, BuildReport* report = nullptr);
+ZOK_API bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
+                          ProgressCallback callback, BuildReport* report = nullptr);
 
 // The same with options. Whatever the number of threads, entries come in input order, progress
 // is reported in order on the calling thread, and failures are those a build on one thread
 // meets, in the same order. The plain callback, when given, is called as in the forms above.
-bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
-                  ProgressCallback callback, BuildReport* report, const BuildOptions& options);
+ZOK_API bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
+                          ProgressCallback callback, BuildReport* report,
+                          const BuildOptions& options);
 
 // The problems BuildArchive would find among the inputs before writing anything (see there),
 // for a caller that wants to show them all first.
-std::vector<BuildProblem> CheckBuildInputs(const std::vector<std::string>& paths,
-                                           const std::string& outputPath);
+ZOK_API std::vector<BuildProblem> CheckBuildInputs(const std::vector<std::string>& paths,
+                                                   const std::string& outputPath);
 
 // The line for one problem: "path: reason".
-std::string DescribeBuildProblem(const BuildProblem& problem);
+ZOK_API std::string DescribeBuildProblem(const BuildProblem& problem);
 
 }  // namespace zok
