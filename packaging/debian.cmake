@@ -67,6 +67,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libzok1 (= ${ZOK_DEB_VERSION}), zlib1g-dev, libpng-dev")
 zok_deb_description(DEV "library development files"
     "This package holds the headers, the static library, the CMake package\n"
-    "(find_package(Zok)) and the pkg-config file (zok).")
+    "(find_package(Zok)) and the pkg-config files (zok, and zok-static for the\n"
+    "static library).")
 
 include(CPack)

@@ -96,12 +96,29 @@ icon_cache=/usr/share/icons/hicolor/icon-theme.cache
 if [ -f "$icon_cache" ] && ! grep -qa "zok-compressor" "$icon_cache"; then
     fail "the icon cache does not hold the zok-compressor icon"
 fi
-# The installed development files in use: the consumer project against /usr.
-if ! { cmake -S "$root/tests/consumer" -B "$work/consumer" -G Ninja -DZOK_EXPECTED_PREFIX=/usr &&
-       cmake --build "$work/consumer" &&
-       ctest --test-dir "$work/consumer" --output-on-failure; } >"$work/consumer.log" 2>&1; then
-    cat "$work/consumer.log"
-    fail "tests/consumer does not build and pass against the installed libzok-dev"
+# The installed development files in use: the consumer project against /usr, found with
+# find_package and with pkg-config (zok and zok-static), each checking which library it loaded.
+for finder in cmake pkg-config; do
+    option=-DZOK_USE_PKG_CONFIG=$([ "$finder" = pkg-config ] && echo ON || echo OFF)
+    if ! { cmake -S "$root/tests/consumer" -B "$work/consumer-$finder" -G Ninja \
+               -DZOK_EXPECTED_PREFIX=/usr "$option" &&
+           cmake --build "$work/consumer-$finder" &&
+           ctest --test-dir "$work/consumer-$finder" --output-on-failure; } \
+        >"$work/consumer.log" 2>&1; then
+        cat "$work/consumer.log"
+        fail "tests/consumer does not build and pass against the installed libzok-dev ($finder)"
+    fi
+done
+# The README's static link, as a shell types it: the program must not need libzok.so.
+# shellcheck disable=SC2046 # pkg-config's output is meant to be split into words
+if c++ -std=c++17 "$root/tests/consumer/example.cpp" $(pkg-config --cflags --libs zok-static) \
+       -o "$work/example-static" >"$work/static.log" 2>&1; then
+    if readelf -d "$work/example-static" | grep -q "libzok"; then
+        fail "a program linked with pkg-config --libs zok-static needs libzok.so"
+    fi
+else
+    cat "$work/static.log"
+    fail "tests/consumer/example.cpp does not link with pkg-config --libs zok-static"
 fi
 
 echo "-- apt-get purge"

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Builds ZOK Compressor and starts the desktop program (arguments are passed on, e.g. an
-# archive to open).
+# Builds the desktop program (only it, in build/ with the flags scripts/test.sh uses, so each
+# reuses the other's work) and starts it; arguments are passed on, e.g. an archive to open.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" "$root/build"
 program="$root/build/ui/zok-compressor"
-if [ ! -x "$program" ]; then
+if grep -qs "^ZOK_BUILD_GUI:BOOL=OFF" "$root/build/CMakeCache.txt"; then
+    # A build configured without the desktop program: the command-line tool instead.
+    "$root/scripts/build.sh" "$root/build" -- zok
     exec "$root/build/cli/zok" --help
 fi
+"$root/scripts/build.sh" "$root/build" -- zok-compressor
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]; then
     exec "$program" "$@"
 fi

@@ -49,9 +49,10 @@ std::string Chunk(const std::string& type, const std::string& data) {
     return out;
 }
 
-#define SKIP_UNDER_ASAN()                                                          \
-    if (UnderAddressSanitizer()) {                                                 \
-        GTEST_SKIP() << "a data cap cannot hold AddressSanitizer's shadow memory"; \
+#define SKIP_UNDER_SANITIZERS()                                                             \
+    if (UnderAddressSanitizer() || UnderThreadSanitizer()) {                                \
+        GTEST_SKIP() << "a data cap cannot hold the shadow memory of "                      \
+                     << (UnderAddressSanitizer() ? "AddressSanitizer" : "ThreadSanitizer"); \
     }
 
 // Sound entries between an entry left empty and a deflate entry short of its size.
@@ -154,7 +155,7 @@ TEST(DamagedEntries, OverlappingEntriesWriteNothing) {
 // What a command may allocate is capped far below what the archive's records claim: a command
 // that trusted them would fail for want of memory instead of naming the damage.
 TEST(HostileArchives, CostWhatTheyHoldUnderADataCap) {
-    SKIP_UNDER_ASAN();
+    SKIP_UNDER_SANITIZERS();
     TempDir dir;
     RunOptions capped;
     capped.dataLimit = 64 * kMiB;
@@ -235,7 +236,7 @@ TEST(HostileArchives, PicturesAreDecodedRowByRowWithinADataCap) {
 }
 
 TEST(HostileArchives, TwoMillionEmptyEntriesAreListedInNinetySixMegabytes) {
-    SKIP_UNDER_ASAN();
+    SKIP_UNDER_SANITIZERS();
     TempDir dir;
     constexpr uint32_t kCount = 2000000;
     std::string head = "ZOK110";

@@ -36,7 +36,7 @@ const std::pair<const char*, const char*> kReferences[] = {
 TEST(BmpSuite, SupportedBitmapsShowTheirReferencePictures) {
     const std::string dir = SuiteDir();
     if (dir.empty()) {
-        GTEST_SKIP() << "bmpsuite is not in the test data folder";
+        GTEST_SKIP() << "no BMP suite in " ZOK_TESTDATA_DIR "/bmpsuite (README: Test data)";
     }
     CBmpCodec bmpCodec;
     CPngCodec pngCodec;
@@ -59,7 +59,7 @@ TEST(BmpSuite, SupportedBitmapsShowTheirReferencePictures) {
 TEST(BmpSuite, EveryFileIsRefusedOrDecodable) {
     const std::string dir = SuiteDir();
     if (dir.empty()) {
-        GTEST_SKIP() << "bmpsuite is not in the test data folder";
+        GTEST_SKIP() << "no BMP suite in " ZOK_TESTDATA_DIR "/bmpsuite (README: Test data)";
     }
     CBmpCodec bmpCodec;
     CPngCodec pngCodec;

@@ -33,7 +33,7 @@ std::vector<std::filesystem::path> SuiteFiles() {
 TEST(PngSuite, EveryPictureEncodesAndDecodesLikeTheFile) {
     const std::vector<std::filesystem::path> files = SuiteFiles();
     if (files.empty()) {
-        GTEST_SKIP() << "PngSuite is not in the test data folder";
+        GTEST_SKIP() << "no PngSuite pictures in " ZOK_TESTDATA_DIR "/pngsuite (README: Test data)";
     }
     CPngCodec codec;
     int good = 0, broken = 0;

@@ -144,6 +144,14 @@ bool UnderAddressSanitizer() {
 #endif
 }
 
+bool UnderThreadSanitizer() {
+#if defined(__SANITIZE_THREAD__)
+    return true;
+#else
+    return false;
+#endif
+}
+
 CommandResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
     // stdout and stderr go to temporary files so that large outputs cannot block the child.
     TempDir io;

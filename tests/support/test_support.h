@@ -76,6 +76,8 @@ CommandResult RunProgram(const std::vector<std::string>& argv, const RunOptions&
 
 // True when the tests run under AddressSanitizer, whose shadow memory no data cap allows.
 bool UnderAddressSanitizer();
+// The same for ThreadSanitizer.
+bool UnderThreadSanitizer();
 
 // The zok binary built beside the tests.
 std::string ZokPath();
