@@ -206,7 +206,7 @@ TEST(HostileArchives, CostWhatTheyHoldUnderADataCap) {
 // A 4096 x 4096 picture (16 M pixels, 48 MiB decoded) packed into a few kilobytes: checking it
 // and writing it as a BMP file cost a row of memory, so they work under a 24 MiB data cap.
 TEST(HostileArchives, PicturesAreDecodedRowByRowWithinADataCap) {
-    SKIP_UNDER_ASAN();
+    SKIP_UNDER_SANITIZERS();
     TempDir dir;
     constexpr uint32_t kSide = 4096;
     std::string ihdr;
