@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config ccache clang-format
     zlib1g-dev libpng-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-translations-l10n libgl1-mesa-dev fonts-nanum xvfb xauth
-    dpkg-dev file desktop-file-utils man-db groff-base python3
+    dpkg-dev file desktop-file-utils man-db groff-base abigail-tools python3
 )
 
 missing=()

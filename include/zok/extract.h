@@ -127,7 +127,7 @@ public:
     ExtractResult Run(const ExtractOptions& options);
 
 private:
-    struct State;
+    struct ZOK_LOCAL State;
     std::unique_ptr<State> m_state;
 };
 
