@@ -1,6 +1,5 @@
 #include "codecs/codec_table.h"
 
-#include "archive/entry_kinds.h"
 #include "codecs/bmp_codec.h"
 #include "codecs/png_codec.h"
 #include "codecs/stored_codec.h"
@@ -16,9 +15,5 @@ CCodecTable::CCodecTable() {
 }
 
 CCodecTable::~CCodecTable() = default;
-
-CEntryCodec* CCodecTable::GetCodec(std::string_view kindName) const {
-    return At(RuleForKindName(kindName).codec);
-}
 
 }  // namespace zok

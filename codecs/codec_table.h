@@ -8,7 +8,8 @@
 
 namespace zok {
 
-// Owns one instance of each codec and hands out the one for a kind name.
+// Owns one instance of each codec; the kind table (archive/entry_kinds) says which slot reads
+// and writes what.
 class CCodecTable {
 public:
     enum Slot { kBmp = 0, kPng = 1, kStored = 2, kText = 3 };
@@ -17,10 +18,6 @@ public:
     ~CCodecTable();
     CCodecTable(const CCodecTable&) = delete;
     CCodecTable& operator=(const CCodecTable&) = delete;
-
-    // "BMP", "PNG" or "OLD" in any case give their codec; any other name, the empty one
-    // included, gives the deflate codec. Never fails.
-    CEntryCodec* GetCodec(std::string_view kindName) const;
 
     CEntryCodec* At(Slot slot) const { return m_codecs[slot].get(); }
 

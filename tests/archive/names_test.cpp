@@ -43,15 +43,14 @@ TEST(Names, Cp949ConversionRoundTripsAndRefusesWhatItCannotHold) {
     EXPECT_FALSE(Cp949ToUtf8("\xB0").has_value());
 }
 
-TEST(CodecTable, GetCodecMatchesKindNamesWithoutRegardToCase) {
-    CCodecTable table;
+TEST(EntryKinds, KindNamesChooseTheirCodecWithoutRegardToCase) {
     for (const char* name : {"bmp", "Bmp", "BMP"}) {
-        EXPECT_NE(dynamic_cast<CBmpCodec*>(table.GetCodec(name)), nullptr) << name;
+        EXPECT_EQ(RuleForKindName(name).codec, CCodecTable::kBmp) << name;
     }
-    EXPECT_NE(dynamic_cast<CPngCodec*>(table.GetCodec("pNg")), nullptr);
-    EXPECT_NE(dynamic_cast<CStoredCodec*>(table.GetCodec("old")), nullptr);
+    EXPECT_EQ(RuleForKindName("pNg").codec, CCodecTable::kPng);
+    EXPECT_EQ(RuleForKindName("old").codec, CCodecTable::kStored);
     for (const char* name : {"txt", "DME", "", "bm", "bmpx"}) {
-        EXPECT_NE(dynamic_cast<CTextCodec*>(table.GetCodec(name)), nullptr) << name;
+        EXPECT_EQ(RuleForKindName(name).codec, CCodecTable::kText) << name;
     }
     EXPECT_EQ(RuleForKindName("BMP").kind, EntryKind::PngStream);
     EXPECT_EQ(RuleForKindName("png").kind, EntryKind::PngStream);
