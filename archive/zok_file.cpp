@@ -7,6 +7,7 @@
 #include "archive/zok_directory.h"
 #include "archive/zok_format.h"
 #include "io/names.h"
+#include "zok/names.h"
 
 namespace zok {
 
@@ -106,6 +107,23 @@ std::string CZokFile::RawName(size_t index) const {
 
 std::optional<size_t> CZokFile::Find(std::string_view name) const {
     return FindEntryNamed(*m_directory, name);
+}
+
+std::vector<size_t> CZokFile::FindAll(std::string_view nameOrPattern) const {
+    if (const std::optional<size_t> literal = Find(nameOrPattern)) {
+        return {*literal};
+    }
+    std::vector<size_t> found;
+    if (!HasWildcards(nameOrPattern)) {
+        return found;
+    }
+    for (size_t i = 0; i < m_directory->entries.size(); ++i) {
+        if (MatchesPattern(nameOrPattern,
+                           DecodeName(m_directory->RawName(m_directory->entries[i])))) {
+            found.push_back(i);
+        }
+    }
+    return found;
 }
 
 bool CZokFile::HoldsNoData(size_t index) const {

@@ -27,4 +27,11 @@ ZOK_API std::optional<std::string> ToArchiveCodePage(std::string_view utf8);
 // it is not CP949.
 ZOK_API std::optional<std::string> FromArchiveCodePage(std::string_view cp949);
 
+// Shell-style wildcards for entry names, as zip and unzip take them: * any run of characters,
+// ? one character, [abc], [a-z] and [!abc] one of a set, \x the character x itself. Letter case
+// is ignored as in every lookup (ASCII letters folded); a character is a whole UTF-8 sequence.
+ZOK_API bool MatchesPattern(std::string_view pattern, std::string_view name);
+// True when text holds a wildcard character (*, ? or [).
+ZOK_API bool HasWildcards(std::string_view text);
+
 }  // namespace zok

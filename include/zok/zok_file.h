@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "zok/bitmap_info.h"
 #include "zok/entry_description.h"
@@ -123,6 +124,11 @@ public:
     // Position of the first entry with that name (ASCII letters folded; a name shown with \xNN
     // escapes is found in that form too), or nullopt.
     std::optional<size_t> Find(std::string_view name) const;
+    // The entries a name or a shell-style pattern (MatchesPattern, zok/names.h) gives, in
+    // directory order: a name that an entry has literally gives that entry alone (the first of
+    // that name), so that names holding *, ? or [ can still be reached; otherwise every entry
+    // whose name, as listed, matches the pattern. Empty when nothing matches.
+    std::vector<size_t> FindAll(std::string_view nameOrPattern) const;
 
     // Why the entry's data cannot be read, as far as the directory tells (NoSuchEntry,
     // UnknownKind, HoldsNoData, DataPastEnd, SizeLargerThanStored, SizeLargerThanCompressed),

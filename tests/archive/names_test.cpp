@@ -8,8 +8,12 @@
 #include "codecs/png_codec.h"
 #include "codecs/stored_codec.h"
 #include "codecs/text_codec.h"
+#include "tests/archive/handmade_archive.h"
+#include "zok/names.h"
+#include "zok/zok_file.h"
 
 using namespace zok;
+using namespace zoktest;
 
 namespace {
 
@@ -80,6 +84,38 @@ TEST(EntryKinds, KindNamesAreTheStoredNamesLastThreeBytes) {
     EXPECT_EQ(ReadRuleFor(EntryKind::Other, Utf8ToCp949("가ld").value())->read,
               ContentRead::Inflate);
     EXPECT_FALSE(ReadRuleFor(EntryKind(4), "x"));
+}
+
+}  // namespace
+
+namespace {
+
+// Shell-style patterns as zip and unzip take them, letter case ignored, a Korean character one
+// character; an entry named literally like a pattern is found by that name first.
+TEST(Names, PatternsMatchAsTheShellsDoWithoutRegardToCase) {
+    const struct {
+        const char* pattern;
+        const char* name;
+        bool matches;
+    } rows[] = {{"*.png", "Logo.PNG", true}, {"*.png", "logo.png.txt", false},
+                {"?.txt", "가.txt", true},   {"??.txt", "가.txt", false},
+                {"[a-c]*", "Bravo", true},   {"[!a-c]*", "bravo", false},
+                {"\\*.txt", "*.txt", true},  {"\\*.txt", "a.txt", false},
+                {"[x", "[x", true},          {"*", "", true},
+                {"a*b*c", "aXbYbc", true},   {"a*b*c", "aXbYb", false}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(MatchesPattern(row.pattern, row.name), row.matches)
+            << row.pattern << " ~ " << row.name;
+    }
+    TempDir dir;
+    WriteFile(dir.File("p.zok"),
+              MakeArchive({DeflatedEntry("a.png", "1"), DeflatedEntry("b.txt", "2"),
+                           DeflatedEntry("*.png", "3"), DeflatedEntry("C.PNG", "4")}));
+    const CZokFile zok(dir.File("p.zok"));
+    EXPECT_EQ(zok.FindAll("*.png"), std::vector<size_t>{2});
+    EXPECT_EQ(zok.FindAll("?.PNG"), (std::vector<size_t>{0, 2, 3}));
+    EXPECT_EQ(zok.FindAll("B.TXT"), std::vector<size_t>{1});
+    EXPECT_TRUE(zok.FindAll("*.gif").empty());
 }
 
 }  // namespace
