@@ -1,9 +1,5 @@
 #include "zok/build_archive.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <optional>
@@ -11,6 +7,7 @@
 
 #include "archive/atomic_file.h"
 #include "archive/build_tracker.h"
+#include "archive/checked_inputs.h"
 #include "archive/codec_table.h"
 #include "archive/entry_kinds.h"
 #include "archive/entry_writer.h"
@@ -30,47 +27,8 @@ bool Fail(BuildReport& report, BuildProblem problem) {
     return false;
 }
 
-// Every problem among the inputs, found before anything is written, so that the user can mend
-// them all at once: inputs that cannot be read, are no files, are too large, have names CP949
-// cannot hold, or are the very file the archive goes to.
-void CheckInputs(const std::vector<std::string>& paths, const std::string& outputPath,
-                 const std::vector<std::optional<std::string>>& names,
-                 std::vector<BuildProblem>& problems) {
-    std::string target;
-    int linkError = 0;
-    struct stat output {};
-    const bool outputExists =
-        FollowLinks(outputPath, &target, &linkError) && ::stat(target.c_str(), &output) == 0;
-    for (size_t i = 0; i < paths.size(); ++i) {
-        // Its kind first, so that a FIFO is never opened; then whether it can be read.
-        struct stat st {};
-        if (::stat(paths[i].c_str(), &st) != 0) {
-            problems.push_back({BuildProblemKind::CannotReadInput, paths[i], errno});
-            continue;
-        }
-        if (!S_ISREG(st.st_mode)) {
-            problems.push_back({BuildProblemKind::NotAFile, paths[i], 0, st.st_mode & S_IFMT});
-            continue;
-        }
-        const int fd = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0) {
-            problems.push_back({BuildProblemKind::CannotReadInput, paths[i], errno});
-            continue;
-        }
-        ::close(fd);
-        if (st.st_size > kMaxZokFileSize) {
-            problems.push_back({BuildProblemKind::InputTooLarge, paths[i], 0});
-        } else if (outputExists && st.st_dev == output.st_dev && st.st_ino == output.st_ino) {
-            problems.push_back({BuildProblemKind::InputIsTheArchive, paths[i], 0});
-        }
-        if (!names[i]) {
-            problems.push_back({BuildProblemKind::NameNotInCp949, paths[i], 0});
-        }
-    }
-}
-
 // Writes every entry on the calling thread, one input after another.
-bool WriteEntriesInTurn(const std::vector<std::string>& paths,
+bool WriteEntriesInTurn(const std::vector<std::string>& paths, CheckedInputs& inputs,
                         const std::vector<const EntryKindRule*>& rules, ZokWriter& writer,
                         BuildTracker& tracker, BuildReport& report) {
     const CCodecTable codecs;
@@ -80,7 +38,7 @@ bool WriteEntriesInTurn(const std::vector<std::string>& paths,
         }
         BuildProblem problem{};
         InputFile input;
-        if (!input.Open(paths[i], &problem) || !writer.BeginEntry(i, paths[i], &problem)) {
+        if (!inputs.Open(i, input, &problem) || !writer.BeginEntry(i, paths[i], &problem)) {
             return Fail(report, problem);
         }
         input.SetCancel(tracker.Cancel());
@@ -132,7 +90,10 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
     for (size_t i = 0; i < paths.size(); ++i) {
         names[i] = Utf8ToCp949(BaseName(paths[i]));
     }
-    CheckInputs(paths, outputPath, names, report.problems);
+    // Every problem among the inputs is found before anything is written, so that the user can
+    // mend them all at once; the descriptors opened for the check are the ones read.
+    CheckedInputs inputs(paths, CheckedInputs::DefaultBudget());
+    inputs.Check(outputPath, names, report.problems);
     if (!report.problems.empty()) {
         return false;
     }
@@ -151,19 +112,19 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
     BuildTracker tracker(options, callback);
     const unsigned threads = ThreadCount(options, paths.size());
     if (threads > 1) {
-        switch (WriteEntriesInParallel(paths, rules, writer, threads, options.maxBytesAhead,
+        switch (WriteEntriesInParallel(paths, inputs, rules, writer, threads, options.maxBytesAhead,
                                        tracker, report)) {
             case ParallelResult::Failed:
                 return false;
             case ParallelResult::Written:
                 break;
             case ParallelResult::NoThreads:
-                if (!WriteEntriesInTurn(paths, rules, writer, tracker, report)) {
+                if (!WriteEntriesInTurn(paths, inputs, rules, writer, tracker, report)) {
                     return false;
                 }
                 break;
         }
-    } else if (!WriteEntriesInTurn(paths, rules, writer, tracker, report)) {
+    } else if (!WriteEntriesInTurn(paths, inputs, rules, writer, tracker, report)) {
         return false;
     }
     if (tracker.Cancelled()) {
@@ -181,7 +142,7 @@ std::vector<BuildProblem> CheckBuildInputs(const std::vector<std::string>& paths
         names[i] = Utf8ToCp949(BaseName(paths[i]));
     }
     std::vector<BuildProblem> problems;
-    CheckInputs(paths, outputPath, names, problems);
+    CheckedInputs(paths, 0).Check(outputPath, names, problems);
     return problems;
 }
 
@@ -227,7 +188,10 @@ bool BuildArchive(const std::vector<std::string>& paths, const std::string& outp
             if (problem.path.empty()) {
                 problem.path = outputPath;
             }
-            report.error += (report.error.empty() ? "" : "\n") + DescribeBuildProblem(problem);
+            if (!report.error.empty()) {
+                report.error += '\n';
+            }
+            report.error += DescribeBuildProblem(problem);
         }
     }
     return written;

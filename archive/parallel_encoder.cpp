@@ -31,7 +31,7 @@ struct Piece {
 // What a worker found out about one input, beside its data.
 struct Outcome {
     EntryWriteStatus status = EntryWriteStatus::Written;
-    bool failedBeforeEncoding = false;  // not opened, not measurable, too large
+    bool failedBeforeEncoding = false;  // could not be opened again, or not the file checked
     BuildProblem problem{};
     std::exception_ptr exception;
     uint32_t sourceSize = 0;
@@ -55,9 +55,11 @@ public:
     // archives of very many small files; the byte cap bounds the data.
     static constexpr size_t kWindow = 1024;
 
-    Pipeline(const std::vector<std::string>& paths, const std::vector<const EntryKindRule*>& rules,
-             uint64_t maxBytesAhead, BuildTracker& tracker)
+    Pipeline(const std::vector<std::string>& paths, CheckedInputs& inputs,
+             const std::vector<const EntryKindRule*>& rules, uint64_t maxBytesAhead,
+             BuildTracker& tracker)
         : m_paths(paths),
+          m_inputs(inputs),
           m_rules(rules),
           m_tracker(tracker),
           m_slots(std::min(paths.size(), kWindow)),
@@ -157,6 +159,7 @@ private:
     void EncodeOne(size_t i, const CCodecTable& codecs, std::vector<char>& streamBuffer);
 
     const std::vector<std::string>& m_paths;
+    CheckedInputs& m_inputs;
     const std::vector<const EntryKindRule*>& m_rules;
     BuildTracker& m_tracker;
     std::vector<Slot> m_slots;
@@ -266,12 +269,11 @@ void Pipeline::Work() {
 }
 
 void Pipeline::EncodeOne(size_t i, const CCodecTable& codecs, std::vector<char>& streamBuffer) {
-    const std::string& path = m_paths[i];
     Outcome outcome;
     uint64_t counted = 0;
     try {
         InputFile input;
-        if (!input.Open(path, &outcome.problem)) {
+        if (!m_inputs.Open(i, input, &outcome.problem)) {
             outcome.status = EntryWriteStatus::Failed;
             outcome.failedBeforeEncoding = true;
             Finish(i, std::move(outcome));
@@ -348,11 +350,11 @@ private:
 
 }  // namespace
 
-ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths,
+ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths, CheckedInputs& inputs,
                                       const std::vector<const EntryKindRule*>& rules,
                                       ZokWriter& writer, unsigned threads, uint64_t maxBytesAhead,
                                       BuildTracker& tracker, BuildReport& report) {
-    Pipeline pipeline(paths, rules, maxBytesAhead, tracker);
+    Pipeline pipeline(paths, inputs, rules, maxBytesAhead, tracker);
     struct PeakNote {
         const Pipeline& pipeline;
         BuildReport& report;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/build_tracker.h"
+#include "archive/checked_inputs.h"
 #include "archive/entry_kinds.h"
 #include "archive/zok_writer.h"
 #include "zok/build_archive.h"
@@ -16,12 +17,12 @@ namespace zok {
 // on while its worker still encodes it. Encoded data waiting for the writer is capped
 // (maxBytesAhead); only the entry being written may pass the cap, one piece at a time.
 //
-// Writes entries for every path (rules[i] chooses each codec) into writer, on up to `threads`
-// workers. Returns Failed with the problem in report when the build cannot go on; the problems
-// and their order are those a build on one thread meets, and codec exceptions are raised again
-// here, in input order. NoThreads when not one worker could be started (nothing was written).
+// Writes entries for every checked input (rules[i] chooses each codec) into writer, on up to
+// `threads` workers. Returns Failed with the problem in report when the build cannot go on; the
+// problems and their order are those a build on one thread meets, and codec exceptions are raised
+// again here, in input order. NoThreads when not one worker could be started (nothing was written).
 enum class ParallelResult { Written, Failed, NoThreads };
-ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths,
+ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths, CheckedInputs& inputs,
                                       const std::vector<const EntryKindRule*>& rules,
                                       ZokWriter& writer, unsigned threads, uint64_t maxBytesAhead,
                                       BuildTracker& tracker, BuildReport& report);
