@@ -14,13 +14,15 @@ namespace zok {
 
 // Packs inputs on worker threads: each input is encoded into memory of its own while the
 // calling thread writes the entries into the archive in input order, streaming the entry it is
-// on while its worker still encodes it. Encoded data waiting for the writer is capped
+// on while its worker still encodes it. Small inputs go to workers in runs, and their data comes
+// back in batches (see EncodePipeline). Encoded data waiting for the writer is capped
 // (maxBytesAhead); only the entry being written may pass the cap, one piece at a time.
 //
 // Writes entries for every checked input (rules[i] chooses each codec) into writer, on up to
 // `threads` workers. Returns Failed with the problem in report when the build cannot go on; the
-// problems and their order are those a build on one thread meets, and codec exceptions are raised
-// again here, in input order. NoThreads when not one worker could be started (nothing was written).
+// problems and their order are those a build on one thread meets, and codec exceptions are
+// raised again here, in input order. NoThreads when not one worker could be started (nothing
+// was written).
 enum class ParallelResult { Written, Failed, NoThreads };
 ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths, CheckedInputs& inputs,
                                       const std::vector<const EntryKindRule*>& rules,
