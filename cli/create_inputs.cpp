@@ -58,8 +58,10 @@ CreateInputs GatherCreateInputs(const std::vector<std::string>& named, const std
         }
     }
     std::unordered_map<std::string, std::string> firstWithName;
+    // Only an output that exists can be among the inputs: looked at once, not once an input.
+    const bool outputExists = NameTaken(output);
     for (const std::string& path : all) {
-        if (SameFile(path, output) && IsZokArchive(path)) {
+        if (outputExists && SameFile(path, output) && IsZokArchive(path)) {
             inputs.warnings.push_back(path + ": skipped: it is the archive being written");
             continue;
         }
