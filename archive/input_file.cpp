@@ -105,18 +105,13 @@ ssize_t InputFile::Read(void* cookie, char* buffer, size_t size) {
         errno = ECANCELED;
         return -1;
     }
-    // The descriptor's own offset follows the reads; it is moved only when a codec has sought
-    // elsewhere (or an adopted stream left it elsewhere).
-    if (self->m_fdPos != int64_t(self->m_pos)) {
-        if (::lseek(self->m_fd, off_t(self->m_pos), SEEK_SET) < 0) {
-            self->m_readError = errno;
-            return -1;
-        }
-        self->m_fdPos = int64_t(self->m_pos);
-    }
+    // Reads go on from the descriptor's own offset; once a codec has sought elsewhere (or an
+    // adopted stream left it elsewhere) they go by position, so that no read needs a seek.
+    const bool atOffset = self->m_fdPos == int64_t(self->m_pos);
     ssize_t n;
     bool blockingTried = false;
-    while ((n = ::read(self->m_fd, buffer, size)) < 0) {
+    while ((n = atOffset ? ::read(self->m_fd, buffer, size)
+                         : ::pread(self->m_fd, buffer, size, off_t(self->m_pos))) < 0) {
         if (errno == EINTR) {
             continue;
         }
@@ -136,8 +131,10 @@ ssize_t InputFile::Read(void* cookie, char* buffer, size_t size) {
         self->m_endedEarly = self->m_endedEarly || self->m_pos < uint64_t(self->m_stamp.size);
         return 0;
     }
+    if (atOffset) {
+        self->m_fdPos += n;
+    }
     self->m_pos += uint64_t(n);
-    self->m_fdPos += n;
     self->m_read += uint64_t(n);
     if (self->m_onRead && self->m_read - self->m_reported >= kReportEvery) {
         self->m_reported = self->m_read;
