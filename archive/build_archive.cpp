@@ -112,8 +112,15 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
     BuildTracker tracker(options, callback);
     const unsigned threads = ThreadCount(options, paths.size());
     if (threads > 1) {
-        switch (WriteEntriesInParallel(paths, inputs, rules, writer, threads, options.maxBytesAhead,
-                                       tracker, report)) {
+        ParallelPlan plan;
+        plan.threads = threads;
+        plan.maxBytesAhead = options.maxBytesAhead;
+        // Data waiting behind a long entry may wait beside the archive, on its file system.
+        std::string target;
+        int linkError = 0;
+        plan.spillFolder =
+            FolderOf(FollowLinks(outputPath, &target, &linkError) ? target : outputPath);
+        switch (WriteEntriesInParallel(paths, inputs, rules, writer, plan, tracker, report)) {
             case ParallelResult::Failed:
                 return false;
             case ParallelResult::Written:

@@ -34,13 +34,14 @@ Handover::Item& Handover::ItemOf(size_t i) {
 }
 
 EncodePipeline::EncodePipeline(const CheckedInputs& inputs, size_t count, unsigned threads,
-                               uint64_t maxBytesAhead)
+                               uint64_t maxBytesAhead, std::string spillFolder)
     : m_inputs(inputs),
       m_count(count),
       m_threads(std::max(threads, 1u)),
       m_slots(std::min(count, kWindow)),
       m_cap(std::max<uint64_t>(maxBytesAhead, 1)),
-      m_pieceBytes(size_t(std::clamp<uint64_t>(m_cap / 4, 4096, 256 * 1024))) {
+      m_pieceBytes(size_t(std::clamp<uint64_t>(m_cap / 4, 4096, 256 * 1024))),
+      m_spillFolder(std::move(spillFolder)) {
     for (size_t i = 0; i < count; ++i) {
         m_unclaimed += Cost(i);
     }
@@ -86,10 +87,17 @@ bool EncodePipeline::Hand(Handover& handover) {
     // Only the first item can be the entry being written: the writer is not past any entry
     // that is not done.
     const size_t first = handover.items.front().index;
-    m_workerCv.wait(lock, [&] {
+    const auto room = [&] {
         return m_cancelled || m_total + handover.bytes <= m_cap ||
                (first == m_head && SlotOf(first).buffered == 0);
-    });
+    };
+    if (!room()) {
+        // The writer may make room by spilling what waits behind the entry it writes.
+        ++m_capWaiters;
+        m_writerCv.notify_one();
+        m_workerCv.wait(lock, room);
+        --m_capWaiters;
+    }
     if (m_cancelled) {
         return false;
     }
@@ -126,6 +134,12 @@ bool EncodePipeline::Hand(Handover& handover) {
 }
 
 void EncodePipeline::SetHead(size_t i) {
+    // The entry before it is written: its spilled bytes are no longer needed.
+    m_spilledLive -= m_spilledTaken;
+    m_spilledTaken = 0;
+    if (m_spilledLive == 0) {
+        m_spill.Rewind();
+    }
     std::lock_guard lock(m_mutex);
     if (i > 0) {
         SlotOf(i - 1) = Slot();
@@ -138,8 +152,17 @@ bool EncodePipeline::TakeReady(size_t i, std::vector<Piece>* pieces) {
     pieces->clear();
     std::unique_lock lock(m_mutex);
     Slot& slot = SlotOf(i);
-    m_writerCv.wait(lock, [&] { return !slot.pieces.empty() || slot.done; });
+    for (;;) {
+        m_writerCv.wait(lock, [&] { return !slot.pieces.empty() || slot.done || SpillWanted(i); });
+        if (!slot.pieces.empty() || slot.done) {
+            break;
+        }
+        SpillBehind(i, lock);
+    }
     std::swap(*pieces, slot.pieces);
+    for (const Piece& piece : *pieces) {
+        m_spilledTaken += piece.spilledSize;
+    }
     const uint64_t bytes = BytesOf(*pieces);
     slot.buffered -= bytes;
     m_total -= bytes;
@@ -152,6 +175,63 @@ bool EncodePipeline::TakeReady(size_t i, std::vector<Piece>* pieces) {
         slot.outcome.problem = {BuildProblemKind::CannotWriteArchive, "", ENOMEM};
     }
     return slot.done;
+}
+
+bool EncodePipeline::SpillWanted(size_t head) {
+    return m_capWaiters > 0 && !m_spillBroken && !m_spillFolder.empty() &&
+           m_total > SlotOf(head).buffered;
+}
+
+// Writes every piece in memory of the entries behind head to the spill file, the lock given up
+// meanwhile: workers only add pieces at the end of their entries, and only this thread takes
+// any away, so the pieces found stay where they are. A piece that cannot be written stays in
+// memory, and there is no spilling from then on.
+void EncodePipeline::SpillBehind(size_t head, std::unique_lock<std::mutex>& lock) {
+    struct Job {
+        size_t entry;
+        size_t piece;
+        const uint8_t* data;
+        size_t size;
+        int64_t at;
+    };
+    std::vector<Job> jobs;
+    for (size_t k = head + 1; k < head + m_slots.size(); ++k) {
+        const std::vector<Piece>& pieces = SlotOf(k).pieces;
+        for (size_t p = 0; p < pieces.size(); ++p) {
+            if (pieces[p].spilledAt < 0 && !pieces[p].bytes.empty()) {
+                jobs.push_back({k, p, pieces[p].bytes.data(), pieces[p].bytes.size(), -1});
+            }
+        }
+    }
+    lock.unlock();
+    bool broken = !m_spill.IsOpen() && !m_spill.Create(m_spillFolder);
+    for (Job& job : jobs) {
+        if (broken || (job.at = m_spill.Append(job.data, job.size)) < 0) {
+            broken = true;
+            break;
+        }
+    }
+    lock.lock();
+    m_spillBroken = broken;
+    for (const Job& job : jobs) {
+        if (job.at < 0) {
+            break;
+        }
+        Slot& slot = SlotOf(job.entry);
+        Piece& piece = slot.pieces[job.piece];
+        piece.spilledAt = job.at;
+        piece.spilledSize = job.size;
+        std::vector<uint8_t>().swap(piece.bytes);
+        slot.buffered -= job.size;
+        m_total -= job.size;
+        m_spilledLive += job.size;
+    }
+    m_workerCv.notify_all();
+}
+
+bool EncodePipeline::ReadSpilled(const Piece& piece, uint64_t offset, uint8_t* buffer,
+                                 size_t size) const {
+    return m_spill.ReadAt(uint64_t(piece.spilledAt) + offset, buffer, size);
 }
 
 Outcome& EncodePipeline::OutcomeOf(size_t i) {

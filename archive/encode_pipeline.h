@@ -4,18 +4,23 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "archive/checked_inputs.h"
 #include "archive/entry_writer.h"
+#include "archive/spill_file.h"
 #include "zok/build_archive.h"
 
 namespace zok {
 
-// A piece of one entry's encoded data at its position within the entry.
+// A piece of one entry's encoded data at its position within the entry: in memory, or in the
+// spill file once it had to leave memory.
 struct Piece {
     uint64_t pos = 0;
     std::vector<uint8_t> bytes;
+    int64_t spilledAt = -1;  // its place in the spill file, or -1 while in memory
+    uint64_t spilledSize = 0;
 };
 
 // What a worker found out about one input, beside its data.
@@ -57,7 +62,10 @@ struct Handover {
 // ones at a time (by their bytes, so that each run is worth a hand-off); runs shrink towards the
 // end so that the workers finish together. Inputs are claimed at most kWindow ahead of the one
 // being written, and encoded bytes waiting for the writer are capped; only the entry being
-// written may pass the cap, so the build never waits on itself.
+// written may pass the cap, so the build never waits on itself. When a worker waits on the cap
+// while the entry being written is still encoded (one long input ahead of many), the writer
+// moves the data of the entries behind it to an unnamed spill file in spillFolder, so that the
+// workers go on in bounded memory; those entries are copied into place in their turn.
 class EncodePipeline {
 public:
     // Inputs that may be claimed ahead of the one being written. Bounds the bookkeeping for
@@ -65,7 +73,7 @@ public:
     static constexpr size_t kWindow = 1024;
 
     EncodePipeline(const CheckedInputs& inputs, size_t count, unsigned threads,
-                   uint64_t maxBytesAhead);
+                   uint64_t maxBytesAhead, std::string spillFolder);
 
     // Bytes a worker fills a piece with, and hands over once it holds them.
     size_t PieceBytes() const { return m_pieceBytes; }
@@ -81,9 +89,12 @@ public:
 
     // Makes entry i the one being written; the slot of the entry before it is free again.
     void SetHead(size_t i);
-    // Moves the pieces of entry i that are ready into *pieces, waiting for some or for its end.
-    // True once the entry is done and *pieces holds its last ones.
+    // Moves the pieces of entry i that are ready into *pieces, waiting for some or for its end
+    // (and spilling the entries behind it while workers wait on the cap). True once the entry is
+    // done and *pieces holds its last ones.
     bool TakeReady(size_t i, std::vector<Piece>* pieces);
+    // Reads size bytes of a spilled piece from offset on; false (with errno) when they cannot be.
+    bool ReadSpilled(const Piece& piece, uint64_t offset, uint8_t* buffer, size_t size) const;
     // What became of entry i, once TakeReady returned true. Pieces of it that could not be
     // kept for want of memory make it fail.
     Outcome& OutcomeOf(size_t i);
@@ -104,6 +115,8 @@ private:
     Slot& SlotOf(size_t i) { return m_slots[i % m_slots.size()]; }
     uint64_t Cost(size_t i) const;
     uint64_t RunCost() const;
+    bool SpillWanted(size_t head);
+    void SpillBehind(size_t head, std::unique_lock<std::mutex>& lock);
 
     const CheckedInputs& m_inputs;
     const size_t m_count;
@@ -121,6 +134,14 @@ private:
     uint64_t m_total = 0;
     uint64_t m_peak = 0;
     bool m_cancelled = false;
+    size_t m_capWaiters = 0;  // workers waiting on the cap
+
+    // The writer's alone: the spill file and the bytes in it not yet copied into place.
+    const std::string m_spillFolder;
+    SpillFile m_spill;
+    bool m_spillBroken = false;
+    uint64_t m_spilledLive = 0;
+    uint64_t m_spilledTaken = 0;  // handed to the writer with the entry being written
 };
 
 }  // namespace zok

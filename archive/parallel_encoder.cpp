@@ -109,6 +109,28 @@ void Worker::EncodeOne(size_t i) {
     item.done = true;
 }
 
+// Writes one piece of an entry at `at` in the archive, copying it from the spill file in parts
+// when it was spilled.
+bool WritePiece(const EncodePipeline& pipeline, const Piece& piece, uint64_t at, ZokWriter& writer,
+                std::vector<uint8_t>& buffer, BuildProblem* problem) {
+    if (piece.spilledAt < 0) {
+        return writer.WriteAt(at, piece.bytes.data(), piece.bytes.size(), problem);
+    }
+    buffer.resize(256 * 1024);
+    for (uint64_t done = 0; done < piece.spilledSize;) {
+        const size_t n = size_t(std::min<uint64_t>(buffer.size(), piece.spilledSize - done));
+        if (!pipeline.ReadSpilled(piece, done, buffer.data(), n)) {
+            *problem = {BuildProblemKind::CannotWriteArchive, "", errno != 0 ? errno : EIO};
+            return false;
+        }
+        if (!writer.WriteAt(at + done, buffer.data(), n, problem)) {
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
 // Stops and joins the workers however the writer leaves.
 class WorkerThreads {
 public:
@@ -141,9 +163,10 @@ private:
 
 ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths, CheckedInputs& inputs,
                                       const std::vector<const EntryKindRule*>& rules,
-                                      ZokWriter& writer, unsigned threads, uint64_t maxBytesAhead,
+                                      ZokWriter& writer, const ParallelPlan& plan,
                                       BuildTracker& tracker, BuildReport& report) {
-    EncodePipeline pipeline(inputs, paths.size(), threads, maxBytesAhead);
+    const unsigned threads = plan.threads;
+    EncodePipeline pipeline(inputs, paths.size(), threads, plan.maxBytesAhead, plan.spillFolder);
     struct PeakNote {
         const EncodePipeline& pipeline;
         BuildReport& report;
@@ -170,6 +193,7 @@ ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths, Che
     };
 
     std::vector<Piece> pieces;
+    std::vector<uint8_t> copyBuffer;
     for (size_t i = 0; i < paths.size(); ++i) {
         pipeline.SetHead(i);
         BuildProblem placeProblem{};
@@ -183,10 +207,10 @@ ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths, Che
                 // After a failure the rest of the entry is only drained; its outcome decides
                 // the message, in the order a build on one thread meets them.
                 if (placed && !writeFailed && !tracker.Cancelled()) {
-                    writeFailed = !writer.WriteAt(offset + piece.pos, piece.bytes.data(),
-                                                  piece.bytes.size(), &writeProblem);
+                    writeFailed = !WritePiece(pipeline, piece, offset + piece.pos, writer,
+                                              copyBuffer, &writeProblem);
                 }
-                tracker.Report(offset + piece.pos + piece.bytes.size());
+                tracker.Report(offset + piece.pos + piece.bytes.size() + piece.spilledSize);
             }
         }
         Outcome& slot = pipeline.OutcomeOf(i);

@@ -15,8 +15,9 @@ namespace zok {
 // Packs inputs on worker threads: each input is encoded into memory of its own while the
 // calling thread writes the entries into the archive in input order, streaming the entry it is
 // on while its worker still encodes it. Small inputs go to workers in runs, and their data comes
-// back in batches (see EncodePipeline). Encoded data waiting for the writer is capped
-// (maxBytesAhead); only the entry being written may pass the cap, one piece at a time.
+// back in batches (see EncodePipeline). Encoded data waiting for the writer in memory is capped
+// (maxBytesAhead); only the entry being written may pass the cap, one piece at a time, and what
+// waits behind a long entry may go to a spill file instead.
 //
 // Writes entries for every checked input (rules[i] chooses each codec) into writer, on up to
 // `threads` workers. Returns Failed with the problem in report when the build cannot go on; the
@@ -24,9 +25,17 @@ namespace zok {
 // raised again here, in input order. NoThreads when not one worker could be started (nothing
 // was written).
 enum class ParallelResult { Written, Failed, NoThreads };
+
+// How a parallel build spreads its work.
+struct ParallelPlan {
+    unsigned threads = 2;
+    uint64_t maxBytesAhead = 16u << 20;
+    std::string spillFolder;  // where data may wait on disk (unnamed); empty: never
+};
+
 ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths, CheckedInputs& inputs,
                                       const std::vector<const EntryKindRule*>& rules,
-                                      ZokWriter& writer, unsigned threads, uint64_t maxBytesAhead,
+                                      ZokWriter& writer, const ParallelPlan& plan,
                                       BuildTracker& tracker, BuildReport& report);
 
 }  // namespace zok
