@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -87,30 +88,15 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
            ProgressCallback callback, BuildReport& report, const BuildOptions& options) {
     // The directory as it goes to disk: names converted to CP949 before anything is written.
     std::vector<std::optional<std::string>> names(paths.size());
-    for (size_t i = 0; i < paths.size(); ++i) {
-        names[i] = Utf8ToCp949(BaseName(paths[i]));
-    }
-    // Every problem among the inputs is found before anything is written, so that the user can
-    // mend them all at once; the descriptors opened for the check are the ones read.
-    CheckedInputs inputs(paths, CheckedInputs::DefaultBudget());
-    inputs.Check(outputPath, names, report.problems);
-    if (!report.problems.empty()) {
-        return false;
-    }
-    std::vector<std::string> cp949Names(paths.size());
     std::vector<const EntryKindRule*> rules(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
-        cp949Names[i] = std::move(*names[i]);
-        rules[i] = &WriteRuleFor(cp949Names[i]);
+        names[i] = Utf8ToCp949(BaseName(paths[i]));
+        rules[i] = names[i] ? &WriteRuleFor(*names[i]) : nullptr;
     }
-
-    ZokWriter writer(std::move(cp949Names));
-    BuildProblem problem{};
-    if (!writer.Create(outputPath, &problem)) {
-        return Fail(report, problem);
-    }
+    CheckedInputs inputs(paths, CheckedInputs::DefaultBudget());
     BuildTracker tracker(options, callback);
     const unsigned threads = ThreadCount(options, paths.size());
+    std::optional<ParallelEncoder> encoder;
     if (threads > 1) {
         ParallelPlan plan;
         plan.threads = threads;
@@ -120,19 +106,37 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
         int linkError = 0;
         plan.spillFolder =
             FolderOf(FollowLinks(outputPath, &target, &linkError) ? target : outputPath);
-        switch (WriteEntriesInParallel(paths, inputs, rules, writer, plan, tracker, report)) {
-            case ParallelResult::Failed:
-                return false;
-            case ParallelResult::Written:
-                break;
-            case ParallelResult::NoThreads:
-                if (!WriteEntriesInTurn(paths, inputs, rules, writer, tracker, report)) {
-                    return false;
-                }
-                break;
-        }
-    } else if (!WriteEntriesInTurn(paths, inputs, rules, writer, tracker, report)) {
+        encoder.emplace(inputs, rules, plan, tracker);
+    }
+    // Every problem among the inputs is found before anything is written, so that the user can
+    // mend them all at once; the descriptors opened for the check are the ones read, and the
+    // workers start on the inputs that passed while the others are checked.
+    const auto passed = [&encoder](size_t count) { encoder->Checked(count); };
+    inputs.Check(outputPath, names, report.problems,
+                 encoder ? std::function<void(size_t)>(passed) : nullptr);
+    if (!report.problems.empty()) {
         return false;
+    }
+    std::vector<std::string> cp949Names(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        cp949Names[i] = std::move(*names[i]);
+    }
+
+    ZokWriter writer(std::move(cp949Names));
+    BuildProblem problem{};
+    if (!writer.Create(outputPath, &problem)) {
+        return Fail(report, problem);
+    }
+    switch (encoder ? encoder->Write(paths, writer, report) : ParallelResult::NoThreads) {
+        case ParallelResult::Failed:
+            return false;
+        case ParallelResult::Written:
+            break;
+        case ParallelResult::NoThreads:
+            if (!WriteEntriesInTurn(paths, inputs, rules, writer, tracker, report)) {
+                return false;
+            }
+            break;
     }
     if (tracker.Cancelled()) {
         return Fail(report, {BuildProblemKind::Cancelled, outputPath, 0});

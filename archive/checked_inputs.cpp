@@ -15,6 +15,8 @@ namespace zok {
 namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+// How often the inputs that passed are told while the check goes on.
+constexpr size_t kPassedEvery = 32;
 
 }  // namespace
 
@@ -31,13 +33,15 @@ CheckedInputs::CheckedInputs(const std::vector<std::string>& paths, size_t budge
 
 void CheckedInputs::Check(const std::string& outputPath,
                           const std::vector<std::optional<std::string>>& names,
-                          std::vector<BuildProblem>& problems) {
+                          std::vector<BuildProblem>& problems,
+                          const std::function<void(size_t)>& passed) {
     std::string target;
     int linkError = 0;
     struct stat output {};
     const bool outputExists =
         FollowLinks(outputPath, &target, &linkError) && ::stat(target.c_str(), &output) == 0;
     size_t kept = 0;
+    const size_t problemsBefore = problems.size();
     for (size_t i = 0; i < m_paths.size(); ++i) {
         const std::string& path = m_paths[i];
         FileDescriptor fd(::open(path.c_str(), kOpenFlags));
@@ -73,6 +77,12 @@ void CheckedInputs::Check(const std::string& outputPath,
             m_entries[i].fd = std::move(fd);
             ++kept;
         }
+        if (passed && problems.size() == problemsBefore && (i % kPassedEvery == 0)) {
+            passed(i + 1);
+        }
+    }
+    if (passed && problems.size() == problemsBefore) {
+        passed(m_paths.size());
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,9 +34,11 @@ public:
 
     // Checks every input in order and appends one problem for each that cannot be packed: it
     // cannot be opened, is no regular file, is 2 GiB or more, is the archive being written to
-    // outputPath, or its name cannot be written (names[i] empty).
+    // outputPath, or its name cannot be written (names[i] empty). While no problem is found,
+    // passed(count) is told now and then that the first count inputs passed.
     void Check(const std::string& outputPath, const std::vector<std::optional<std::string>>& names,
-               std::vector<BuildProblem>& problems);
+               std::vector<BuildProblem>& problems,
+               const std::function<void(size_t)>& passed = nullptr);
 
     // Input i's size when it was checked.
     uint32_t Size(size_t i) const { return uint32_t(m_entries[i].stamp.size); }

@@ -59,10 +59,16 @@ uint64_t EncodePipeline::RunCost() const {
     return std::min<uint64_t>(std::max(share, kMinRunCost), m_pieceBytes / 2);
 }
 
+void EncodePipeline::SetChecked(size_t count) {
+    std::lock_guard lock(m_mutex);
+    m_checked = count;
+    m_workerCv.notify_all();
+}
+
 bool EncodePipeline::ClaimRun(size_t* first, size_t* last) {
     std::unique_lock lock(m_mutex);
-    const auto inWindow = [&](size_t i) { return i < m_head + m_slots.size(); };
-    m_workerCv.wait(lock, [&] { return m_cancelled || m_next >= m_count || inWindow(m_next); });
+    const auto claimable = [&](size_t i) { return i < m_checked && i < m_head + m_slots.size(); };
+    m_workerCv.wait(lock, [&] { return m_cancelled || m_next >= m_count || claimable(m_next); });
     if (m_cancelled || m_next >= m_count) {
         return false;
     }
@@ -70,7 +76,7 @@ bool EncodePipeline::ClaimRun(size_t* first, size_t* last) {
     const uint64_t target = RunCost();
     *first = m_next;
     uint64_t cost = Cost(m_next++);
-    while (m_next < m_count && m_next - *first < Handover::kMaxRunInputs && inWindow(m_next) &&
+    while (m_next < m_count && m_next - *first < Handover::kMaxRunInputs && claimable(m_next) &&
            cost + Cost(m_next) <= target) {
         cost += Cost(m_next++);
     }

@@ -60,12 +60,12 @@ struct Handover {
 // What the workers and the writer of a parallel build share: which inputs are claimed, and the
 // encoded data waiting for the writer. Workers claim runs of consecutive inputs, several small
 // ones at a time (by their bytes, so that each run is worth a hand-off); runs shrink towards the
-// end so that the workers finish together. Inputs are claimed at most kWindow ahead of the one
-// being written, and encoded bytes waiting for the writer are capped; only the entry being
-// written may pass the cap, so the build never waits on itself. When a worker waits on the cap
-// while the entry being written is still encoded (one long input ahead of many), the writer
-// moves the data of the entries behind it to an unnamed spill file in spillFolder, so that the
-// workers go on in bounded memory; those entries are copied into place in their turn.
+// end so that the workers finish together. Inputs are claimed once they passed their checks, at
+// most kWindow ahead of the one being written, and encoded bytes waiting for the writer are capped;
+// only the entry being written may pass the cap, so the build never waits on itself. When a worker
+// waits on the cap while the entry being written is still encoded (one long input ahead of many),
+// the writer moves the data of the entries behind it to an unnamed spill file in spillFolder, so
+// that the workers go on in bounded memory; those entries are copied into place in their turn.
 class EncodePipeline {
 public:
     // Inputs that may be claimed ahead of the one being written. Bounds the bookkeeping for
@@ -79,8 +79,10 @@ public:
     size_t PieceBytes() const { return m_pieceBytes; }
     uint64_t Peak() const { return m_peak; }
 
-    // The next run [*first, *last) for a worker, waiting while the window is full; false when
-    // there is none or the build stopped.
+    // The first count inputs passed their checks and may be claimed.
+    void SetChecked(size_t count);
+    // The next run [*first, *last) for a worker, waiting while the window is full or the next
+    // input is not checked yet; false when there is none or the build stopped.
     bool ClaimRun(size_t* first, size_t* last);
 
     // Gives the writer everything in handover and empties it, waiting while the cap is reached
@@ -128,6 +130,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_workerCv;  // room under the cap or in the window, or a stop
     std::condition_variable m_writerCv;  // a piece or the end of the head entry
+    size_t m_checked = 0;
     size_t m_next = 0;
     uint64_t m_unclaimed = 0;  // the cost of the inputs not claimed yet
     size_t m_head = 0;

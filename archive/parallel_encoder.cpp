@@ -161,27 +161,48 @@ private:
 
 }  // namespace
 
-ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths, CheckedInputs& inputs,
-                                      const std::vector<const EntryKindRule*>& rules,
-                                      ZokWriter& writer, const ParallelPlan& plan,
-                                      BuildTracker& tracker, BuildReport& report) {
-    const unsigned threads = plan.threads;
-    EncodePipeline pipeline(inputs, paths.size(), threads, plan.maxBytesAhead, plan.spillFolder);
+struct ParallelEncoder::Workers {
+    Workers(CheckedInputs& inputs, const std::vector<const EntryKindRule*>& rules,
+            const ParallelPlan& plan, BuildTracker& tracker)
+        : tracker(tracker),
+          pipeline(inputs, rules.size(), plan.threads, plan.maxBytesAhead, plan.spillFolder) {
+        kits.reserve(plan.threads);
+        workers.reserve(plan.threads);
+        for (unsigned t = 0; t < plan.threads; ++t) {
+            kits.push_back(std::make_unique<WorkerKit>());
+            workers.emplace_back(pipeline, inputs, rules, tracker, *kits.back());
+        }
+        running = std::make_unique<WorkerThreads>(pipeline, workers);
+    }
+
+    BuildTracker& tracker;
+    EncodePipeline pipeline;
+    std::vector<std::unique_ptr<WorkerKit>> kits;
+    std::vector<Worker> workers;
+    std::unique_ptr<WorkerThreads> running;  // the first to go: stops and joins the threads
+};
+
+ParallelEncoder::ParallelEncoder(CheckedInputs& inputs,
+                                 const std::vector<const EntryKindRule*>& rules,
+                                 const ParallelPlan& plan, BuildTracker& tracker)
+    : m_workers(std::make_unique<Workers>(inputs, rules, plan, tracker)) {}
+
+ParallelEncoder::~ParallelEncoder() = default;
+
+void ParallelEncoder::Checked(size_t count) {
+    m_workers->pipeline.SetChecked(count);
+}
+
+ParallelResult ParallelEncoder::Write(const std::vector<std::string>& paths, ZokWriter& writer,
+                                      BuildReport& report) {
+    EncodePipeline& pipeline = m_workers->pipeline;
+    BuildTracker& tracker = m_workers->tracker;
     struct PeakNote {
         const EncodePipeline& pipeline;
         BuildReport& report;
         ~PeakNote() { report.peakBytesAhead = pipeline.Peak(); }
     } peakNote{pipeline, report};
-    std::vector<std::unique_ptr<WorkerKit>> kits;
-    std::vector<Worker> workers;
-    kits.reserve(threads);
-    workers.reserve(threads);
-    for (unsigned t = 0; t < threads; ++t) {
-        kits.push_back(std::make_unique<WorkerKit>());
-        workers.emplace_back(pipeline, inputs, rules, tracker, *kits.back());
-    }
-    WorkerThreads running(pipeline, workers);
-    if (running.Count() == 0) {
+    if (m_workers->running->Count() == 0) {
         return ParallelResult::NoThreads;
     }
     const auto fail = [&report](BuildProblem problem, const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,7 @@ namespace zok {
 // back in batches (see EncodePipeline). Encoded data waiting for the writer in memory is capped
 // (maxBytesAhead); only the entry being written may pass the cap, one piece at a time, and what
 // waits behind a long entry may go to a spill file instead.
-//
-// Writes entries for every checked input (rules[i] chooses each codec) into writer, on up to
-// `threads` workers. Returns Failed with the problem in report when the build cannot go on; the
-// problems and their order are those a build on one thread meets, and codec exceptions are
-// raised again here, in input order. NoThreads when not one worker could be started (nothing
-// was written).
+
 enum class ParallelResult { Written, Failed, NoThreads };
 
 // How a parallel build spreads its work.
@@ -33,9 +29,31 @@ struct ParallelPlan {
     std::string spillFolder;  // where data may wait on disk (unnamed); empty: never
 };
 
-ParallelResult WriteEntriesInParallel(const std::vector<std::string>& paths, CheckedInputs& inputs,
-                                      const std::vector<const EntryKindRule*>& rules,
-                                      ZokWriter& writer, const ParallelPlan& plan,
-                                      BuildTracker& tracker, BuildReport& report);
+class ParallelEncoder {
+public:
+    // Starts up to plan.threads workers (fewer when the system refuses more). They encode an
+    // input only once it has passed its check (see Checked); rules[i] chooses each codec.
+    ParallelEncoder(CheckedInputs& inputs, const std::vector<const EntryKindRule*>& rules,
+                    const ParallelPlan& plan, BuildTracker& tracker);
+    // Stops and joins the workers, whatever became of the build.
+    ~ParallelEncoder();
+    ParallelEncoder(const ParallelEncoder&) = delete;
+    ParallelEncoder& operator=(const ParallelEncoder&) = delete;
+
+    // The first count inputs passed their checks: workers may encode them while the rest are
+    // checked.
+    void Checked(size_t count);
+
+    // Writes an entry for every path into writer, in order. Returns Failed with the problem in
+    // report when the build cannot go on; the problems and their order are those a build on
+    // one thread meets, and codec exceptions are raised again here, in input order. NoThreads
+    // when not one worker could be started (nothing was written).
+    ParallelResult Write(const std::vector<std::string>& paths, ZokWriter& writer,
+                         BuildReport& report);
+
+private:
+    struct Workers;
+    std::unique_ptr<Workers> m_workers;
+};
 
 }  // namespace zok
