@@ -8,7 +8,8 @@
 #   BUILD_DIR  a build tree configured with -DZOK_BUILD_BENCH=ON (default: build-bench; it is
 #              configured and built when missing)
 # Environment:
-#   RUNS=3     runs of each command; the median wall time is reported
+#   RUNS=3     rounds, each running every command once in turn; the median wall time is
+#              reported
 #   JOBS=N     threads for zok and pigz (default: the number of cores)
 #   BIG_MB=200 size of the one large file
 #   WORK=/tmp/zok-compare  corpus and scratch folder
@@ -70,22 +71,40 @@ run_once() {
     echo "$(((end - start) / 1000000)) $(tail -n 1 "$scratch/rss")"
 }
 
-# measure PREPARE COMMAND...: RUNS runs, PREPARE (a shell snippet) before each one, untimed.
-# Prints "median-ms max-peak-kB".
-measure() {
-    local prepare=$1
-    shift
-    local results=()
+# Commands measured side by side: each of RUNS rounds runs every one of them once, in turn, so
+# that a change in the machine's load falls on all of them alike.
+#   add_command NAME PREPARE COMMAND...  PREPARE (a shell snippet) runs before each run, untimed
+#   measure_all                          runs the rounds
+#   median NAME                          prints "median-ms max-peak-kB"
+names=()
+declare -A prepare_of command_of samples
+add_command() {
+    local name=$1 prepare=$2
+    shift 2
+    names+=("$name")
+    prepare_of[$name]=$prepare
+    command_of[$name]=$(printf '%q ' "$@")
+    samples[$name]=""
+}
+measure_all() {
     for ((r = 0; r < runs; r++)); do
-        bash -c "$prepare"
-        results+=("$(run_once "$@")")
+        for name in "${names[@]}"; do
+            bash -c "${prepare_of[$name]}"
+            samples[$name]+="$(eval "run_once ${command_of[$name]}")"$'\n'
+        done
     done
-    printf '%s\n' "${results[@]}" | sort -n | awk '
+}
+median() {
+    printf '%s' "${samples[$1]}" | sort -n | awk '
         { ms[NR] = $1; if ($2 > peak) peak = $2 }
         END {
             median = (NR % 2) ? ms[(NR + 1) / 2] : (ms[NR / 2] + ms[NR / 2 + 1]) / 2
             printf "%d %d\n", median, peak
         }'
+}
+start_commands() {
+    names=()
+    samples=()
 }
 
 seconds() { awk -v ms="$1" 'BEGIN { printf "%.2f", ms / 1000 }'; }
@@ -175,26 +194,37 @@ for set in text bin pic big all; do
     (cd "$corpus" && cat -- "${files[@]}" >/dev/null)
 
     out_zok="$scratch/$set.zok"
-    read -r zok_ms zok_kb < <(measure "rm -f '$out_zok'" "$zok" create -j "$jobs" "$out_zok" "${files[@]}")
+    out_one="$scratch/$set-1.zok"
+    out_zip="$scratch/$set.zip"
+    out_tgz="$scratch/$set.tgz"
+    list="$scratch/$set.list"
+    printf '%s\n' "${files[@]}" >"$list"
+    start_commands
+    add_command zok "rm -f '$out_zok'" "$zok" create -j "$jobs" "$out_zok" "${files[@]}"
+    add_command one "rm -f '$out_one'" "$zok" create -j 1 "$out_one" "${files[@]}"
+    add_command limit ":" "$build/bench/pack_limit" -j "$jobs" "${files[@]}"
+    if have zip; then
+        add_command zip "rm -f '$out_zip'" zip -5 -q "$out_zip" "${files[@]}"
+    fi
+    if have pigz; then
+        add_command tgz "rm -f '$out_tgz'" bash -c "tar cf - -T '$list' | pigz -5 -p $jobs >'$out_tgz'"
+    fi
+    measure_all
+    read -r zok_ms zok_kb < <(median zok)
+    read -r one_ms _ < <(median one)
+    read -r limit_ms _ < <(median limit)
     sum_jobs=$(digest "$out_zok")
-    read -r one_ms _ < <(measure "rm -f '$out_zok'" "$zok" create -j 1 "$out_zok" "${files[@]}")
-    same_one=$([[ $(digest "$out_zok") == "$sum_jobs" ]] && echo same || echo DIFFERENT)
-    read -r limit_ms _ < <(measure ":" "$build/bench/pack_limit" -j "$jobs" "${files[@]}")
+    same_one=$([[ $(digest "$out_one") == "$sum_jobs" ]] && echo same || echo DIFFERENT)
     zok_archive[$set]=$out_zok
     row="| $set ($count) | $(mib "$input_bytes") | $(seconds "$zok_ms") | $(seconds "$one_ms")"
     row+=" | $(seconds "$limit_ms") | $(ratio "$zok_ms" "$limit_ms")"
     if have zip; then
-        out_zip="$scratch/$set.zip"
-        read -r zip_ms zip_kb < <(measure "rm -f '$out_zip'" zip -5 -q "$out_zip" "${files[@]}")
+        read -r zip_ms zip_kb < <(median zip)
         zip_archive[$set]=$out_zip
         row+=" | $(seconds "$zip_ms") | $(ratio "$zok_ms" "$zip_ms") | $(ratio "$limit_ms" "$zip_ms")"
     fi
     if have pigz; then
-        out_tgz="$scratch/$set.tgz"
-        list="$scratch/$set.list"
-        printf '%s\n' "${files[@]}" >"$list"
-        read -r tgz_ms _ < <(measure "rm -f '$out_tgz'" bash -c \
-            "tar cf - -T '$list' | pigz -5 -p $jobs >'$out_tgz'")
+        read -r tgz_ms _ < <(median tgz)
         row+=" | $(seconds "$tgz_ms")"
     fi
     row+=" | $(mib "$(size_of "$out_zok")")"
@@ -269,8 +299,12 @@ if [[ $has_extract == 1 ]] && have zip && have unzip; then
     } >>"$report"
     dest="$scratch/extracted"
     for set in text bin pic big all; do
-        read -r zx_ms zx_kb < <(measure "rm -rf '$dest'; mkdir -p '$dest'" "$zok" extract -C "$dest" "${zok_archive[$set]}")
-        read -r ux_ms ux_kb < <(measure "rm -rf '$dest'; mkdir -p '$dest'" unzip -q -o "${zip_archive[$set]}" -d "$dest")
+        start_commands
+        add_command zx "rm -rf '$dest'; mkdir -p '$dest'" "$zok" extract -C "$dest" "${zok_archive[$set]}"
+        add_command ux "rm -rf '$dest'; mkdir -p '$dest'" unzip -q -o "${zip_archive[$set]}" -d "$dest"
+        measure_all
+        read -r zx_ms zx_kb < <(median zx)
+        read -r ux_ms ux_kb < <(median ux)
         echo "| $set | $(seconds "$zx_ms") | $(seconds "$ux_ms") | $(ratio "$zx_ms" "$ux_ms") | $(mib_kb "$zx_kb") | $(mib_kb "$ux_kb") |" >>"$report"
     done
     rm -rf "$dest"
