@@ -31,11 +31,13 @@ int RunCreate(const std::string& archive, const std::vector<std::string>& named,
         Warn(warning);
     }
     // Every problem is named before anything is written, so that all can be mended at once.
-    std::vector<std::string> problems = inputs.problems;
-    for (const BuildProblem& problem : CheckBuildInputs(inputs.files, archive)) {
-        problems.push_back(DescribeBuildProblem(problem));
-    }
-    if (!problems.empty()) {
+    // The build checks its inputs itself and names each problem; they are asked for apart only
+    // to go with the folders that could not be walked.
+    if (!inputs.problems.empty()) {
+        std::vector<std::string> problems = inputs.problems;
+        for (const BuildProblem& problem : CheckBuildInputs(inputs.files, archive)) {
+            problems.push_back(DescribeBuildProblem(problem));
+        }
         problems.back() += " (nothing was written)";
         for (const std::string& problem : problems) {
             ReportError(problem);
@@ -43,11 +45,14 @@ int RunCreate(const std::string& archive, const std::vector<std::string>& named,
         return kExitFailure;
     }
 
-    ProgressBar bar("packing", TotalSize(inputs.files));
+    // The inputs are measured for the bar only when it is shown.
+    ProgressBar bar("packing", ProgressBar::Enabled() ? TotalSize(inputs.files) : 0);
     BuildOptions options;
     options.threads = threads;
     const size_t count = inputs.files.size();
-    options.progress = [&bar, count](const BuildProgress& p) {
+    uint64_t packed = 0;
+    options.progress = [&bar, &packed, count](const BuildProgress& p) {
+        packed = p.bytesDone;
         bar.Update(p.bytesRead, std::to_string(p.filesDone) + " / " + std::to_string(count));
     };
     BuildReport report;
@@ -68,8 +73,8 @@ int RunCreate(const std::string& archive, const std::vector<std::string>& named,
     }
     struct stat st {};
     const uint64_t written = ::stat(archive.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
-    bar.Finish("packed " + std::to_string(count) + " files, " +
-               HumanBytes(TotalSize(inputs.files)) + " into " + HumanBytes(written));
+    bar.Finish("packed " + std::to_string(count) + " files, " + HumanBytes(packed) + " into " +
+               HumanBytes(written));
     for (const std::string& path : report.unencoded) {
         ReportError(path + ": could not be encoded; stored as an empty entry");
     }

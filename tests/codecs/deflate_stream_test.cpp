@@ -57,9 +57,11 @@ std::string EncodeFile(CTextCodec& codec, const std::string& inputPath, const st
 constexpr size_t kChunk = DeflateStream::kInputChunk;
 
 TEST(DeflateStream, SameBytesAsCompress2AndInflatesBack) {
+    // One state, reset between entries, for every size: each stream is compress2's.
     TempDir dir;
     CTextCodec codec;
-    const std::vector<size_t> sizes = {0, 1, 100, kChunk - 1, kChunk, kChunk + 1, 3 * kChunk + 17};
+    const std::vector<size_t> sizes = {
+        0, 1, 100, 65535, 65536, 65537, kChunk - 1, kChunk, kChunk + 1, 1 << 20, 3 * kChunk + 17};
     for (size_t size : sizes) {
         for (int kind = 0; kind < 3; ++kind) {
             const std::string data = kind == 0   ? TextBytes(size)
