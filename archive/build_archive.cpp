@@ -25,7 +25,7 @@ namespace zok {
 
 namespace {
 
-bool Fail(BuildReport& report, BuildProblem problem) {
+bool Fail(BuildReport& report, Error problem) {
     report.problems.push_back(std::move(problem));
     return false;
 }
@@ -37,9 +37,9 @@ bool WriteEntriesInTurn(const std::vector<std::string>& paths, CheckedInputs& in
     const CCodecTable codecs;
     for (size_t i = 0; i < paths.size(); ++i) {
         if (tracker.Cancelled()) {
-            return Fail(report, {BuildProblemKind::Cancelled, "", 0});
+            return Fail(report, MakeError(ErrorCode::Cancelled));
         }
-        BuildProblem problem{};
+        Error problem{};
         InputFile input;
         if (!inputs.Open(i, input, &problem) || !writer.BeginEntry(i, paths[i], &problem)) {
             return Fail(report, problem);
@@ -125,7 +125,7 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
     }
 
     ZokWriter writer(std::move(cp949Names));
-    BuildProblem problem{};
+    Error problem{};
     if (!writer.Create(outputPath, &problem)) {
         return Fail(report, problem);
     }
@@ -141,55 +141,22 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
             break;
     }
     if (tracker.Cancelled()) {
-        return Fail(report, {BuildProblemKind::Cancelled, outputPath, 0});
+        return Fail(report, MakeError(ErrorCode::Cancelled, outputPath));
     }
     return writer.Commit(true, &problem) || Fail(report, problem);
 }
 
 }  // namespace
 
-std::vector<BuildProblem> CheckBuildInputs(const std::vector<std::string>& paths,
-                                           const std::string& outputPath) {
+std::vector<Error> CheckBuildInputs(const std::vector<std::string>& paths,
+                                    const std::string& outputPath) {
     std::vector<std::optional<std::string>> names(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
         names[i] = Utf8ToCp949(BaseName(paths[i]));
     }
-    std::vector<BuildProblem> problems;
+    std::vector<Error> problems;
     CheckedInputs(paths, 0).Check(outputPath, names, problems);
     return problems;
-}
-
-std::string DescribeBuildProblem(const BuildProblem& problem) {
-    const std::string reason = SystemReason(problem.errorNumber != 0 ? problem.errorNumber : EIO);
-    switch (problem.kind) {
-        case BuildProblemKind::CannotReadInput:
-            return problem.path + ": " + reason;
-        case BuildProblemKind::NotAFile:
-            return problem.path + ": " +
-                   (problem.fileType != 0 ? NotRegularReason(mode_t(problem.fileType))
-                                          : "is not a regular file");
-        case BuildProblemKind::InputTooLarge:
-            return problem.path + ": the file is 2 GiB or larger; ZOK archives cannot hold it";
-        case BuildProblemKind::NameNotInCp949:
-            return problem.path +
-                   ": the file name cannot be written in the archive's Korean (CP949) "
-                   "character "
-                   "set";
-        case BuildProblemKind::InputIsTheArchive:
-            return problem.path + ": is the archive being written; it cannot be packed into itself";
-        case BuildProblemKind::InputChanged:
-            return problem.path + ": the file changed while it was read";
-        case BuildProblemKind::CannotWriteArchive:
-            return problem.path + ": cannot write the archive: " + reason;
-        case BuildProblemKind::ArchiveTooLarge:
-            return problem.path +
-                   ": the archive would reach 2 GiB, the largest a ZOK archive can be";
-        case BuildProblemKind::Cancelled:
-            return problem.path + ": cancelled";
-        case BuildProblemKind::OutOfMemory:
-            return problem.path + ": not enough memory to encode it";
-    }
-    return problem.path + ": " + reason;
 }
 
 bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
@@ -200,14 +167,10 @@ bool BuildArchive(const std::vector<std::string>& paths, const std::string& outp
     // A codec's exception passes through; the writer has removed what it wrote by then.
     const bool written = Build(paths, outputPath, callback, report, options);
     if (!written) {
-        for (BuildProblem& problem : report.problems) {
+        for (Error& problem : report.problems) {
             if (problem.path.empty()) {
                 problem.path = outputPath;
             }
-            if (!report.error.empty()) {
-                report.error += '\n';
-            }
-            report.error += DescribeBuildProblem(problem);
         }
     }
     return written;

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "io/links.h"
+#include "io/regular_file.h"
 #include "io/size_limits.h"
 
 namespace zok {
@@ -33,8 +34,7 @@ CheckedInputs::CheckedInputs(const std::vector<std::string>& paths, size_t budge
 
 void CheckedInputs::Check(const std::string& outputPath,
                           const std::vector<std::optional<std::string>>& names,
-                          std::vector<BuildProblem>& problems,
-                          const std::function<void(size_t)>& passed) {
+                          std::vector<Error>& problems, const std::function<void(size_t)>& passed) {
     std::string target;
     int linkError = 0;
     struct stat output {};
@@ -50,27 +50,27 @@ void CheckedInputs::Check(const std::string& outputPath,
             // Only to name a folder or device that cannot be opened by its kind.
             const int error = errno;
             if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-                problems.push_back({BuildProblemKind::NotAFile, path, 0, st.st_mode & S_IFMT});
+                problems.push_back(MakeError(NotRegularCode(mode_t(st.st_mode & S_IFMT)), path));
             } else {
-                problems.push_back({BuildProblemKind::CannotReadInput, path, error});
+                problems.push_back(MakeError(ErrorCode::CannotRead, path, "", error));
             }
             continue;
         }
         if (::fstat(fd.Get(), &st) != 0) {
-            problems.push_back({BuildProblemKind::CannotReadInput, path, errno});
+            problems.push_back(MakeError(ErrorCode::CannotRead, path, "", errno));
             continue;
         }
         if (!S_ISREG(st.st_mode)) {
-            problems.push_back({BuildProblemKind::NotAFile, path, 0, st.st_mode & S_IFMT});
+            problems.push_back(MakeError(NotRegularCode(mode_t(st.st_mode & S_IFMT)), path));
             continue;
         }
         if (st.st_size > kMaxZokFileSize) {
-            problems.push_back({BuildProblemKind::InputTooLarge, path, 0});
+            problems.push_back(MakeError(ErrorCode::FileTooLarge, path));
         } else if (outputExists && st.st_dev == output.st_dev && st.st_ino == output.st_ino) {
-            problems.push_back({BuildProblemKind::InputIsTheArchive, path, 0});
+            problems.push_back(MakeError(ErrorCode::InputIsOutput, path));
         }
         if (!names[i]) {
-            problems.push_back({BuildProblemKind::NameNotInCp949, path, 0});
+            problems.push_back(MakeError(ErrorCode::NameNotInCp949, path));
         }
         m_entries[i].stamp = InputStamp::Of(st);
         if (kept < m_budget) {
@@ -86,19 +86,19 @@ void CheckedInputs::Check(const std::string& outputPath,
     }
 }
 
-bool CheckedInputs::Open(size_t i, InputFile& input, BuildProblem* problem) {
+bool CheckedInputs::Open(size_t i, InputFile& input, Error* problem) {
     Entry& entry = m_entries[i];
     const std::string& path = m_paths[i];
     if (!entry.fd) {
         entry.fd.Reset(::open(path.c_str(), kOpenFlags));
         struct stat st {};
         if (!entry.fd || ::fstat(entry.fd.Get(), &st) != 0) {
-            *problem = {BuildProblemKind::CannotReadInput, path, errno};
+            *problem = MakeError(ErrorCode::CannotRead, path, "", errno);
             entry.fd.Reset();
             return false;
         }
         if (!(InputStamp::Of(st) == entry.stamp)) {
-            *problem = {BuildProblemKind::InputChanged, path, 0};
+            *problem = MakeError(ErrorCode::FileChanged, path);
             entry.fd.Reset();
             return false;
         }

@@ -37,15 +37,14 @@ public:
     // outputPath, or its name cannot be written (names[i] empty). While no problem is found,
     // passed(count) is told now and then that the first count inputs passed.
     void Check(const std::string& outputPath, const std::vector<std::optional<std::string>>& names,
-               std::vector<BuildProblem>& problems,
-               const std::function<void(size_t)>& passed = nullptr);
+               std::vector<Error>& problems, const std::function<void(size_t)>& passed = nullptr);
 
     // Input i's size when it was checked.
     uint32_t Size(size_t i) const { return uint32_t(m_entries[i].stamp.size); }
 
     // Sets input up to read checked input i; once per input, from any thread (inputs apart).
     // False with *problem when it cannot be opened again or is no longer the file checked.
-    bool Open(size_t i, InputFile& input, BuildProblem* problem);
+    bool Open(size_t i, InputFile& input, Error* problem);
 
 private:
     struct Entry {

@@ -178,7 +178,7 @@ bool EncodePipeline::TakeReady(size_t i, std::vector<Piece>* pieces) {
     if (slot.done && slot.memoryLost && !slot.outcome.exception &&
         slot.outcome.status != EntryWriteStatus::Failed) {
         slot.outcome.status = EntryWriteStatus::Failed;
-        slot.outcome.problem = {BuildProblemKind::CannotWriteArchive, "", ENOMEM};
+        slot.outcome.problem = MakeError(ErrorCode::CannotWrite, "", "", ENOMEM);
     }
     return slot.done;
 }

@@ -27,7 +27,7 @@ struct Piece {
 struct Outcome {
     EntryWriteStatus status = EntryWriteStatus::Written;
     bool failedBeforeEncoding = false;  // could not be opened again, or not the file checked
-    BuildProblem problem{};
+    Error problem{};
     std::exception_ptr exception;
     uint32_t sourceSize = 0;
     uint32_t storedSize = 0;

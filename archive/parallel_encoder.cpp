@@ -77,7 +77,7 @@ void Worker::EncodeOne(size_t i) {
             FileHandle stream(sink.Open(m_kit.streamBuffer));
             if (!stream) {
                 outcome.status = EntryWriteStatus::Failed;
-                outcome.problem = {BuildProblemKind::CannotWriteArchive, "", errno};
+                outcome.problem = MakeError(ErrorCode::CannotWrite, "", "", errno);
             } else {
                 try {
                     outcome.status = EncodeInput(m_kit.codecs, input, *m_rules[i], stream.Get(),
@@ -89,9 +89,9 @@ void Worker::EncodeOne(size_t i) {
                 const bool flushed = stream.Close() && sink.Close();
                 if (!flushed && !outcome.exception && outcome.status != EntryWriteStatus::Failed) {
                     outcome.status = EntryWriteStatus::Failed;
-                    outcome.problem = {m_tracker.Cancelled() ? BuildProblemKind::Cancelled
-                                                             : BuildProblemKind::CannotWriteArchive,
-                                       "", errno != 0 ? errno : EIO};
+                    outcome.problem = MakeError(
+                        m_tracker.Cancelled() ? ErrorCode::Cancelled : ErrorCode::CannotWrite, "",
+                        "", errno != 0 ? errno : EIO);
                 }
                 outcome.end = sink.Position();
             }
@@ -112,7 +112,7 @@ void Worker::EncodeOne(size_t i) {
 // Writes one piece of an entry at `at` in the archive, copying it from the spill file in parts
 // when it was spilled.
 bool WritePiece(const EncodePipeline& pipeline, const Piece& piece, uint64_t at, ZokWriter& writer,
-                std::vector<uint8_t>& buffer, BuildProblem* problem) {
+                std::vector<uint8_t>& buffer, Error* problem) {
     if (piece.spilledAt < 0) {
         return writer.WriteAt(at, piece.bytes.data(), piece.bytes.size(), problem);
     }
@@ -120,7 +120,7 @@ bool WritePiece(const EncodePipeline& pipeline, const Piece& piece, uint64_t at,
     for (uint64_t done = 0; done < piece.spilledSize;) {
         const size_t n = size_t(std::min<uint64_t>(buffer.size(), piece.spilledSize - done));
         if (!pipeline.ReadSpilled(piece, done, buffer.data(), n)) {
-            *problem = {BuildProblemKind::CannotWriteArchive, "", errno != 0 ? errno : EIO};
+            *problem = MakeError(ErrorCode::CannotWrite, "", "", errno != 0 ? errno : EIO);
             return false;
         }
         if (!writer.WriteAt(at + done, buffer.data(), n, problem)) {
@@ -205,7 +205,7 @@ ParallelResult ParallelEncoder::Write(const std::vector<std::string>& paths, Zok
     if (m_workers->running->Count() == 0) {
         return ParallelResult::NoThreads;
     }
-    const auto fail = [&report](BuildProblem problem, const std::string& path) {
+    const auto fail = [&report](Error problem, const std::string& path) {
         if (problem.path.empty()) {
             problem.path = path;
         }
@@ -217,10 +217,10 @@ ParallelResult ParallelEncoder::Write(const std::vector<std::string>& paths, Zok
     std::vector<uint8_t> copyBuffer;
     for (size_t i = 0; i < paths.size(); ++i) {
         pipeline.SetHead(i);
-        BuildProblem placeProblem{};
+        Error placeProblem{};
         const bool placed = writer.BeginEntry(i, paths[i], &placeProblem);
         const uint64_t offset = writer.End();
-        BuildProblem writeProblem{};
+        Error writeProblem{};
         bool writeFailed = false;
         for (bool done = false; !done;) {
             done = pipeline.TakeReady(i, &pieces);
@@ -236,7 +236,7 @@ ParallelResult ParallelEncoder::Write(const std::vector<std::string>& paths, Zok
         }
         Outcome& slot = pipeline.OutcomeOf(i);
         if (tracker.Cancelled()) {
-            return fail({BuildProblemKind::Cancelled, "", 0}, "");
+            return fail(MakeError(ErrorCode::Cancelled), "");
         }
         if (slot.failedBeforeEncoding) {
             return fail(slot.problem, paths[i]);
@@ -255,7 +255,7 @@ ParallelResult ParallelEncoder::Write(const std::vector<std::string>& paths, Zok
             return fail(slot.problem, paths[i]);
         }
         // The next entry starts where this one's stream ended, as in a file.
-        BuildProblem endProblem{};
+        Error endProblem{};
         if (!writer.EndEntry(i, offset + slot.end, slot.sourceSize, slot.storedSize, slot.kind,
                              paths[i], &endProblem)) {
             return fail(endProblem, paths[i]);

@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/create_inputs.h"
+#include "cli/error_words.h"
 #include "cli/output.h"
 #include "cli/progress_bar.h"
 #include "zok/build_archive.h"
@@ -35,8 +36,8 @@ int RunCreate(const std::string& archive, const std::vector<std::string>& named,
     // to go with the folders that could not be walked.
     if (!inputs.problems.empty()) {
         std::vector<std::string> problems = inputs.problems;
-        for (const BuildProblem& problem : CheckBuildInputs(inputs.files, archive)) {
-            problems.push_back(DescribeBuildProblem(problem));
+        for (const Error& problem : CheckBuildInputs(inputs.files, archive)) {
+            problems.push_back(DescribeError(problem));
         }
         problems.back() += " (nothing was written)";
         for (const std::string& problem : problems) {
@@ -59,16 +60,20 @@ int RunCreate(const std::string& archive, const std::vector<std::string>& named,
     bool ok = false;
     try {
         ok = BuildArchive(inputs.files, archive, nullptr, &report, options);
-    } catch (const std::exception& e) {
+    } catch (const ZokError& e) {
         bar.Finish();
         // A codec's exception names the input it met, not the archive.
-        ReportError((report.currentInput.empty() ? archive : report.currentInput) + ": " +
-                    e.what() + " (nothing was written)");
+        Error problem = e.Problem();
+        problem.path = report.currentInput.empty() ? archive : report.currentInput;
+        ReportError(DescribeError(problem) + " (nothing was written)");
         return kExitFailure;
     }
     if (!ok) {
         bar.Finish();
-        ReportError(report.error + " (nothing was written)");
+        for (size_t i = 0; i < report.problems.size(); ++i) {
+            const bool last = i + 1 == report.problems.size();
+            ReportError(DescribeError(report.problems[i]) + (last ? " (nothing was written)" : ""));
+        }
         return kExitFailure;
     }
     struct stat st {};

@@ -36,10 +36,10 @@ bool InputStamp::operator==(const InputStamp& other) const {
 
 InputFile::~InputFile() = default;
 
-bool InputFile::Open(const std::string& path, BuildProblem* problem) {
+bool InputFile::Open(const std::string& path, Error* problem) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        *problem = {BuildProblemKind::CannotReadInput, path, errno};
+        *problem = MakeError(ErrorCode::CannotRead, path, "", errno);
         return false;
     }
     m_owned.Reset(fd);
@@ -47,47 +47,47 @@ bool InputFile::Open(const std::string& path, BuildProblem* problem) {
 }
 
 bool InputFile::Adopt(UniqueFd fd, const InputStamp& stamp, const std::string& label,
-                      BuildProblem* problem) {
+                      Error* problem) {
     m_fd = fd.Get();
     m_owned = std::move(fd);
     m_stamp = stamp;
     return Start(label, problem);
 }
 
-bool InputFile::Adopt(FILE* file, const std::string& label, BuildProblem* problem) {
+bool InputFile::Adopt(FILE* file, const std::string& label, Error* problem) {
     std::fflush(file);
     m_fdPos = -1;
     return Measure(::fileno(file), label, problem) && Start(label, problem);
 }
 
-bool InputFile::Measure(int fd, const std::string& label, BuildProblem* problem) {
+bool InputFile::Measure(int fd, const std::string& label, Error* problem) {
     m_fd = fd;
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
-        *problem = {BuildProblemKind::CannotReadInput, label, errno};
+        *problem = MakeError(ErrorCode::CannotRead, label, "", errno);
         return false;
     }
     // Never waits on a FIFO or device: they are refused by their kind before any read.
     if (!S_ISREG(status.st_mode)) {
-        *problem = {BuildProblemKind::NotAFile, label, 0, status.st_mode & S_IFMT};
+        *problem = MakeError(NotRegularCode(mode_t(status.st_mode & S_IFMT)), label);
         return false;
     }
     if (status.st_size > kMaxZokFileSize) {
-        *problem = {BuildProblemKind::InputTooLarge, label, 0};
+        *problem = MakeError(ErrorCode::FileTooLarge, label);
         return false;
     }
     m_stamp = InputStamp::Of(status);
     return true;
 }
 
-bool InputFile::Start(const std::string& label, BuildProblem* problem) {
+bool InputFile::Start(const std::string& label, Error* problem) {
     m_label = label;
     cookie_io_functions_t io{};
     io.read = &InputFile::Read;
     io.seek = &InputFile::Seek;
     FILE* stream = fopencookie(this, "rb", io);
     if (stream == nullptr) {
-        *problem = {BuildProblemKind::CannotReadInput, label, errno};
+        *problem = MakeError(ErrorCode::CannotRead, label, "", errno);
         return false;
     }
     // A buffer of its own: stdio would give a cookie stream 8 KiB, and a read a piece. Without
@@ -161,20 +161,20 @@ int InputFile::Seek(void* cookie, off64_t* offset, int whence) {
     return 0;
 }
 
-bool InputFile::ReadFailed(BuildProblem* problem) const {
+bool InputFile::ReadFailed(Error* problem) const {
     if (m_readError == 0) {
         return false;
     }
-    *problem = {BuildProblemKind::CannotReadInput, m_label, m_readError};
+    *problem = MakeError(ErrorCode::CannotRead, m_label, "", m_readError);
     return true;
 }
 
-bool InputFile::Unchanged(BuildProblem* problem) const {
+bool InputFile::Unchanged(Error* problem) const {
     struct stat now {};
     const bool same =
         m_fd >= 0 && ::fstat(m_fd, &now) == 0 && InputStamp::Of(now) == m_stamp && !m_endedEarly;
     if (!same) {
-        *problem = {BuildProblemKind::InputChanged, m_label, 0};
+        *problem = MakeError(ErrorCode::FileChanged, m_label);
     }
     return same;
 }

@@ -43,15 +43,14 @@ public:
 
     // Opens path without blocking and measures it: a regular file below 2 GiB. False with
     // *problem otherwise.
-    bool Open(const std::string& path, BuildProblem* problem);
+    bool Open(const std::string& path, Error* problem);
     // Reads a descriptor that was opened, at the file's first byte, and measured when the
     // inputs were checked (a regular file below 2 GiB, as stamp says); it is not measured again.
     // False with *problem when no stream can be set up.
-    bool Adopt(UniqueFd fd, const InputStamp& stamp, const std::string& label,
-               BuildProblem* problem);
+    bool Adopt(UniqueFd fd, const InputStamp& stamp, const std::string& label, Error* problem);
     // Reads an already open stream (the upgrade's temporary file) the same way; it stays the
     // caller's. label names it in problems.
-    bool Adopt(FILE* file, const std::string& label, BuildProblem* problem);
+    bool Adopt(FILE* file, const std::string& label, Error* problem);
 
     uint32_t Size() const { return uint32_t(m_stamp.size); }
 
@@ -65,13 +64,13 @@ public:
     bool Cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
 
     // After the codec ran: true when the file is as it was measured; else *problem says so.
-    bool Unchanged(BuildProblem* problem) const;
+    bool Unchanged(Error* problem) const;
     // A read of the file failed (not a cancel): *problem names it with the system's reason.
-    bool ReadFailed(BuildProblem* problem) const;
+    bool ReadFailed(Error* problem) const;
 
 private:
-    bool Measure(int fd, const std::string& label, BuildProblem* problem);
-    bool Start(const std::string& label, BuildProblem* problem);
+    bool Measure(int fd, const std::string& label, Error* problem);
+    bool Start(const std::string& label, Error* problem);
     static ssize_t Read(void* cookie, char* buffer, size_t size);
     static int Seek(void* cookie, off64_t* offset, int whence);
 

@@ -52,13 +52,13 @@ TEST(CheckedInputs, AnInputChangedBetweenTheCheckAndTheReadIsRefused) {
         const std::vector<std::string> paths = {dir.File("a.txt")};
         WriteFile(paths[0], TextBytes(2000));
         CheckedInputs inputs(paths, row.budget);
-        std::vector<BuildProblem> problems;
+        std::vector<Error> problems;
         inputs.Check(dir.File("out.zok"), {std::string("a.txt")}, problems);
         ASSERT_TRUE(problems.empty());
         row.change(paths[0], dir);
 
         InputFile input;
-        BuildProblem problem{};
+        Error problem{};
         EntryWriteStatus status = EntryWriteStatus::Failed;
         if (inputs.Open(0, input, &problem)) {
             const CCodecTable codecs;
@@ -68,7 +68,8 @@ TEST(CheckedInputs, AnInputChangedBetweenTheCheckAndTheReadIsRefused) {
                 EncodeInput(codecs, input, WriteRuleFor("a.txt"), archive.Get(), record, &problem);
         }
         EXPECT_EQ(status, EntryWriteStatus::Failed);
-        EXPECT_EQ(DescribeBuildProblem(problem), paths[0] + ": the file changed while it was read");
+        EXPECT_EQ(problem.code, ErrorCode::FileChanged);
+        EXPECT_EQ(problem.path, paths[0]);
     }
 }
 

@@ -32,7 +32,7 @@ TEST(EncodePipeline, EntriesBehindAnUnfinishedOneWaitOnDiskNotOnTheWorkers) {
         WriteFile(paths.back(), "x");
     }
     CheckedInputs inputs(paths, 0);
-    std::vector<BuildProblem> problems;
+    std::vector<Error> problems;
     inputs.Check(dir.File("out.zok"), names, problems);
     ASSERT_TRUE(problems.empty());
 

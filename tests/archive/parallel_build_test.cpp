@@ -81,7 +81,7 @@ TEST(ParallelBuild, SameArchiveProgressAndReportAsOneThread) {
     BuildReport serialReport;
     ASSERT_TRUE(BuildArchive(paths, dir.File("serial.zok"), RecordProgress, &serialReport,
                              Options(1, 16u << 20)))
-        << serialReport.error;
+        << Problems(serialReport);
     const std::vector<ProgressCall> serialCalls = g_calls;
     const std::string serial = ReadFile(dir.File("serial.zok"));
     ASSERT_EQ(serialCalls.size(), paths.size());
@@ -100,7 +100,7 @@ TEST(ParallelBuild, SameArchiveProgressAndReportAsOneThread) {
         g_calls.clear();
         BuildReport report;
         ASSERT_TRUE(BuildArchive(paths, dir.File("parallel.zok"), RecordProgress, &report, options))
-            << report.error;
+            << Problems(report);
         EXPECT_TRUE(ReadFile(dir.File("parallel.zok")) == serial) << "archives differ";
         EXPECT_EQ(report.unencoded, serialReport.unencoded);
         ASSERT_EQ(g_calls.size(), serialCalls.size());
@@ -124,7 +124,7 @@ TEST(ParallelBuild, EncodedDataWaitingForTheWriterStaysUnderTheCap) {
     const uint64_t cap = 256 * 1024;
     BuildReport report;
     ASSERT_TRUE(BuildArchive(paths, dir.File("out.zok"), nullptr, &report, Options(4, cap)))
-        << report.error;
+        << Problems(report);
     EXPECT_GT(report.peakBytesAhead, 0u);
     // The cap plus the piece of the entry being written, whatever the 12 MB of input.
     EXPECT_LE(report.peakBytesAhead, 2 * cap);
@@ -184,11 +184,11 @@ TEST(ParallelBuild, UnreadableInputsFailAsOnOneThreadAndLeaveNothing) {
             BuildReport report;
             EXPECT_FALSE(BuildArchive(withBad, target, RecordProgress, &report,
                                       Options(threads, 64 * 1024)));
-            EXPECT_EQ(report.error, serialReport.error);
-            EXPECT_EQ(report.error.rfind(bad + ": ", 0), 0u) << report.error;
-            EXPECT_NE(report.error.find("\n" + dir.File("also-missing.txt") + ": "),
+            EXPECT_EQ(Problems(report), Problems(serialReport));
+            EXPECT_EQ(Problems(report).rfind(bad + ": ", 0), 0u) << Problems(report);
+            EXPECT_NE(Problems(report).find("\n" + dir.File("also-missing.txt") + ": "),
                       std::string::npos)
-                << report.error;
+                << Problems(report);
             EXPECT_EQ(report.problems.size(), 2u);
             EXPECT_TRUE(g_calls.empty()) << "nothing packed";
             EXPECT_EQ(ReadFile(target), "the archive that was there");
