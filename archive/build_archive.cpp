@@ -87,7 +87,7 @@ unsigned ThreadCount(const BuildOptions& options, size_t inputs) {
 }
 
 bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
-           ProgressCallback callback, BuildReport& report, const BuildOptions& options) {
+           BuildReport& report, const BuildOptions& options) {
     // The directory as it goes to disk: names converted to CP949 before anything is written.
     std::vector<std::optional<std::string>> names(paths.size());
     std::vector<const EntryKindRule*> rules(paths.size());
@@ -96,7 +96,7 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
         rules[i] = names[i] ? &WriteRuleFor(*names[i]) : nullptr;
     }
     CheckedInputs inputs(paths, CheckedInputs::DefaultBudget());
-    BuildTracker tracker(options, callback);
+    BuildTracker tracker(options);
     const unsigned threads = ThreadCount(options, paths.size());
     std::optional<ParallelEncoder> encoder;
     if (threads > 1) {
@@ -164,8 +164,20 @@ bool BuildArchive(const std::vector<std::string>& paths, const std::string& outp
     BuildReport localReport;
     BuildReport& report = reportOut != nullptr ? *reportOut : localReport;
     report = BuildReport();
+    // One progress form: the plain callback hears the options' reports that end an input.
+    BuildOptions merged = options;
+    if (callback != nullptr) {
+        merged.progress = [callback, given = options.progress](const BuildProgress& p) {
+            if (p.fileDone) {
+                callback(p.filesDone, uint32_t(p.bytesDone), uint32_t(p.archiveSize));
+            }
+            if (given) {
+                given(p);
+            }
+        };
+    }
     // A codec's exception passes through; the writer has removed what it wrote by then.
-    const bool written = Build(paths, outputPath, callback, report, options);
+    const bool written = Build(paths, outputPath, report, merged);
     if (!written) {
         for (Error& problem : report.problems) {
             if (problem.path.empty()) {
