@@ -93,6 +93,23 @@ int CompareFolded(std::string_view a, std::string_view b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+}  // namespace
+
+std::string FoldedName(std::string_view cp949) {
+    std::string out(cp949);
+    bool trail = false;
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!trail) {
+            c = char(FoldAscii(byte));
+        }
+        trail = !trail && IsLeadByte(byte);
+    }
+    return out;
+}
+
+namespace {
+
 // Reads the directory front to back through a buffer of its own, so that a directory of any
 // size is read with few system calls and never held twice in memory.
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "archive/directory_writer.h"
@@ -122,6 +123,65 @@ bool ZokWriter::EndEntry(size_t index, uint64_t end, uint32_t sourceSize, uint32
     r.kind = kind;
     m_end = end;
     return true;
+}
+
+bool ZokWriter::CopyEntry(size_t index, int fd, uint64_t offset, const EntryRecord& record,
+                          const std::string& label, const std::function<bool(uint64_t)>& onBytes,
+                          Error* problem) {
+    if (!BeginEntry(index, label, problem)) {
+        return false;
+    }
+    FILE* out = m_file.Get();
+    if (std::fflush(out) != 0) {
+        return WriteFailure(problem, errno);
+    }
+    const int to = ::fileno(out);
+    constexpr size_t kPiece = 4 << 20;
+    loff_t from = loff_t(offset);
+    loff_t at = loff_t(m_end);
+    uint64_t left = record.storedSize;
+    bool kernel = true;
+    std::vector<uint8_t> buffer;
+    while (left > 0) {
+        const size_t want = size_t(std::min<uint64_t>(left, kPiece));
+        ssize_t n = -1;
+        if (kernel) {
+            n = ::copy_file_range(fd, &from, to, &at, want, 0);
+            if (n < 0 &&
+                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                kernel = false;  // across file systems, or not here: copy through memory
+                continue;
+            }
+        } else {
+            buffer.resize(want);
+            n = ::pread(fd, buffer.data(), want, from);
+            if (n > 0 && !WriteAt(uint64_t(at), buffer.data(), size_t(n), problem)) {
+                return false;
+            }
+            if (n > 0) {
+                from += n;
+                at += n;
+            }
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            *problem = MakeError(ErrorCode::CannotRead, label, "", n < 0 ? errno : EIO);
+            return false;
+        }
+        left -= uint64_t(n);
+        if (onBytes && !onBytes(uint64_t(n))) {
+            *problem = MakeError(ErrorCode::Cancelled, label);
+            return false;
+        }
+    }
+    if (std::fflush(out) != 0 || fseeko(out, at, SEEK_SET) != 0) {
+        return WriteFailure(problem, errno);
+    }
+    m_position = uint64_t(at);
+    return EndEntry(index, uint64_t(at), record.sourceSize, record.storedSize, record.kind, label,
+                    problem);
 }
 
 bool ZokWriter::Commit(bool replace, Error* problem) {

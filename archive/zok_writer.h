@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,14 @@ public:
                   EntryKind kind, const std::string& label, Error* problem);
     // The stream's position as the end of the entry just written by a codec.
     uint64_t StreamPosition() const;
+
+    // Writes entry index as the stored bytes [offset, offset + record.storedSize) of the file
+    // fd (an entry kept as it stands from another archive), with record's sizes and kind;
+    // copied in the kernel where it can. onBytes hears of each piece and returns false to stop
+    // (Cancelled). CannotRead when fd ends early or fails.
+    bool CopyEntry(size_t index, int fd, uint64_t offset, const EntryRecord& record,
+                   const std::string& label, const std::function<bool(uint64_t)>& onBytes,
+                   Error* problem);
 
     const EntryRecord& Record(size_t index) const { return m_records[index]; }
 

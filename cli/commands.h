@@ -29,6 +29,8 @@ void RegisterExtractCommand(CLI::App& app, CommandAction& action);
 void RegisterBitmapCommand(CLI::App& app, CommandAction& action);
 void RegisterTestCommand(CLI::App& app, CommandAction& action);
 void RegisterUpgradeCommand(CLI::App& app, CommandAction& action);
+void RegisterUpdateCommand(CLI::App& app, CommandAction& action);
+void RegisterDeleteCommand(CLI::App& app, CommandAction& action);
 
 // The zok tool's command line: every command with its options and help texts; the command
 // that is parsed sets action. Shared by RunZok and the manual page generator.

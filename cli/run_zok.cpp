@@ -109,6 +109,8 @@ void BuildZokApp(CLI::App& app, CommandAction& action) {
     RegisterExtractCommand(app, action);
     RegisterBitmapCommand(app, action);
     RegisterTestCommand(app, action);
+    RegisterUpdateCommand(app, action);
+    RegisterDeleteCommand(app, action);
     RegisterUpgradeCommand(app, action);
     RegisterHelpCommand(app, action);
 }

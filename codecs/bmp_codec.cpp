@@ -48,29 +48,28 @@ void ExpandRow(const uint8_t* line, int bitCount, uint64_t width, const uint8_t*
 
 }  // namespace
 
-int32_t CBmpCodec::Encode(FILE* input, FILE* archive) {
-    const off_t start = ftello(archive);
+bool ReadBmpPixels(FILE* input, BmpPixels* out) {
     const off_t fileStart = ftello(input);
-    if (start < 0 || fileStart < 0) {
-        return 0;
+    if (fileStart < 0) {
+        return false;
     }
     uint8_t headers[kHeadersSize];
     if (std::fread(headers, 1, kHeadersSize, input) != kHeadersSize ||
         GetU16(headers) != kBmpMagic) {
-        return 0;
+        return false;
     }
     const uint64_t offBits = GetU32(headers + 10);
     const BITMAPINFOHEADER info = ReadBitmapInfoHeader(headers + kBitmapFileHeaderSize);
     // Core headers (12 bytes) lay their fields out differently; only 40 and longer are read.
     if (info.biSize < kBitmapInfoHeaderSize || info.biCompression != 0) {
-        return 0;
+        return false;
     }
     const int bitCount = info.biBitCount;
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24) {
-        return 0;
+        return false;
     }
     if (info.biWidth <= 0 || info.biHeight == 0) {
-        return 0;
+        return false;
     }
     const bool topDown = info.biHeight < 0;
     const uint64_t width = uint64_t(info.biWidth);
@@ -79,21 +78,21 @@ int32_t CBmpCodec::Encode(FILE* input, FILE* archive) {
     // The palette follows the whole info header, however long; the pixels start at bfOffBits.
     const uint64_t paletteStart = kBitmapFileHeaderSize + uint64_t(info.biSize);
     if (offBits < paletteStart) {
-        return 0;
+        return false;
     }
     const uint64_t entries = bitCount == 24 ? 0 : (offBits - paletteStart) / 4;
     if (bitCount != 24 && entries == 0) {
-        return 0;
+        return false;
     }
     const uint64_t lineBytes = BitmapRowBytes(width, uint64_t(bitCount));
     const uint64_t stride = BitmapRowBytes(width, 24);
     if (stride * height > uint64_t(kMaxZokFileSize)) {
-        return 0;
+        return false;
     }
     // Every pixel row must be in the file before the picture buffer is allocated.
     const int64_t fileSize = StreamLength(input);
     if (fileSize >= 0 && uint64_t(fileSize) < uint64_t(fileStart) + offBits + lineBytes * height) {
-        return 0;
+        return false;
     }
 
     // Colour table in red, green, blue order; indices can reach only the first 256 entries.
@@ -103,7 +102,7 @@ int32_t CBmpCodec::Encode(FILE* input, FILE* archive) {
         std::array<uint8_t, kMaxPaletteEntries * 4> quads{};
         if (fseeko(input, fileStart + off_t(paletteStart), SEEK_SET) != 0 ||
             std::fread(quads.data(), 4, usedEntries, input) != usedEntries) {
-            return 0;
+            return false;
         }
         for (size_t i = 0; i < usedEntries; ++i) {
             colours[i * 3] = quads[i * 4 + 2];
@@ -112,38 +111,46 @@ int32_t CBmpCodec::Encode(FILE* input, FILE* archive) {
         }
     }
     if (fseeko(input, fileStart + off_t(offBits), SEEK_SET) != 0) {
-        return 0;
+        return false;
     }
 
-    std::unique_ptr<uint8_t*[]> rows(new (std::nothrow) uint8_t*[height]);
-    PixelBuffer pixels(new (std::nothrow) uint8_t[stride * height]);
-    if (!rows || !pixels) {
+    out->width = uint32_t(width);
+    out->height = uint32_t(height);
+    out->bgr = bitCount == 24;
+    out->rows.reset(new (std::nothrow) uint8_t*[height]);
+    out->pixels.reset(new (std::nothrow) uint8_t[stride * height]);
+    if (!out->rows || !out->pixels) {
         throw std::bad_alloc();  // no fault of the picture: never stored as unencoded
     }
     // Buffer row k holds file row k; rows[] puts them in picture order, top first.
     for (uint64_t k = 0; k < height; ++k) {
-        rows[topDown ? k : height - 1 - k] = pixels.get() + k * stride;
+        out->rows[topDown ? k : height - 1 - k] = out->pixels.get() + k * stride;
     }
     if (bitCount == 24) {
-        if (std::fread(pixels.get(), 1, stride * height, input) != stride * height) {
-            return 0;
-        }
-    } else {
-        std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[lineBytes]);
-        if (!line) {
-            throw std::bad_alloc();
-        }
-        for (uint64_t k = 0; k < height; ++k) {
-            if (std::fread(line.get(), 1, lineBytes, input) != lineBytes) {
-                return 0;
-            }
-            ExpandRow(line.get(), bitCount, width, colours.data(), usedEntries,
-                      pixels.get() + k * stride);
-        }
+        return std::fread(out->pixels.get(), 1, stride * height, input) == stride * height;
     }
+    std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[lineBytes]);
+    if (!line) {
+        throw std::bad_alloc();
+    }
+    for (uint64_t k = 0; k < height; ++k) {
+        if (std::fread(line.get(), 1, lineBytes, input) != lineBytes) {
+            return false;
+        }
+        ExpandRow(line.get(), bitCount, width, colours.data(), usedEntries,
+                  out->pixels.get() + k * stride);
+    }
+    return true;
+}
 
-    if (WritePngStream(archive, uint32_t(width), uint32_t(height), false, bitCount == 24,
-                       rows.get()) != PngWriteStatus::Written) {
+int32_t CBmpCodec::Encode(FILE* input, FILE* archive) {
+    const off_t start = ftello(archive);
+    BmpPixels bmp;
+    if (start < 0 || !ReadBmpPixels(input, &bmp)) {
+        return 0;
+    }
+    if (WritePngStream(archive, bmp.width, bmp.height, false, bmp.bgr, bmp.rows.get()) !=
+        PngWriteStatus::Written) {
         return 0;
     }
     const off_t end = ftello(archive);
