@@ -65,6 +65,10 @@ bool ZokWriter::Create(const std::string& targetPath, BuildProblem* problem) {
         reservation.size()) {
         return WriteFailure(problem, errno);
     }
+    // One seek tells stdio where the stream stands; from then on ftello needs no system call.
+    if (fseeko(m_file.Get(), off_t(headerSize), SEEK_SET) != 0) {
+        return WriteFailure(problem, errno);
+    }
     m_end = m_position = headerSize;
     return true;
 }

@@ -44,6 +44,16 @@ uint64_t TotalSize(const std::vector<std::string>& files) {
 // Reports every problem found before anything is written; returns the exit status, or -1 when
 // there is none and the build may go on.
 int RefuseProblems(const CreateInputs& inputs, const std::string& target, bool allowDuplicates) {
+    if (allowDuplicates) {
+        for (const Error& clash : inputs.clashes) {
+            Warn(DescribeError(clash) + "; only the first can be found by name");
+        }
+    }
+    if (inputs.problems.empty() && (inputs.clashes.empty() || allowDuplicates)) {
+        return -1;
+    }
+    // The build checks its inputs itself and names each problem; they are asked for apart only
+    // to go with the folders that could not be walked and the names that clash.
     std::vector<std::string> problems;
     for (const Error& problem : inputs.problems) {
         problems.push_back(DescribeError(problem));
@@ -53,9 +63,7 @@ int RefuseProblems(const CreateInputs& inputs, const std::string& target, bool a
     }
     const bool failed = !problems.empty();
     for (const Error& clash : inputs.clashes) {
-        if (allowDuplicates) {
-            Warn(DescribeError(clash) + "; only the first can be found by name");
-        } else {
+        if (!allowDuplicates) {
             problems.push_back(DescribeError(clash));
         }
     }
@@ -121,11 +129,15 @@ int RunCreate(const CreateRequest& request) {
 
     const bool quiet = request.verbosity == Verbosity::Quiet;
     const bool verbose = request.verbosity == Verbosity::Verbose;
-    ProgressBar bar("packing", TotalSize(inputs.files), !quiet);
+    // The inputs are measured for the bar only when it is shown.
+    ProgressBar bar("packing", ProgressBar::Enabled() && !quiet ? TotalSize(inputs.files) : 0,
+                    !quiet);
     BuildOptions options;
     options.threads = request.threads;
     const size_t count = inputs.files.size();
+    uint64_t packed = 0;
     options.progress = [&](const BuildProgress& p) {
+        packed = p.bytesDone;
         if (verbose && p.fileDone && p.filesDone > 0 && size_t(p.filesDone) <= count) {
             bar.Clear();
             // Names go beside the archive, never into it.
@@ -155,8 +167,8 @@ int RunCreate(const CreateRequest& request) {
     }
     struct stat st {};
     const uint64_t written = ::stat(target.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
-    bar.Finish("packed " + Counted(count, "file", "files") + ", " +
-               HumanBytes(TotalSize(inputs.files)) + " into " + HumanBytes(written));
+    bar.Finish("packed " + Counted(count, "file", "files") + ", " + HumanBytes(packed) + " into " +
+               HumanBytes(written));
     for (const std::string& path : report.unencoded) {
         ReportError(path + ": could not be encoded; stored as an empty entry");
     }

@@ -30,8 +30,11 @@ CreateInputs GatherCreateInputs(const std::vector<std::string>& named, const std
     CreateInputs inputs;
     InputFiles expanded = ExpandInputFolders(named);
     inputs.problems = std::move(expanded.problems);
+    // Only an output that exists can be among the inputs: looked at once, not once an input.
+    std::error_code ec;
+    const bool outputExists = !output.empty() && std::filesystem::exists(output, ec);
     for (const std::string& path : expanded.files) {
-        if (SameOutput(path, output) && IsZokArchive(path)) {
+        if (outputExists && SameOutput(path, output) && IsZokArchive(path)) {
             inputs.warnings.push_back(path + ": skipped: it is the archive being written");
             continue;
         }

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "io/file_handle.h"
 #include "codecs/png_codec.h"
+#include "io/file_handle.h"
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
