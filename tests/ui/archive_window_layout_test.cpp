@@ -98,6 +98,7 @@ TEST_F(ArchiveWindowLayoutTest, ThePreviewKeepsAThirdAndNoTextWidensTheWindow) {
                   Q("항목 5개를 ") + QString::fromStdString(longFolder) + Q("에 풀었습니다."));
         EXPECT_TRUE(work->ShownText().contains(QChar(0x2026))) << work->ShownText().toStdString();
         EXPECT_EQ(work->ToolTipText(), work->text());
+        ASSERT_TRUE(QDir().mkpath(Q(ZOK_SCREENSHOT_DIR)));
         EXPECT_TRUE(dlg.grab().save(Q(ZOK_SCREENSHOT_DIR "/archive_window_%1x%2.png")
                                         .arg(size.width())
                                         .arg(size.height())));
