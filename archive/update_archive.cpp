@@ -15,6 +15,7 @@
 #include "codecs/codec_table.h"
 #include "io/input_file.h"
 #include "io/names.h"
+#include "zok/inputs.h"
 #include "zok/zok_file.h"
 
 namespace zok {
@@ -110,14 +111,8 @@ bool Update::CheckInputs() {
     m_inputs = std::make_unique<CheckedInputs>(inputs, CheckedInputs::DefaultBudget());
     m_inputs->Check(m_target, m_names, m_report.problems);
     if (!m_options.allowDuplicateNames) {
-        std::unordered_map<std::string, size_t> first;
-        for (size_t k = 0; k < inputs.size(); ++k) {
-            if (m_names[k] && !first.emplace(FoldedName(*m_names[k]), k).second) {
-                Error clash = MakeError(ErrorCode::DuplicateName, inputs[k],
-                                        std::string(BaseName(inputs[k])));
-                clash.detail = inputs[first[FoldedName(*m_names[k])]];
-                m_report.problems.push_back(std::move(clash));
-            }
+        for (Error& clash : FindNameClashes(inputs)) {
+            m_report.problems.push_back(std::move(clash));
         }
     }
     return m_report.problems.empty();

@@ -206,8 +206,11 @@ private:
     }
 
     void Open() {
-        // Never blocks: a FIFO or device is refused by its type, not waited on.
-        m_dir.fd = ::open(m_dir.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        // Never blocks: a FIFO or device is refused by its type, not waited on. A file opened
+        // by the caller is checked alike.
+        if (m_dir.fd < 0) {
+            m_dir.fd = ::open(m_dir.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        }
         if (m_dir.fd < 0) {
             throw ZokOpenError(m_dir.path, errno);
         }

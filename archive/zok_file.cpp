@@ -1,6 +1,9 @@
 #include "zok/zok_file.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 #include "archive/content_readers.h"
@@ -22,6 +25,16 @@ std::string EscapeRawName(std::string_view raw) {
 
 CZokFile::CZokFile(const std::string& path) : m_directory(std::make_unique<ArchiveDirectory>()) {
     m_directory->path = path;
+    LoadDirectory(*m_directory);
+}
+
+CZokFile::CZokFile(int fd, const std::string& shownPath)
+    : m_directory(std::make_unique<ArchiveDirectory>()) {
+    m_directory->path = shownPath;
+    m_directory->fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (m_directory->fd < 0) {
+        throw ZokOpenError(shownPath, errno);
+    }
     LoadDirectory(*m_directory);
 }
 

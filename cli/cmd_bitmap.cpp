@@ -40,7 +40,8 @@ void RegisterBitmapCommand(CLI::App& app, CommandAction& action) {
     cmd->add_option("OUT.bmp", *bmp, "The 24-bit BMP file to write")->required();
     cmd->add_option("--alpha", *alpha,
                     "Also write the alpha plane as a binary PGM (opaque when the picture has "
-                    "no alpha)");
+                    "no alpha)")
+        ->type_name("OUT.pgm");
     cmd->add_flag("--overwrite", *overwrite,
                   "Replace output files that already exist (keeping their permissions)");
     AddPictureLimitOption(*cmd, *maxPixels);

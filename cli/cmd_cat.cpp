@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/error_words.h"
@@ -12,13 +13,8 @@ using namespace zok;
 
 namespace {
 
-int RunCat(const std::string& path, const std::string& name) {
-    const ArchiveEntry entry = OpenArchiveEntry(path, name);
-    if (!entry) {
-        return kExitFailure;
-    }
-    const CZokFile& zok = *entry.archive;
-    const size_t index = entry.index;
+// Streams one entry to the standard output; false when it could not be read or written.
+bool WriteEntry(const CZokFile& zok, size_t index) {
     // Streamed: an entry of any size passes through one piece of memory.
     bool written = true;
     const Error error =
@@ -28,30 +24,48 @@ int RunCat(const std::string& path, const std::string& name) {
         });
     if (error && written) {
         ReportError(EntryLabel(zok, index) + ": " + ErrorReason(error));
-        return kExitFailure;
+        return false;
     }
     if (!written || std::fflush(stdout) != 0) {
         ReportError(EntryLabel(zok, index) + ": cannot write to the standard output");
+        return false;
+    }
+    return true;
+}
+
+int RunCat(const std::string& path, const std::vector<std::string>& names) {
+    const std::unique_ptr<CZokFile> zok = OpenArchive(path);
+    if (!zok) {
         return kExitFailure;
     }
-    return kExitOk;
+    bool ok = true;
+    for (const size_t index : FindEntries(*zok, names, &ok)) {
+        if (!WriteEntry(*zok, index)) {
+            return kExitFailure;
+        }
+    }
+    return ok ? kExitOk : kExitFailure;
 }
 
 }  // namespace
 
 void RegisterCatCommand(CLI::App& app, CommandAction& action) {
-    auto* cmd = app.add_subcommand("cat", "Write an entry's content to the standard output");
+    auto* cmd = app.add_subcommand(
+        "cat", "Write the content of entries to the standard output, one after another");
     auto archive = std::make_shared<std::string>();
-    auto name = std::make_shared<std::string>();
-    cmd->add_option("ARCHIVE", *archive, "The archive to read")->required();
-    cmd->add_option("NAME", *name,
-                    "The entry, found without regard to case (the first of equal names). A "
-                    "picture entry gives its PNG stream")
+    auto names = std::make_shared<std::vector<std::string>>();
+    cmd->add_option("ARCHIVE", *archive, kReadArchiveHelp)->required();
+    cmd->add_option("NAME", *names,
+                    std::string(kNamesHelp) +
+                        ". A picture entry gives its PNG stream; the entries of a pattern come "
+                        "in directory order")
         ->required();
     cmd->footer(
-        "The entry is streamed; when damage is found part-way, what was written before it\n"
+        "Each entry is streamed; when damage is found part-way, what was written before it\n"
         "stays on the standard output and the status is 1.\n"
-        "Exit status: 0 written; 1 no such entry or it cannot be read; 2 usage error.\n");
-    cmd->callback(
-        [&action, archive, name] { action = [archive, name] { return RunCat(*archive, *name); }; });
+        "Exit status: 0 written; 1 a NAME matches no entry or an entry cannot be read;\n"
+        "2 usage error.\n");
+    cmd->callback([&action, archive, names] {
+        action = [archive, names] { return RunCat(*archive, *names); };
+    });
 }

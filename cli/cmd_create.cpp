@@ -1,19 +1,34 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/create_inputs.h"
 #include "cli/error_words.h"
 #include "cli/output.h"
 #include "cli/progress_bar.h"
+#include "job/scratch_folder.h"
+#include "job/unnamed_file.h"
 #include "zok/build_archive.h"
 #include "zok/zok_error.h"
 
 using namespace zok;
 
 namespace {
+
+struct CreateRequest {
+    std::string archive;
+    std::vector<std::string> files;
+    unsigned threads = 0;
+    bool allowDuplicateNames = false;
+    Verbosity verbosity = Verbosity::Normal;
+};
 
 uint64_t TotalSize(const std::vector<std::string>& files) {
     uint64_t total = 0;
@@ -26,45 +41,120 @@ uint64_t TotalSize(const std::vector<std::string>& files) {
     return total;
 }
 
-int RunCreate(const std::string& archive, const std::vector<std::string>& named, unsigned threads) {
-    const CreateInputs inputs = GatherCreateInputs(named, archive);
+// Reports every problem found before anything is written; returns the exit status, or -1 when
+// there is none and the build may go on.
+int RefuseProblems(const CreateInputs& inputs, const std::string& target, bool allowDuplicates) {
+    if (allowDuplicates) {
+        for (const Error& clash : inputs.clashes) {
+            Warn(DescribeError(clash) + "; only the first can be found by name");
+        }
+    }
+    if (inputs.problems.empty() && (inputs.clashes.empty() || allowDuplicates)) {
+        return -1;
+    }
+    // The build checks its inputs itself and names each problem; they are asked for apart only
+    // to go with the folders that could not be walked and the names that clash.
+    std::vector<std::string> problems;
+    for (const Error& problem : inputs.problems) {
+        problems.push_back(DescribeError(problem));
+    }
+    for (const Error& problem : CheckBuildInputs(inputs.files, target)) {
+        problems.push_back(DescribeError(problem));
+    }
+    const bool failed = !problems.empty();
+    for (const Error& clash : inputs.clashes) {
+        if (!allowDuplicates) {
+            problems.push_back(DescribeError(clash));
+        }
+    }
+    if (problems.empty()) {
+        return -1;
+    }
+    problems.back() += failed ? " (nothing was written)"
+                              : " (nothing was written: the archive holds file names only; "
+                                "rename one, or use --allow-duplicate-names)";
+    for (const std::string& problem : problems) {
+        ReportError(problem);
+    }
+    return failed ? kExitFailure : kExitUsage;
+}
+
+// Copies the archive built at path to the standard output.
+bool SendToStandardOutput(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    Error error;
+    const bool sent = fd >= 0 && CopyWholeFile(fd, STDOUT_FILENO, &error);
+    if (fd < 0) {
+        error = MakeError(ErrorCode::CannotRead, path, "", errno);
+    } else {
+        ::close(fd);
+    }
+    if (!sent) {
+        if (error.code == ErrorCode::CannotWrite) {
+            error.path = "standard output";
+        }
+        ReportError(DescribeError(error));
+    }
+    return sent;
+}
+
+int RunCreate(const CreateRequest& request) {
+    const bool toStdout = request.archive == "-";
+    if (toStdout && ::isatty(STDOUT_FILENO) == 1) {
+        ReportError(
+            "refusing to write an archive to a terminal; redirect the standard output or name a "
+            "file (zok help create)");
+        return kExitUsage;
+    }
+    // To the standard output: built in a scratch folder first, since the directory comes first.
+    ScratchFolder scratch;
+    std::string target = request.archive;
+    if (toStdout) {
+        Error error;
+        if (!scratch.Create(&error)) {
+            ReportError("cannot make a temporary folder: " + DescribeError(error));
+            return kExitFailure;
+        }
+        target = scratch.File("archive.zok");
+    }
+    const CreateInputs inputs = GatherCreateInputs(request.files, toStdout ? "" : target);
     for (const std::string& warning : inputs.warnings) {
         Warn(warning);
     }
     // Every problem is named before anything is written, so that all can be mended at once.
-    // The build checks its inputs itself and names each problem; they are asked for apart only
-    // to go with the folders that could not be walked.
-    if (!inputs.problems.empty()) {
-        std::vector<std::string> problems = inputs.problems;
-        for (const Error& problem : CheckBuildInputs(inputs.files, archive)) {
-            problems.push_back(DescribeError(problem));
-        }
-        problems.back() += " (nothing was written)";
-        for (const std::string& problem : problems) {
-            ReportError(problem);
-        }
-        return kExitFailure;
+    if (const int refused = RefuseProblems(inputs, target, request.allowDuplicateNames);
+        refused >= 0) {
+        return refused;
     }
 
+    const bool quiet = request.verbosity == Verbosity::Quiet;
+    const bool verbose = request.verbosity == Verbosity::Verbose;
     // The inputs are measured for the bar only when it is shown.
-    ProgressBar bar("packing", ProgressBar::Enabled() ? TotalSize(inputs.files) : 0);
+    ProgressBar bar("packing", ProgressBar::Enabled() && !quiet ? TotalSize(inputs.files) : 0,
+                    !quiet);
     BuildOptions options;
-    options.threads = threads;
+    options.threads = request.threads;
     const size_t count = inputs.files.size();
     uint64_t packed = 0;
-    options.progress = [&bar, &packed, count](const BuildProgress& p) {
+    options.progress = [&](const BuildProgress& p) {
         packed = p.bytesDone;
+        if (verbose && p.fileDone && p.filesDone > 0 && size_t(p.filesDone) <= count) {
+            bar.Clear();
+            // Names go beside the archive, never into it.
+            const std::string& name = inputs.files[size_t(p.filesDone) - 1];
+            toStdout ? SayOnStderr(name) : Say(name);
+        }
         bar.Update(p.bytesRead, std::to_string(p.filesDone) + " / " + std::to_string(count));
     };
     BuildReport report;
     bool ok = false;
     try {
-        ok = BuildArchive(inputs.files, archive, nullptr, &report, options);
+        ok = BuildArchive(inputs.files, target, nullptr, &report, options);
     } catch (const ZokError& e) {
         bar.Finish();
         // A codec's exception names the input it met, not the archive.
         Error problem = e.Problem();
-        problem.path = report.currentInput.empty() ? archive : report.currentInput;
+        problem.path = report.currentInput.empty() ? target : report.currentInput;
         ReportError(DescribeError(problem) + " (nothing was written)");
         return kExitFailure;
     }
@@ -76,9 +166,12 @@ int RunCreate(const std::string& archive, const std::vector<std::string>& named,
         }
         return kExitFailure;
     }
+    if (toStdout && !SendToStandardOutput(target)) {
+        return kExitFailure;
+    }
     struct stat st {};
-    const uint64_t written = ::stat(archive.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
-    bar.Finish("packed " + std::to_string(count) + " files, " + HumanBytes(packed) + " into " +
+    const uint64_t written = ::stat(target.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
+    bar.Finish("packed " + Counted(count, "file", "files") + ", " + HumanBytes(packed) + " into " +
                HumanBytes(written));
     for (const std::string& path : report.unencoded) {
         ReportError(path + ": could not be encoded; stored as an empty entry");
@@ -90,30 +183,36 @@ int RunCreate(const std::string& archive, const std::vector<std::string>& named,
 
 void RegisterCreateCommand(CLI::App& app, CommandAction& action) {
     auto* cmd = app.add_subcommand("create", "Build ARCHIVE from the FILEs, in that order");
-    auto archive = std::make_shared<std::string>();
-    auto files = std::make_shared<std::vector<std::string>>();
-    auto threads = std::make_shared<unsigned>(0);
-    cmd->add_option("ARCHIVE", *archive,
+    auto request = std::make_shared<CreateRequest>();
+    cmd->add_option("ARCHIVE", request->archive,
                     "The archive to write; an existing file is replaced only when the new one "
-                    "is complete, keeping its permissions (a symbolic link is followed)")
+                    "is complete, keeping its permissions (a symbolic link is followed). - "
+                    "writes it to the standard output (never to a terminal): it is built in a "
+                    "temporary folder in $TMPDIR or /tmp first, since the directory comes first")
         ->required();
-    cmd->add_option("FILE", *files,
+    cmd->add_option("FILE", request->files,
                     "Input files or folders (walked: their files in sorted order). BMP and PNG "
                     "pictures become PNG entries, names ending in \"old\" are stored unchanged, "
                     "everything else is deflated")
         ->required();
-    cmd->add_option("-j,--jobs", *threads,
+    cmd->add_option("-j,--jobs", request->threads,
                     "Encode N files at a time (default: one per core); the archive is the "
                     "same for every N")
         ->type_name("N")
         ->check(CLI::Range(1u, 1024u));
+    cmd->add_flag("--allow-duplicate-names", request->allowDuplicateNames,
+                  "Pack files whose names an earlier file has (letter case ignored) with a "
+                  "warning: only the first of them can be found by name");
+    AddVerbosityOptions(*cmd, request->verbosity,
+                        "Name each input as it is packed (on the standard error when the "
+                        "archive goes to the standard output)");
     cmd->footer(
+        "The archive holds file names only: a folder's files are flattened, and inputs that\n"
+        "give one name twice (letter case ignored) are each named and nothing is written,\n"
+        "unless --allow-duplicate-names is given.\n"
         "Every input is checked first and every problem named; an input that is the archive\n"
         "itself is skipped when it is a ZOK archive (the `*` habit) and refused otherwise.\n"
-        "Inputs whose name an earlier input has are named: only the first can be found by name.\n"
-        "Exit status: 0 written; 1 failed, nothing written; 2 usage error;\n"
-        "3 written, but some entries could not be encoded (named on stderr).");
-    cmd->callback([&action, archive, files, threads] {
-        action = [archive, files, threads] { return RunCreate(*archive, *files, *threads); };
-    });
+        "Exit status: 0 written; 1 failed, nothing written; 2 usage error, or names that\n"
+        "clash; 3 written, but some entries could not be encoded (named on stderr).");
+    cmd->callback([&action, request] { action = [request] { return RunCreate(*request); }; });
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/read_support.h"
@@ -53,36 +54,62 @@ std::string VersionShown(std::string_view version) {
     return out;
 }
 
-int RunList(const std::string& path, bool json) {
+void PrintJson(const CZokFile& zok, const std::vector<size_t>& shown) {
+    std::printf("{\"version\": %s, \"entries\": [", JsonString(zok.Version(), false).c_str());
+    for (size_t n = 0; n < shown.size(); ++n) {
+        const EntryDescription d = zok.Describe(shown[n]);
+        std::printf(
+            "%s{\"name\": %s, \"kind\": %u, \"kindName\": \"%s\", \"offset\": %u, "
+            "\"sourceSize\": %u, \"storedSize\": %u, \"holdsData\": %s}",
+            n == 0 ? "\n  " : ",\n  ", JsonString(d.name, true).c_str(), unsigned(d.kind),
+            ContentKindName(d.content), d.offset, d.sourceSize, d.storedSize,
+            d.holdsData ? "true" : "false");
+    }
+    std::fputs(shown.empty() ? "]}\n" : "\n]}\n", stdout);
+}
+
+// The table, with a totals line under it as unzip -l has.
+void PrintTable(const CZokFile& zok, const std::vector<size_t>& shown) {
+    std::printf("ZOK archive version %s, %s\n", VersionShown(zok.Version()).c_str(),
+                Counted(zok.Count(), "entry", "entries").c_str());
+    std::printf("%-8s %10s %10s %10s  %s\n", "KIND", "SOURCE", "STORED", "OFFSET", "NAME");
+    uint64_t source = 0;
+    uint64_t stored = 0;
+    for (const size_t index : shown) {
+        const EntryDescription d = zok.Describe(index);
+        source += d.sourceSize;
+        stored += d.storedSize;
+        std::printf("%-8s %10u %10u %10u  %s%s\n", ContentKindName(d.content), d.sourceSize,
+                    d.storedSize, d.offset, Printable(d.name).c_str(),
+                    d.holdsData ? "" : "  (no data: could not be encoded)");
+    }
+    std::printf("%-8s %10s %10s %10s  %s\n", "", "----------", "----------", "", "-------");
+    std::printf("%-8s %10llu %10llu %10s  %s\n", "", static_cast<unsigned long long>(source),
+                static_cast<unsigned long long>(stored), "",
+                Counted(shown.size(), "entry", "entries").c_str());
+}
+
+int RunList(const std::string& path, bool json, const std::vector<std::string>& names) {
     std::unique_ptr<CZokFile> zok = OpenArchive(path);
     if (!zok) {
         return kExitFailure;
     }
-    // Printed entry by entry: the listing of a huge directory is never built in memory.
-    const size_t count = zok->Count();
-    if (json) {
-        std::printf("{\"version\": %s, \"entries\": [", JsonString(zok->Version(), false).c_str());
-        for (size_t i = 0; i < count; ++i) {
-            const EntryRecord r = zok->Record(i);
-            std::printf(
-                "%s{\"name\": %s, \"kind\": %u, \"offset\": %u, \"sourceSize\": %u, "
-                "\"storedSize\": %u, \"holdsData\": %s}",
-                i == 0 ? "\n  " : ",\n  ", JsonString(r.name, true).c_str(), unsigned(r.kind),
-                r.offset, r.sourceSize, r.storedSize, zok->HoldsNoData(i) ? "false" : "true");
+    bool allFound = true;
+    std::vector<size_t> shown;
+    if (names.empty()) {
+        shown.resize(zok->Count());
+        for (size_t i = 0; i < shown.size(); ++i) {
+            shown[i] = i;
         }
-        std::fputs(count == 0 ? "]}\n" : "\n]}\n", stdout);
     } else {
-        std::printf("ZOK archive version %s, %zu entries\n", VersionShown(zok->Version()).c_str(),
-                    count);
-        std::printf("%-4s %10s %10s %10s  %s\n", "KIND", "SOURCE", "STORED", "OFFSET", "NAME");
-        for (size_t i = 0; i < count; ++i) {
-            const EntryRecord r = zok->Record(i);
-            std::printf("%-4u %10u %10u %10u  %s%s\n", unsigned(r.kind), r.sourceSize, r.storedSize,
-                        r.offset, Printable(r.name).c_str(),
-                        zok->HoldsNoData(i) ? "  (no data: could not be encoded)" : "");
-        }
+        shown = FindEntries(*zok, names, &allFound);
     }
-    return kExitOk;
+    if (json) {
+        PrintJson(*zok, shown);
+    } else {
+        PrintTable(*zok, shown);
+    }
+    return allFound ? kExitOk : kExitFailure;
 }
 
 }  // namespace
@@ -94,12 +121,20 @@ void RegisterListCommand(CLI::App& app, CommandAction& action) {
         "of each entry (entries left empty when the archive was built are marked)");
     auto archive = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
+    auto names = std::make_shared<std::vector<std::string>>();
     cmd->add_flag("--json", *json,
                   "Print one JSON object: {\"version\": ..., \"entries\": [{\"name\", \"kind\", "
-                  "\"offset\", \"sourceSize\", \"storedSize\", \"holdsData\"}, ...]}");
-    cmd->add_option("ARCHIVE", *archive, "The archive to read")->required();
-    cmd->footer("Exit status: 0 listed; 1 the archive cannot be read; 2 usage error.\n");
-    cmd->callback([&action, archive, json] {
-        action = [archive, json] { return RunList(*archive, *json); };
+                  "\"kindName\", \"offset\", \"sourceSize\", \"storedSize\", \"holdsData\"}, "
+                  "...]}");
+    cmd->add_option("ARCHIVE", *archive, kReadArchiveHelp)->required();
+    cmd->add_option("NAME", *names, kNamesHelp);
+    cmd->footer(
+        "Kinds: png (a picture stored as a PNG stream), bitmap (a BMP file stored as it is),\n"
+        "deflated, stored (a name ending in \"old\", kept byte for byte), unknown. The last\n"
+        "line gives the totals of the entries listed.\n"
+        "Exit status: 0 listed; 1 the archive cannot be read, or a NAME matches no entry;\n"
+        "2 usage error.\n");
+    cmd->callback([&action, archive, json, names] {
+        action = [archive, json, names] { return RunList(*archive, *json, *names); };
     });
 }

@@ -14,7 +14,7 @@ using namespace zok;
 
 namespace {
 
-int RunTest(const std::string& path, uint64_t maxPixels) {
+int RunTest(const std::string& path, uint64_t maxPixels, Verbosity verbosity) {
     std::unique_ptr<CZokFile> zok = OpenArchive(path, maxPixels);
     if (!zok) {
         return kExitFailure;
@@ -24,7 +24,7 @@ int RunTest(const std::string& path, uint64_t maxPixels) {
     for (size_t i = 0; i < count; ++i) {
         total += zok->GetEntrySizeAt(i);
     }
-    ProgressBar bar("testing", total);
+    ProgressBar bar("testing", total, verbosity != Verbosity::Quiet);
     CheckOptions options;
     options.threads = 0;
     options.progress = [&bar](uint64_t done) { bar.Update(done); };
@@ -33,12 +33,18 @@ int RunTest(const std::string& path, uint64_t maxPixels) {
             bar.Clear();
             const char* what = problem.code == ErrorCode::HoldsNoData ? ": " : ": damaged: ";
             ReportError(EntryLabel(*zok, i) + what + ErrorReason(problem));
+        } else if (verbosity == Verbosity::Verbose) {
+            bar.Clear();
+            Say(zok->Record(i).name + ": OK");
         }
     };
     const CheckResult result = CheckArchive(*zok, options);
     const size_t bad = result.damaged + result.holdingNoData;
-    bar.Finish("tested " + std::to_string(count) + " entries, " + HumanBytes(total));
-    Say(path + ": " + std::to_string(count) + " entries, " + std::to_string(bad) + " damaged");
+    bar.Finish("tested " + Counted(count, "entry", "entries") + ", " + HumanBytes(total));
+    if (verbosity != Verbosity::Quiet) {
+        Say(zok->Path() + ": " + Counted(count, "entry", "entries") + ", " + std::to_string(bad) +
+            " damaged");
+    }
     return bad == 0 ? kExitOk : kExitFailure;
 }
 
@@ -48,15 +54,20 @@ void RegisterTestCommand(CLI::App& app, CommandAction& action) {
     auto* cmd = app.add_subcommand("test", "Read and decode every entry; report the damaged ones");
     auto archive = std::make_shared<std::string>();
     auto maxPixels = std::make_shared<uint64_t>(0);
+    auto verbosity = std::make_shared<Verbosity>(Verbosity::Normal);
+    AddVerbosityOptions(*cmd, *verbosity, "Name each sound entry as it is checked (\"NAME: OK\")");
     AddPictureLimitOption(*cmd, *maxPixels);
-    cmd->add_option("ARCHIVE", *archive, "The archive to check")->required();
+    cmd->add_option("ARCHIVE", *archive, kReadArchiveHelp)->required();
     cmd->footer(
         "Every entry is read to its end and must give exactly its size; pictures are decoded\n"
         "row by row (memory stays that of a row).\n"
-        "Entries left empty because they could not be encoded are named too.\n"
+        "Entries left empty because they could not be encoded are named too. A summary line\n"
+        "follows on the standard output, unless -q is given.\n"
         "Exit status: 0 every entry is sound; 1 the archive or some entry is damaged or empty\n"
         "(each named on stderr); 2 usage error.\n");
-    cmd->callback([&action, archive, maxPixels] {
-        action = [archive, maxPixels] { return RunTest(*archive, *maxPixels); };
+    cmd->callback([&action, archive, maxPixels, verbosity] {
+        action = [archive, maxPixels, verbosity] {
+            return RunTest(*archive, *maxPixels, *verbosity);
+        };
     });
 }

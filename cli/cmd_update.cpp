@@ -120,8 +120,8 @@ void RegisterUpdateCommand(CLI::App& app, CommandAction& action) {
             for (const std::string& warning : inputs.warnings) {
                 Warn(warning);
             }
-            for (const std::string& problem : inputs.problems) {
-                ReportError(problem);
+            for (const Error& problem : inputs.problems) {
+                ReportError(DescribeError(problem));
             }
             if (!inputs.problems.empty()) {
                 return int(kExitFailure);

@@ -12,7 +12,9 @@ using namespace zok;
 
 namespace {
 
-int RunUpgrade(const std::string& path, bool inPlace, const std::string& output, bool overwrite) {
+int RunUpgrade(const std::string& path, bool inPlace, const std::string& output, bool overwrite,
+               Verbosity verbosity) {
+    const bool quiet = verbosity == Verbosity::Quiet;
     uint64_t total = 0;
     {
         std::unique_ptr<CZokFile> zok = OpenArchive(path);
@@ -23,7 +25,7 @@ int RunUpgrade(const std::string& path, bool inPlace, const std::string& output,
             total += zok->GetEntrySizeAt(i);
         }
     }
-    ProgressBar bar("upgrading", total);
+    ProgressBar bar("upgrading", total, !quiet);
     UpgradeOptions options;
     options.outputPath = output;
     options.replaceExisting = overwrite;
@@ -50,7 +52,9 @@ int RunUpgrade(const std::string& path, bool inPlace, const std::string& output,
     switch (result) {
         case UpgradeResult::Done:
             bar.Finish("upgraded " + HumanBytes(total));
-            Say(report.outputPath + ": written as version 1.1.0");
+            if (!quiet) {
+                Say(report.outputPath + ": written as version 1.1.0");
+            }
             for (const std::string& name : report.carriedEmpty) {
                 ReportError(DescribeError(MakeError(ErrorCode::HoldsNoData, path, name)) +
                             "; carried over as an empty entry");
@@ -67,7 +71,9 @@ int RunUpgrade(const std::string& path, bool inPlace, const std::string& output,
             return report.unencoded.empty() ? kExitOk : kExitPartial;
         case UpgradeResult::NotNeeded:
             bar.Finish();
-            Say(path + ": already a current archive; nothing to do");
+            if (!quiet) {
+                Say(path + ": already a current archive; nothing to do");
+            }
             return kExitOk;
         default:
             bar.Finish();
@@ -84,14 +90,19 @@ void RegisterUpgradeCommand(CLI::App& app, CommandAction& action) {
     auto inPlace = std::make_shared<bool>(false);
     auto output = std::make_shared<std::string>();
     auto overwrite = std::make_shared<bool>(false);
+    auto verbosity = std::make_shared<Verbosity>(Verbosity::Normal);
     auto* place = cmd->add_flag("--in-place", *inPlace,
                                 "Replace ARCHIVE itself, keeping its permissions (a symbolic "
                                 "link is followed)");
     cmd->add_option("-o,--output", *output,
                     "Write the new archive here (default: NAME110.zok beside ARCHIVE, e.g. "
                     "pics.zok -> pics110.zok; a name without .zok gets 110.zok appended)")
+        ->type_name("OUT")
         ->excludes(place);
     cmd->add_flag("--overwrite", *overwrite, "Replace the output when it exists already");
+    cmd->add_flag_callback(
+        "-q,--quiet", [verbosity] { *verbosity = Verbosity::Quiet; },
+        "Say nothing but errors: no progress bar, no line naming the new archive");
     cmd->add_option("ARCHIVE", *archive, "The archive to upgrade")->required();
     cmd->footer(
         "Only a file that reads as a ZOK archive is upgraded; anything else stays as it is.\n"
@@ -99,9 +110,9 @@ void RegisterUpgradeCommand(CLI::App& app, CommandAction& action) {
         "~NAME beside the new one: it holds what the new one lacks.\n"
         "Exit status: 0 upgraded, or already current; 1 failed, the archive is unchanged;\n"
         "2 usage error; 3 upgraded, but some entries could not be encoded (named on stderr).\n");
-    cmd->callback([&action, archive, inPlace, output, overwrite] {
-        action = [archive, inPlace, output, overwrite] {
-            return RunUpgrade(*archive, *inPlace, *output, *overwrite);
+    cmd->callback([&action, archive, inPlace, output, overwrite, verbosity] {
+        action = [archive, inPlace, output, overwrite, verbosity] {
+            return RunUpgrade(*archive, *inPlace, *output, *overwrite, *verbosity);
         };
     });
 }

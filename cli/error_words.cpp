@@ -141,6 +141,12 @@ std::string DescribeError(const Error& e) {
     if (e.code == ErrorCode::NoSuchEntry && !e.entry.empty()) {
         return line + "no entry named \"" + e.entry + "\"";
     }
+    if (e.code == ErrorCode::NoMatch && !e.entry.empty()) {
+        return line + "no entry matches \"" + e.entry + "\"";
+    }
+    if (e.code == ErrorCode::DuplicateName && !e.detail.empty()) {
+        return line + "its name \"" + e.entry + "\" is taken already by " + e.detail;
+    }
     if (!e.entry.empty()) {
         line += "entry \"" + e.entry + "\": ";
     }

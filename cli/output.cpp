@@ -37,6 +37,14 @@ void Say(const std::string& text) {
     std::fprintf(stdout, "%s\n", Printable(text).c_str());
 }
 
+void SayOnStderr(const std::string& text) {
+    std::fprintf(stderr, "%s\n", Printable(text).c_str());
+}
+
+std::string Counted(uint64_t count, const char* singular, const char* plural) {
+    return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
+
 bool OutputFailed() {
     std::cout.flush();
     std::cerr.flush();

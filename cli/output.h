@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,12 @@ void ReportError(const std::string& message);
 void Warn(const std::string& message);
 // The text and a line end on stdout.
 void Say(const std::string& text);
+// The text and a line end on stderr, without a prefix (names listed while stdout carries an
+// archive).
+void SayOnStderr(const std::string& text);
+
+// "1 entry", "2 entries": the count with its noun in the singular or the plural.
+std::string Counted(uint64_t count, const char* singular, const char* plural);
 
 // True when something could not be written to the standard output or error (a full disk, a
 // closed pipe); flushes both first.

@@ -10,10 +10,10 @@ bool ProgressBar::Enabled() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
-ProgressBar::ProgressBar(std::string label, uint64_t totalBytes)
+ProgressBar::ProgressBar(std::string label, uint64_t totalBytes, bool allowed)
     : m_label(std::move(label)),
       m_total(totalBytes),
-      m_enabled(Enabled()),
+      m_enabled(allowed && Enabled()),
       m_start(std::chrono::steady_clock::now()) {}
 
 ProgressBar::~ProgressBar() {

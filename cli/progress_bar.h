@@ -5,12 +5,12 @@
 #include <mutex>
 #include <string>
 
-// A one-line progress bar on stderr counting bytes, drawn only when stderr is a terminal, at
-// most ten times a second; any thread may move it. Finish clears it and, when it was shown,
-// prints a one-line summary.
+// A one-line progress bar on stderr counting bytes, drawn only when stderr is a terminal (and
+// the command is not quiet), at most ten times a second; any thread may move it. Finish clears it
+// and, when it was shown, prints a one-line summary.
 class ProgressBar {
 public:
-    ProgressBar(std::string label, uint64_t totalBytes);
+    ProgressBar(std::string label, uint64_t totalBytes, bool allowed = true);
     ~ProgressBar();
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;

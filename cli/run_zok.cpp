@@ -53,7 +53,7 @@ int RefuseUnknownFirstWord(CLI::App& app, int argc, char** argv) {
         return -1;
     }
     if (!first.empty() && first[0] == '-') {
-        ReportError("unknown option: " + first + " (zok --help lists the options)");
+        ReportError("unknown option: " + first + " (zok help lists the commands and options)");
         return kExitUsage;
     }
     for (CLI::App* sub : app.get_subcommands({})) {
@@ -65,6 +65,8 @@ int RefuseUnknownFirstWord(CLI::App& app, int argc, char** argv) {
     return kExitUsage;
 }
 
+// Parses argv; returns the exit status when parsing ended the run (help shown, or a usage error
+// worded with the command it concerns), or -1 to run the command.
 int Parse(CLI::App& app, int argc, char** argv) {
     try {
         app.parse(argc, argv);
@@ -75,7 +77,14 @@ int Parse(CLI::App& app, int argc, char** argv) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
+        // The first word is a command here (RefuseUnknownFirstWord saw to it).
+        const std::string command = argc > 1 && argv[1][0] != '-' ? argv[1] : "";
+        if (command.empty()) {
+            ReportError(std::string(e.what()) + " (zok help lists the commands)");
+        } else {
+            ReportError(command + ": " + e.what() + " (zok help " + command +
+                        " shows its options)");
+        }
         return kExitUsage;
     }
     return -1;
@@ -83,13 +92,23 @@ int Parse(CLI::App& app, int argc, char** argv) {
 
 }  // namespace
 
+void AddVerbosityOptions(CLI::App& command, Verbosity& verbosity, const std::string& verboseWhat) {
+    auto* quiet = command.add_flag_callback(
+        "-q,--quiet", [&verbosity] { verbosity = Verbosity::Quiet; },
+        "Say nothing but errors: no progress bar, no summary");
+    command
+        .add_flag_callback(
+            "-v,--verbose", [&verbosity] { verbosity = Verbosity::Verbose; }, verboseWhat)
+        ->excludes(quiet);
+}
+
 void AddPictureLimitOption(CLI::App& command, uint64_t& maxPixels) {
     command
         .add_option("--max-pixels", maxPixels,
                     "Decode pictures of up to N pixels (default " +
                         std::to_string(zok::kDefaultPictureLimit) +
                         "); larger ones are refused before any memory is taken for them")
-        ->option_text("N");
+        ->type_name("N");
 }
 
 void BuildZokApp(CLI::App& app, CommandAction& action) {

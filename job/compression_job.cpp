@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <filesystem>
 #include <new>
 #include <utility>
 
@@ -24,6 +25,16 @@ std::string FileCounterText(int32_t done, int32_t count) {
 
 std::string ByteCounterText(uint64_t done, uint64_t total) {
     return FormatNumber(done) + " byte / " + FormatNumber(total) + " byte";
+}
+
+// The confirmation before the build; it says so when the build would replace a file.
+std::string StartQuestion(const std::string& name) {
+    std::string question = "압축을 시작하여, " + name + "파일에 압축된 결과를 저장합니다.\n";
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(name, ec))) {
+        question += "같은 이름의 파일이 이미 있습니다. 바꾸시겠습니까?";
+    }
+    return question;
 }
 
 }  // namespace
@@ -83,7 +94,7 @@ void CompressionJob::OnCompress() {
     m_window.SetFieldText(JobField::CurrentFile,
                           m_ppszPaths.empty() ? std::string() : FileNamePart(m_ppszPaths[0]));
     m_state = JobState::Confirming;
-    if (!m_window.AskYesNo("압축을 시작하여, " + name + "파일에 압축된 결과를 저장합니다.\n")) {
+    if (!m_window.AskYesNo(StartQuestion(name))) {
         m_window.EnableButton(JobButton::Cancel, true);
         m_window.EnableButton(JobButton::Compress, true);
         m_state = JobState::Declined;
@@ -155,9 +166,12 @@ void CompressionJob::ApplyReport() {
     if (progress.fileDone || progress.filesDone != m_nFilesDone) {
         UpdateProgress(progress.filesDone, progress.bytesDone, progress.archiveSize);
     }
-    // Within a large file the bar follows the bytes read.
+    // Within a large file the bar and the counters follow the bytes read and written.
     if (progress.bytesRead > progress.bytesDone) {
         m_window.SetBarPosition(BarPosition(progress.bytesRead, m_nTotalSize));
+        m_window.SetFieldText(JobField::ByteCounter,
+                              ByteCounterText(progress.bytesRead, m_nTotalSize));
+        m_window.SetFieldText(JobField::ArchiveSize, FormatNumber(progress.archiveSize) + " byte");
     }
 }
 

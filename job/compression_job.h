@@ -79,7 +79,8 @@ using BuildFunction = bool (*)(const std::vector<std::string>& paths, const std:
 // States and what moves between them:
 //   Ready      --OnCompress-->           Naming
 //   Naming     --empty name-->           the state it came from (only the counters changed)
-//   Naming     --a name-->               Confirming (status "압축 중...", both buttons disabled)
+//   Naming     --a name-->               Confirming (status "압축 중...", both buttons disabled;
+//                                        the question says so when a file has the name)
 //   Confirming --anything but Yes-->     Declined (both buttons enabled, texts kept)
 //   Confirming --Yes-->                  Running (Cancel enabled again)
 //   Running    --builder returns/fails-> Finished (status "압축 종료", or "압축하지 못했습니다."

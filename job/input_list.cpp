@@ -1,8 +1,11 @@
 #include "job/input_list.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "job/file_measure.h"
+#include "job/korean_words.h"
+#include "zok/inputs.h"
 #include "zok/names.h"
 
 namespace zok {
@@ -26,15 +29,48 @@ size_t InputList::AddMeasured(const std::vector<std::string>& paths,
                               std::vector<std::string>* failures) {
     size_t added = 0;
     for (const std::string& path : paths) {
-        // A listed file is passed over before anything is measured.
-        if (!IsNewFile(path)) {
-            continue;
+        std::error_code ec;
+        added += std::filesystem::is_directory(path, ec) ? AddFolder(path, failures)
+                                                         : AddFile(path, failures);
+    }
+    return added;
+}
+
+size_t InputList::AddFile(const std::string& path, std::vector<std::string>* failures) {
+    // A listed file is passed over before anything is measured.
+    if (!IsNewFile(path)) {
+        return 0;
+    }
+    const FileMeasure measure = MeasureFile(path);
+    if (!measure.ok) {
+        failures->push_back(path + ": " + measure.reason);
+        return 0;
+    }
+    return Add(path, measure.size) ? 1 : 0;
+}
+
+size_t InputList::AddFolder(const std::string& folder, std::vector<std::string>* failures) {
+    const InputFiles walked = ExpandInputFolders({folder});
+    for (const Error& problem : walked.problems) {
+        failures->push_back(problem.path + ": " + KoreanReason(problem));
+    }
+    // The folder's new files after the listed ones: a clash that names one of them refuses it.
+    std::vector<std::string> candidates = Paths();
+    const size_t listed = candidates.size();
+    for (const std::string& file : walked.files) {
+        if (IsNewFile(file)) {
+            candidates.push_back(file);
         }
-        const FileMeasure measure = MeasureFile(path);
-        if (!measure.ok) {
-            failures->push_back(path + ": " + measure.reason);
-        } else if (Add(path, measure.size)) {
-            ++added;
+    }
+    std::unordered_set<std::string> refused;
+    for (const Error& clash : FindNameClashes(candidates)) {
+        failures->push_back(clash.path + ": " + KoreanReason(clash) + " (" + clash.detail + ")");
+        refused.insert(clash.path);
+    }
+    size_t added = 0;
+    for (size_t i = listed; i < candidates.size(); ++i) {
+        if (refused.count(candidates[i]) == 0) {
+            added += AddFile(candidates[i], failures);
         }
     }
     return added;

@@ -20,7 +20,9 @@ public:
     bool Add(const std::string& path, uint32_t size);
     // Measures each path not yet listed and appends it; for each that cannot be listed,
     // "path: reason" (in Korean) goes into failures. Listed paths are passed over silently.
-    // Returns how many were appended.
+    // A folder gives its files as `zok create` walks it (ExpandInputFolders); a file of it whose
+    // entry name a listed file gives already (letter case ignored) is not listed but named in
+    // failures, since only one of them could be found by name. Returns how many were appended.
     size_t AddMeasured(const std::vector<std::string>& paths, std::vector<std::string>* failures);
     // Removes the positions given (in any order), highest first, each with the size it was
     // listed with.
@@ -33,6 +35,9 @@ public:
     std::vector<std::string> Paths() const;
 
 private:
+    size_t AddFile(const std::string& path, std::vector<std::string>* failures);
+    size_t AddFolder(const std::string& folder, std::vector<std::string>* failures);
+
     CFileList m_files;
     int32_t m_nFileCount = 0;
     uint64_t m_nTotalSize = 0;

@@ -11,7 +11,9 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -23,6 +25,7 @@
 #include "job/korean_words.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_layout.h"
+#include "ui/elided_label.h"
 #include "ui/entry_preview_panel.h"
 #include "ui/user_prompts.h"
 #include "zok/upgrade_archive.h"
@@ -44,10 +47,6 @@ QString Q(const std::string& text) {
 
 QString Shown(const std::string& path) {
     return Q(PrintableText(path));
-}
-
-QString ByteProgress(uint64_t done, uint64_t total) {
-    return Q(FormatNumber(done) + " / " + FormatNumber(total) + " byte");
 }
 
 // Rows that can be dragged out to a file manager: the drag carries the selected entries,
@@ -115,8 +114,10 @@ CArchiveDlg::CArchiveDlg(std::unique_ptr<CZokFile> zok, UserPrompts& prompts)
       m_table(new EntryTableView(*this, this)),
       m_filter(new QLineEdit(this)),
       m_preview(new EntryPreviewPanel(this)),
-      m_status(new QLabel(this)),
-      m_workStatus(new QLabel(this)),
+      m_splitter(new QSplitter(Qt::Horizontal, this)),
+      m_status(new ElidedLabel(this)),
+      m_workStatus(new ElidedLabel(this)),
+      m_workSeparator(new QFrame(this)),
       m_progress(new QProgressBar(this)),
       m_closeTimer(new QTimer(this)),
       m_poster(*this),
@@ -152,40 +153,38 @@ CArchiveDlg::CArchiveDlg(std::unique_ptr<CZokFile> zok, UserPrompts& prompts)
 
     ConfigureTable();
 
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->addWidget(m_table);
-    splitter->addWidget(m_preview);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 0);
-    splitter->setChildrenCollapsible(false);
-
-    m_status->setObjectName(ControlName(kIdStatus));
-    m_workStatus->setObjectName(ControlName(kIdWorkStatus));
-    m_progress->setObjectName(ControlName(kIdProgress));
-    m_progress->setRange(0, 1000);
-    m_progress->setTextVisible(false);
-    m_progress->hide();
-    cancel->hide();
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(m_status, 1);
-    bottom->addWidget(m_workStatus);
-    bottom->addWidget(m_progress);
-    bottom->addWidget(cancel);
+    // A handle wide enough to be seen and grabbed; neither side can be pushed out of sight.
+    m_splitter->addWidget(m_table);
+    m_splitter->addWidget(m_preview);
+    m_splitter->setHandleWidth(8);
+    m_splitter->setChildrenCollapsible(false);
+    m_previewShare = QSettings(QStringLiteral("zok-compressor"), QStringLiteral("zok-compressor"))
+                         .value(QString::fromUtf8(kPreviewShareKey), kDefaultPreviewShare)
+                         .toDouble();
+    m_previewShare = std::clamp(m_previewShare, 0.1, 0.9);
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] { OnSplitterMoved(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(splitter, 1);
-    layout->addLayout(bottom);
+    layout->addWidget(m_splitter, 1);
+    layout->addWidget(MakeStatusBar(cancel));
     resize(820, 500);
 
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_proxy.setFilterFixedString(text);
         ShowListingStatus();
+        UpdateActions();
+        UpdatePreview();
     });
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { UpdateActions(); });
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        UpdateActions();
+        UpdatePreview();
+    });
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this] { OnCurrentRowChanged(); });
+            [this] { UpdatePreview(); });
+    connect(m_table, &QAbstractItemView::activated, this, [this](const QModelIndex& row) {
+        OpenEntry(size_t(row.data(ArchiveModel::kIndexRole).toULongLong()));
+    });
     connect(m_table, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { ShowContextMenu(at); });
     m_closeTimer->setInterval(20);
@@ -266,6 +265,7 @@ CArchiveDlg::~CArchiveDlg() {
 void CArchiveDlg::SetArchive(std::unique_ptr<CZokFile> zok) {
     m_preview->Wait();
     m_preview->SetArchive(nullptr);
+    m_previewed.reset();
     m_zok = std::move(zok);
     m_model.SetRows(ListEntries(*m_zok));
     m_preview->SetArchive(m_zok.get());
@@ -287,67 +287,6 @@ std::vector<size_t> CArchiveDlg::SelectedEntries() const {
     }
     std::sort(indices.begin(), indices.end());
     return indices;
-}
-
-void CArchiveDlg::ShowListingStatus() {
-    m_status->setText(
-        Q(ListingStatus(m_model.Rows(), m_zok->Version(), size_t(m_proxy.rowCount()))));
-}
-
-void CArchiveDlg::UpdateActions() {
-    const bool idle = !Busy();
-    findChild<QPushButton*>(ControlName(kIdExtract))
-        ->setEnabled(idle && m_table->selectionModel()->hasSelection());
-    findChild<QPushButton*>(ControlName(kIdExtractAll))->setEnabled(idle && m_zok->Count() > 0);
-    findChild<QPushButton*>(ControlName(kIdTest))->setEnabled(idle && m_zok->Count() > 0);
-}
-
-void CArchiveDlg::OnCurrentRowChanged() {
-    const QModelIndex current = m_table->selectionModel()->currentIndex();
-    if (!current.isValid()) {
-        m_preview->ShowEntry(nullptr);
-        return;
-    }
-    const size_t index = size_t(current.data(ArchiveModel::kIndexRole).toULongLong());
-    m_preview->ShowEntry(&m_model.Rows()[index]);
-}
-
-void CArchiveDlg::ShowList(const QString& header, const std::vector<std::string>& lines) {
-    QString text = header;
-    for (size_t i = 0; i < lines.size() && i < size_t(kMaxListedEntries); ++i) {
-        text += QStringLiteral("\n") + Q(lines[i]);
-    }
-    if (lines.size() > size_t(kMaxListedEntries)) {
-        text += QStringLiteral("\n... 외 %1개").arg(lines.size() - size_t(kMaxListedEntries));
-    }
-    m_prompts.ShowMessage(*this, text);
-}
-
-void CArchiveDlg::BeginWork(const QString& what, uint64_t total) {
-    m_workName = what;
-    m_workTotal = total;
-    m_progress->setValue(0);
-    m_progress->show();
-    findChild<QPushButton*>(ControlName(kIdCancelWork))->show();
-    findChild<QPushButton*>(ControlName(kIdCancelWork))->setEnabled(true);
-    ShowProgress(0);
-    UpdateActions();
-}
-
-void CArchiveDlg::ShowProgress(uint64_t done) {
-    if (!Busy()) {
-        return;
-    }
-    const uint64_t shown = std::min(done, m_workTotal);
-    m_progress->setValue(m_workTotal == 0 ? 0 : int(shown * 1000 / m_workTotal));
-    m_workStatus->setText(m_workName + QStringLiteral(" ") + ByteProgress(shown, m_workTotal));
-}
-
-void CArchiveDlg::EndWork(const QString& result) {
-    m_progress->hide();
-    findChild<QPushButton*>(ControlName(kIdCancelWork))->hide();
-    m_workStatus->setText(result);
-    UpdateActions();
 }
 
 void CArchiveDlg::OnCancelWork() {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,19 +18,27 @@
 namespace zok {
 class CZokFile;
 }
+class ElidedLabel;
 class EntryPreviewPanel;
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QMimeData;
 class QProgressBar;
+class QPushButton;
+class QSplitter;
+class QStatusBar;
 class QTableView;
 class QTemporaryDir;
 class QTimer;
 class UserPrompts;
 
 // A window that shows what an archive holds: a sortable, filterable table of its entries, a
-// preview of the selected one, and the actions 풀기 (the selected entries), 모두 풀기 and
-// 검사. Rows dragged out to a file manager are extracted into a temporary folder first.
+// preview of the selected one beside it (a third of the window unless the user moved the
+// splitter; that share is remembered), a status bar, and the actions 풀기 (the selected
+// entries), 모두 풀기 and 검사. Rows dragged out to a file manager, and an entry opened with
+// Enter or a double click, are extracted into a temporary folder first. No text widens the
+// window: the status bar's sections cut long texts and show them whole in their tooltips.
 // Extraction, checking and upgrading run on a worker thread with a progress bar and a working
 // 취소; nothing they leave behind is half-written. Each window is a window of its own, owned
 // by the application, and closes on its own.
@@ -46,6 +55,10 @@ public:
     static constexpr int kIdCancelWork = 2008;
     // Lines of one message that lists entries.
     static constexpr int kMaxListedEntries = 20;
+    // The preview's share of the window's width until the user moves the splitter, and where
+    // the share the user chose is kept (QSettings of the program).
+    static constexpr double kDefaultPreviewShare = 1.0 / 3.0;
+    static constexpr const char* kPreviewShareKey = "archiveWindow/previewShare";
 
     // Opens path in a new archive window and shows it; a version 1.0.0 archive is offered an
     // upgrade. When it cannot be opened, tells the user why (over messageParent, which may be
@@ -72,6 +85,9 @@ public:
     // Extracts the selected entries into a new temporary folder (kept until the window goes)
     // and gives their files as URLs, for a drag; null when no file came out.
     std::unique_ptr<QMimeData> PrepareDrag();
+    // Enter or a double click on a row: the entry, extracted into a temporary folder, opened
+    // with the desktop's program for its type.
+    void OpenEntry(size_t index);
 
     // True while extraction, checking or an upgrade runs.
     bool Busy() const { return m_work.Running(); }
@@ -89,6 +105,8 @@ public:
 protected:
     // Closing during work cancels it; the window goes once the work has stopped.
     void closeEvent(QCloseEvent* event) override;
+    // The preview keeps its share of the width.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void SetArchive(std::unique_ptr<zok::CZokFile> zok);
@@ -103,6 +121,13 @@ private:
     };
 
     void ConfigureTable();
+    QStatusBar* MakeStatusBar(QPushButton* cancel);
+    // Gives the preview its share of the splitter's width; OnSplitterMoved keeps the user's.
+    void ApplyPreviewShare();
+    void OnSplitterMoved();
+    // Extracts entries into a new temporary folder (kept until the window goes) while the
+    // window keeps repainting; the files written, none when cancelled.
+    std::vector<std::string> ExtractForDesktop(const std::vector<size_t>& indices);
     void ShowContextMenu(const QPoint& at);
     // Opens folder and plans the entries; null (the user told why) when it cannot be opened.
     std::shared_ptr<zok::Extraction> PlanExtraction(const std::string& folder,
@@ -118,7 +143,9 @@ private:
     void EndWork(const QString& result);
     void ShowListingStatus();
     void UpdateActions();
-    void OnCurrentRowChanged();
+    // Shows the entry of the current row when it is selected (else the first selected one, or
+    // nothing); force shows it again (its mark may have changed).
+    void UpdatePreview(bool force = false);
     // One message: header, then one line per entry (at most kMaxListedEntries).
     void ShowList(const QString& header, const std::vector<std::string>& lines);
 
@@ -129,9 +156,13 @@ private:
     QTableView* m_table;
     QLineEdit* m_filter;
     EntryPreviewPanel* m_preview;
-    QLabel* m_status;
-    QLabel* m_workStatus;
+    QSplitter* m_splitter;
+    ElidedLabel* m_status;
+    ElidedLabel* m_workStatus;
+    QFrame* m_workSeparator;
     QProgressBar* m_progress;
+    double m_previewShare = kDefaultPreviewShare;
+    std::optional<size_t> m_previewed;
     QTimer* m_closeTimer;
     // Folders of files dragged out; removed with the window, after its work has stopped.
     std::vector<std::unique_ptr<DragFolder>> m_dragFolders;

@@ -109,35 +109,30 @@ void CArchiveDlg::ReportExtraction(const ExtractionOutcome& outcome, const std::
         EndWork(QStringLiteral("풀기를 취소했습니다."));
         return;
     }
-    EndWork(QStringLiteral("항목 %1개를 %2에 풀었습니다.")
-                .arg(Q(FormatNumber(uint64_t(outcome.result.written))), Shown(folder)));
+    EndWork(Q(ExtractionSummary(outcome.result, folder)));
     if (!outcome.failures.empty()) {
         ShowList(QStringLiteral("다음 항목은 풀지 못했습니다."), outcome.failures);
     }
 }
 
-std::unique_ptr<QMimeData> CArchiveDlg::PrepareDrag() {
-    const std::vector<size_t> indices = SelectedEntries();
-    if (Busy() || m_inDrag || indices.empty()) {
-        return nullptr;
-    }
+std::vector<std::string> CArchiveDlg::ExtractForDesktop(const std::vector<size_t>& indices) {
     auto folder = std::make_unique<QTemporaryDir>();
     if (!folder->isValid()) {
         m_prompts.ShowMessage(
             *this, QStringLiteral("임시 폴더를 만들 수 없습니다.\n") + folder->errorString());
-        return nullptr;
+        return {};
     }
     const std::string path = ToNativePath(folder->path());
     m_dragFolders.push_back(std::make_unique<DragFolder>(std::move(folder)));
     const std::shared_ptr<Extraction> extraction = PlanExtraction(path, indices);
     if (!extraction) {
-        return nullptr;
+        return {};
     }
     // The folder is new: only an entry whose name an earlier one has is taken; the first keeps
     // the name.
     extraction->Decide(ExistingFiles::Skip);
 
-    // The drag starts once the files are there; the window keeps repainting meanwhile.
+    // The caller goes on once the files are there; the window keeps repainting meanwhile.
     QEventLoop loop;
     ExtractionOutcome outcome;
     m_inDrag = true;
@@ -151,16 +146,36 @@ std::unique_ptr<QMimeData> CArchiveDlg::PrepareDrag() {
     if (!outcome.failures.empty() && !outcome.result.cancelled) {
         ShowList(QStringLiteral("다음 항목은 풀지 못했습니다."), outcome.failures);
     }
-    if (outcome.result.cancelled || outcome.written.empty()) {
+    return outcome.result.cancelled ? std::vector<std::string>() : outcome.written;
+}
+
+std::unique_ptr<QMimeData> CArchiveDlg::PrepareDrag() {
+    const std::vector<size_t> indices = SelectedEntries();
+    if (Busy() || m_inDrag || indices.empty()) {
+        return nullptr;
+    }
+    const std::vector<std::string> written = ExtractForDesktop(indices);
+    if (written.empty()) {
         return nullptr;
     }
     QList<QUrl> urls;
-    for (const std::string& file : outcome.written) {
+    for (const std::string& file : written) {
         urls << QUrl::fromLocalFile(FromNativePath(file));
     }
     auto data = std::make_unique<QMimeData>();
     data->setUrls(urls);
     return data;
+}
+
+void CArchiveDlg::OpenEntry(size_t index) {
+    if (Busy() || m_inDrag || index >= m_zok->Count()) {
+        return;
+    }
+    const std::vector<std::string> written = ExtractForDesktop({index});
+    if (!written.empty() && !m_prompts.OpenFile(*this, written.front())) {
+        m_prompts.ShowMessage(
+            *this, Shown(written.front()) + QStringLiteral("\n이 파일을 열 프로그램이 없습니다."));
+    }
 }
 
 void CArchiveDlg::OnTest() {
@@ -186,7 +201,7 @@ void CArchiveDlg::OnTest() {
                 m_model.Mark(index, problem);
                 lines.push_back(m_model.Rows()[index].name + ": " + KoreanReason(problem));
             }
-            OnCurrentRowChanged();
+            UpdatePreview(true);
             if (lines.empty()) {
                 EndWork(QStringLiteral("검사를 마쳤습니다. 모든 항목이 온전합니다."));
                 return;

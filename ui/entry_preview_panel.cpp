@@ -62,8 +62,12 @@ EntryPreviewPanel::EntryPreviewPanel(QWidget* parent)
     m_pictureLabel->setObjectName(ControlName(kIdPicture));
     m_pictureLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_pictureLabel->setMinimumWidth(kPictureBox);
+    // The panel keeps the picture's width whatever it shows; a caption longer than that (a
+    // long name) is cut, never widening the window.
+    setMinimumWidth(kPictureBox);
     m_caption->setObjectName(ControlName(kIdCaption));
     m_caption->setWordWrap(true);
+    m_caption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_caption->setTextFormat(Qt::PlainText);
     m_caption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_text->setObjectName(ControlName(kIdText));

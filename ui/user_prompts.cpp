@@ -1,11 +1,14 @@
 #include "ui/user_prompts.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
+#include <algorithm>
 
 using namespace zok;
 
@@ -17,10 +20,37 @@ QString FromNativePath(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
+namespace {
+
+// The file dialog of Add: files as usual, and folders too. A folder that is selected when the
+// dialog is accepted is taken, not entered (a double click still enters it).
+class FilesAndFoldersDialog : public QFileDialog {
+public:
+    explicit FilesAndFoldersDialog(QWidget* parent) : QFileDialog(parent) {
+        setOption(QFileDialog::DontUseNativeDialog);
+        setAcceptMode(QFileDialog::AcceptOpen);
+        setFileMode(QFileDialog::ExistingFiles);
+    }
+
+protected:
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        const bool folders = std::any_of(chosen.begin(), chosen.end(), [](const QString& file) {
+            return QFileInfo(file).isDir();
+        });
+        if (folders && std::all_of(chosen.begin(), chosen.end(),
+                                   [](const QString& file) { return QFileInfo::exists(file); })) {
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
+}  // namespace
+
 std::vector<std::string> QtUserPrompts::AskInputFiles(QWidget& parent, const QStringList& filters) {
-    QFileDialog dialog(&parent);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
+    FilesAndFoldersDialog dialog(&parent);
     // The filter names are shown as given, without their patterns.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(filters);
@@ -90,16 +120,27 @@ std::string QtUserPrompts::AskFolder(QWidget& parent) {
 }
 
 OverwriteAnswer QtUserPrompts::AskOverwrite(QWidget& parent, const QString& text) {
-    QMessageBox box(QMessageBox::Question, QString::fromUtf8(kAppTitle), text,
-                    QMessageBox::NoButton, &parent);
-    QPushButton* yes = box.addButton(QStringLiteral("예"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("아니요"), QMessageBox::NoRole);
-    QPushButton* all = box.addButton(QStringLiteral("모두 예"), QMessageBox::YesRole);
-    box.setDefaultButton(no);
-    box.setEscapeButton(no);
-    box.exec();
-    if (box.clickedButton() == yes) {
-        return OverwriteAnswer::Yes;
+    QMessageBox box(
+        QMessageBox::Question, QString::fromUtf8(kAppTitle), text,
+        QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll, &parent);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("예(&Y)"));
+    box.button(QMessageBox::YesToAll)->setText(QStringLiteral("모두 예(&A)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("아니요(&N)"));
+    box.button(QMessageBox::NoToAll)->setText(QStringLiteral("모두 아니요(&O)"));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return OverwriteAnswer::Yes;
+        case QMessageBox::YesToAll:
+            return OverwriteAnswer::YesToAll;
+        case QMessageBox::NoToAll:
+            return OverwriteAnswer::NoToAll;
+        default:
+            return OverwriteAnswer::No;
     }
-    return box.clickedButton() == all ? OverwriteAnswer::YesToAll : OverwriteAnswer::No;
+}
+
+bool QtUserPrompts::OpenFile(QWidget&, const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(FromNativePath(path)));
 }

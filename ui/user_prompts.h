@@ -19,8 +19,8 @@ class UserPrompts {
 public:
     virtual ~UserPrompts() = default;
 
-    // The file-open dialog of Add: existing files, several at once. filters are Qt name
-    // filters ("Text File (*.txt)"), the first one selected. Returns the chosen full paths
+    // The file-open dialog of Add: existing files and folders, several at once. filters are Qt
+    // name filters ("Text File (*.txt)"), the first one selected. Returns the chosen full paths
     // (UTF-8) in the dialog's order; none when the user cancelled.
     virtual std::vector<std::string> AskInputFiles(QWidget& parent, const QStringList& filters) = 0;
 
@@ -40,9 +40,12 @@ public:
     // The folder dialog of extraction: an existing folder. Empty when cancelled.
     virtual std::string AskFolder(QWidget& parent) = 0;
 
-    // The question before a file is replaced, with the buttons 예, 아니요 and 모두 예;
-    // closing it answers 아니요.
+    // The question before a file is replaced, with the buttons 예, 모두 예, 아니요 and 모두
+    // 아니요, each with its mnemonic (Y, A, N, O); closing it answers 아니요.
     virtual zok::OverwriteAnswer AskOverwrite(QWidget& parent, const QString& text) = 0;
+
+    // Opens a file with the desktop's program for its type; false when none could be started.
+    virtual bool OpenFile(QWidget& parent, const std::string& path) = 0;
 };
 
 // The answers of Qt's standard dialogs.
@@ -55,6 +58,7 @@ public:
     std::string AskArchiveToOpen(QWidget& parent) override;
     std::string AskFolder(QWidget& parent) override;
     zok::OverwriteAnswer AskOverwrite(QWidget& parent, const QString& text) override;
+    bool OpenFile(QWidget& parent, const std::string& path) override;
 };
 
 // Paths as the file system names them (UTF-8 bytes) and as the windows show them.

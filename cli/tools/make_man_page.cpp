@@ -200,6 +200,11 @@ std::string ManPage(const CLI::App& app) {
         }
     }
 
+    page += ".SH EXAMPLES\n";
+    for (const UsageExample& example : UsageExamples()) {
+        page += ".TP\n\\fB" + Roff(example.line) + "\\fR\n" + Roff(example.what) + "\n";
+    }
+
     page += ".SH EXIT STATUS\n";
     for (const CLI::App* command : commands) {
         const std::string status = Trimmed(SplitFooter(command->get_footer()).exitStatus);

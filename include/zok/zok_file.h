@@ -62,6 +62,10 @@ struct ArchiveDirectory;
 class ZOK_API CZokFile {
 public:
     explicit CZokFile(const std::string& path);
+    // Reads the archive from a file that is open already (a copy of fd is kept, fd stays the
+    // caller's), such as a spooled copy of standard input; shownPath names it in Path() and in
+    // every error. Fails as opening by path does.
+    CZokFile(int fd, const std::string& shownPath);
     ~CZokFile();
     CZokFile(const CZokFile&) = delete;
     CZokFile& operator=(const CZokFile&) = delete;

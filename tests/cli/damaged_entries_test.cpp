@@ -102,8 +102,8 @@ TEST(DamagedEntries, EveryCommandNamesThemAndLeavesNothingHalfWritten) {
     r = Zok({"list", a.path});
     EXPECT_NE(r.out.find("lost.png  (no data"), std::string::npos) << r.out;
     r = Zok({"list", "--json", a.path});
-    EXPECT_NE(r.out.find("\"name\": \"lost.png\", \"kind\": 2, \"offset\": 123, \"sourceSize\": "
-                         "700, \"storedSize\": 0, \"holdsData\": false"),
+    EXPECT_NE(r.out.find("\"name\": \"lost.png\", \"kind\": 2, \"kindName\": \"png\", \"offset\": "
+                         "123, \"sourceSize\": 700, \"storedSize\": 0, \"holdsData\": false"),
               std::string::npos)
         << r.out;
 }

@@ -118,14 +118,17 @@ TEST(ReadCommands, ListCatBitmapAndTest) {
     CommandResult r = Zok({"list", "--json", archive});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.out.find("{\"version\": \"110\", \"entries\": ["), 0u) << r.out;
-    EXPECT_NE(r.out.find("{\"name\": \"notes.txt\", \"kind\": 3, \"offset\": "), std::string::npos)
+    EXPECT_NE(r.out.find("{\"name\": \"notes.txt\", \"kind\": 3, \"kindName\": \"deflated\", "
+                         "\"offset\": "),
+              std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"name\": \"photo.bmp\", \"kind\": 2"), std::string::npos);
     EXPECT_NE(r.out.find("\"sourceSize\": 4000"), std::string::npos);
     r = Zok({"list", archive});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.out.rfind("ZOK archive version 1.1.0, 4 entries\n", 0), 0u) << r.out;
-    EXPECT_EQ(Occurrences(r.out, "\n"), 6u) << r.out;  // version, heading and four entries
+    // Version, heading, four entries, the rule and the totals.
+    EXPECT_EQ(Occurrences(r.out, "\n"), 8u) << r.out;
     EXPECT_NE(r.out.find("icon.png"), std::string::npos);
 
     r = Zok({"cat", archive, "Data.OLD"});

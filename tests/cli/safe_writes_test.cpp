@@ -242,10 +242,16 @@ TEST(CommandLine, FoldersProblemsAndWordsAsPeopleExpect) {
     WriteFile(dir.File("in/b.txt"), "b");
     WriteFile(dir.File("in/a.txt"), "a");
     WriteFile(dir.File("in/sub/A.TXT"), "A");
+    // Names that clash once the folder is flattened are refused, unless allowed.
     CommandResult r = Zok({"create", dir.File("f.zok"), dir.File("in")});
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_NE(r.err.find("A.TXT: the name \"A.TXT\" is already used by"), std::string::npos)
+    EXPECT_EQ(r.exitStatus, 2) << r.err;
+    EXPECT_NE(r.err.find("A.TXT: its name \"A.TXT\" is taken already by " + dir.File("in/a.txt")),
+              std::string::npos)
         << r.err;
+    EXPECT_FALSE(FileExists(dir.File("f.zok")));
+    r = Zok({"create", "--allow-duplicate-names", dir.File("f.zok"), dir.File("in")});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: "), std::string::npos) << r.err;
     r = Zok({"list", "--json", dir.File("f.zok")});
     const size_t a = r.out.find("\"a.txt\""), b = r.out.find("\"b.txt\""),
                  upper = r.out.find("\"A.TXT\"");
@@ -265,7 +271,7 @@ TEST(CommandLine, FoldersProblemsAndWordsAsPeopleExpect) {
         const char* said;
     };
     for (const Row& row :
-         {Row{{"-v"}, 2, "unknown option: -v"}, Row{{"x"}, 2, "unknown command: x"},
+         {Row{{"-x"}, 2, "unknown option: -x"}, Row{{"x"}, 2, "unknown command: x"},
           Row{{"help", "nope"}, 2, "unknown command: nope"},
           Row{{"help", "extract"}, 0, "Usage: zok extract"}, Row{{"help"}, 0, "Usage: zok"}}) {
         r = Zok(row.args);

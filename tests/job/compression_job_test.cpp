@@ -407,6 +407,9 @@ TEST_F(CompressionJobTest, TheBarMovesWithinAFileAndCancelStopsTheBuildAndCloses
     }
     EXPECT_EQ(window.bars, std::vector<int>{50}) << "half of the only file read";
     EXPECT_EQ(window.fields[JobField::FileCounter], "0 / 1");
+    // The counters move with the bar, not only when a file ends.
+    EXPECT_EQ(window.fields[JobField::ByteCounter], "2,000 byte / 4,000 byte");
+    EXPECT_EQ(window.fields[JobField::ArchiveSize], "100 byte");
     EXPECT_EQ(job.GetState(), JobState::Running);
     job.OnCancel();
     EXPECT_EQ(job.GetState(), JobState::Cancelling);
@@ -467,6 +470,16 @@ TEST_F(CompressionJobBuildTest, WritesTheArchiveAndReportsEachFile) {
     EXPECT_EQ(window.fields[JobField::ArchiveSize],
               FormatNumber(uint32_t(archive.size())) + " byte");
     EXPECT_EQ(window.fields[JobField::CurrentFile], "keep.old");
+
+    // Packing to the name again: the question says that the file will be replaced.
+    const std::string plain = "압축을 시작하여, " + output + "파일에 압축된 결과를 저장합니다.\n";
+    EXPECT_EQ(window.questions, Texts{plain});
+    CompressionJob again{window};
+    window.names = {output};
+    again.SetJob(4000, {a, b});
+    again.OnCompress();
+    EXPECT_EQ(window.questions.back(), plain + "같은 이름의 파일이 이미 있습니다. 바꾸시겠습니까?");
+    EXPECT_EQ(again.GetState(), JobState::Declined) << "no answer left: declined";
 }
 
 TEST_F(CompressionJobBuildTest, AMissingInputLeavesNoArchive) {

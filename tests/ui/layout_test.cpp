@@ -364,13 +364,17 @@ TEST(ScreenshotTest, EveryDialogIsPictured) {
     progress.SetBarPosition(50);
     SaveScreenshot(progress, Q("progress_window"));
 
-    // An archive window with a picture previewed: the icon's corners are transparent.
+    // An archive window with a Korean text previewed, after an extraction.
     ASSERT_TRUE(DrawAppIcon(160).save(QString::fromStdString(files[2]), "PNG"));
     zoktest::WriteFile(files[0], "올해 보고서\n\n1. 들어가며\n2. 한 일\n3. 할 일\n");
     ASSERT_TRUE(BuildArchive(files, dir.File("자료.zok"), nullptr));
     CArchiveDlg* archive = CArchiveDlg::Open(dir.File("자료.zok"), prompts, nullptr);
     ASSERT_NE(archive, nullptr);
-    archive->Table().selectRow(2);
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dir.File("풀린 파일"))));
+    prompts.folders.push_back(dir.File("풀린 파일"));
+    zokuitest::Click(*archive, CArchiveDlg::kIdExtractAll);
+    archive->WaitForWork();
+    archive->Table().selectRow(0);
     archive->WaitForWork();
     SaveScreenshot(*archive, Q("archive_window"));
     CArchiveDlg::CloseAll();

@@ -173,18 +173,33 @@ TEST_F(MainWindowTest, ReadOnlyFilesAreAddedWithoutBeingOpenedForWriting) {
     EXPECT_EQ(std::filesystem::last_write_time(locked), before);
 }
 
+// A folder gives its files as zok create walks it; one whose name a listed file has is named in
+// the one message with the files that could not be listed.
+TEST_F(MainWindowTest, AddTakesFoldersAndNamesTheirClashes) {
+    const std::string a = MakeFile("a.txt", 10);
+    const std::string folder = dir.File("folder");
+    std::filesystem::create_directories(folder + "/sub");
+    zoktest::WriteFile(folder + "/sub/A.TXT", "clash");
+    zoktest::WriteFile(folder + "/inner.txt", "inner");
+    Dlg dlg(prompts);
+    Add(dlg, {a, folder, dir.File("missing.txt")});
+    ExpectListed(dlg, {a, folder + "/inner.txt"}, 15);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].contains(QString::fromStdString(dir.File("missing.txt"))));
+    EXPECT_TRUE(prompts.messages[0].contains(
+        QString::fromStdString(folder + "/sub/A.TXT: 같은 이름의 항목이 또 있습니다 (" + a + ")")))
+        << prompts.messages[0].toStdString();
+}
+
 TEST_F(MainWindowTest, UnmeasurableFilesAreNamedAndSkippedWhileTheRestIsAdded) {
     const std::string a = MakeFile("a.txt", 10);
     const std::string b = MakeFile("b.txt", 20);
     const std::string missing = dir.File("missing.txt");
-    const std::string folder = dir.File("folder");
-    std::filesystem::create_directory(folder);
     Dlg dlg(prompts);
-    Add(dlg, {a, missing, folder, b});
+    Add(dlg, {a, missing, b});
     ExpectListed(dlg, {a, b}, 30);
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_TRUE(prompts.messages[0].contains(QString::fromStdString(missing)));
-    EXPECT_TRUE(prompts.messages[0].contains(QString::fromStdString(folder)));
     EXPECT_FALSE(prompts.messages[0].contains(QString::fromStdString(a)));
 
     // The archive holds sizes below 2 GiB: a file of 2 GiB is refused, one byte less is taken.
@@ -244,7 +259,8 @@ TEST_F(MainWindowTest, DroppedFilesAreListedAndUnlistableOnesReported) {
     const std::string pipe = dir.File("pipe");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
     const std::string vanished = dir.File("vanished.txt");
-    std::vector<std::string> unlistable = {folder, pipe, vanished};
+    // The folder is empty: it gives nothing and is not named.
+    std::vector<std::string> unlistable = {pipe, vanished};
     const std::string unreadable = MakeFile("unreadable.txt", 50);
     ASSERT_EQ(::chmod(unreadable.c_str(), 0), 0);
     const bool canReadAnything = ::access(unreadable.c_str(), R_OK) == 0;  // root

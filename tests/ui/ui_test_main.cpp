@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QTest>
 #include <cstdlib>
 
@@ -45,6 +46,8 @@ void Click(QWidget& dialog, int id) {
 int main(int argc, char** argv) {
     // The windows are tested off screen unless a platform is asked for.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Settings the windows remember go to a test folder, never the user's.
+    QStandardPaths::setTestModeEnabled(true);
     CZokCompressorApp app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -82,6 +82,12 @@ public:
         overwriteQuestions.push_back(text);
         return Next(overwriteAnswers, zok::OverwriteAnswer::No);
     }
+    // Files handed to the desktop to open; each opens.
+    std::vector<std::string> openedFiles;
+    bool OpenFile(QWidget&, const std::string& path) override {
+        openedFiles.push_back(path);
+        return true;
+    }
 
 private:
     template <class T>
