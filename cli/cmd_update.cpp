@@ -32,8 +32,10 @@ const char* ActionWord(UpdateAction action) {
 }
 
 // What update and delete share: run the library's update, then say what became of the entries.
-int RunUpdate(const std::string& archive, UpdateOptions options, bool verbose) {
-    ProgressBar bar(options.deletions.empty() ? "updating" : "deleting", 0);
+int RunUpdate(const std::string& archive, UpdateOptions options, Verbosity verbosity) {
+    const bool verbose = verbosity == Verbosity::Verbose;
+    ProgressBar bar(options.deletions.empty() ? "updating" : "deleting", 0,
+                    verbosity != Verbosity::Quiet);
     options.progress = [&bar](const UpdateProgress& p) { bar.Update(p.bytesDone, p.current); };
     UpdateReport report;
     bool ok = false;
@@ -72,7 +74,9 @@ int RunUpdate(const std::string& archive, UpdateOptions options, bool verbose) {
         summary += (summary.empty() ? "" : ", ") + std::string(ActionWord(action)) + " " +
                    std::to_string(counts[size_t(action)]);
     }
-    Say((options.outputPath.empty() ? archive : options.outputPath) + ": " + summary);
+    if (verbosity != Verbosity::Quiet) {
+        Say((options.outputPath.empty() ? archive : options.outputPath) + ": " + summary);
+    }
     for (const std::string& path : report.unencoded) {
         ReportError(path + ": could not be encoded; stored as an empty entry");
     }
@@ -89,7 +93,7 @@ void RegisterUpdateCommand(CLI::App& app, CommandAction& action) {
     auto output = std::make_shared<std::string>();
     auto onlyChanged = std::make_shared<bool>(false);
     auto allowDuplicates = std::make_shared<bool>(false);
-    auto verbose = std::make_shared<bool>(false);
+    auto verbosity = std::make_shared<Verbosity>(Verbosity::Normal);
     cmd->add_option("-o,--output", *output,
                     "Write the new archive to OUT instead of replacing ARCHIVE")
         ->type_name("OUT");
@@ -98,7 +102,7 @@ void RegisterUpdateCommand(CLI::App& app, CommandAction& action) {
                   "a picture's pixels), and report it as unchanged");
     cmd->add_flag("--allow-duplicate-names", *allowDuplicates,
                   "Accept two files that give one entry name (only the first can be found)");
-    cmd->add_flag("-v,--verbose", *verbose, "Print each entry that changed, with what was done");
+    AddVerbosityOptions(*cmd, *verbosity, "Name each entry that changed, with what was done");
     cmd->add_option("ARCHIVE", *archive, "The version 1.1.0 archive to change")->required();
     cmd->add_option("FILE", *files,
                     "Files or folders (walked: their files in sorted order); a file replaces "
@@ -113,9 +117,10 @@ void RegisterUpdateCommand(CLI::App& app, CommandAction& action) {
         "  zok update --only-changed assets.zok art/   re-pack only what changed\n"
         "Exit status: 0 written; 1 failed, nothing changed; 2 usage error;\n"
         "3 written, but some entries could not be encoded (named on stderr).");
-    cmd->callback([&action, archive, files, output, onlyChanged, allowDuplicates, verbose] {
-        action = [archive, files, output, onlyChanged, allowDuplicates, verbose] {
+    cmd->callback([&action, archive, files, output, onlyChanged, allowDuplicates, verbosity] {
+        action = [archive, files, output, onlyChanged, allowDuplicates, verbosity] {
             const std::string target = output->empty() ? *archive : *output;
+            // Clashes among the files are the update's to refuse (or allow), as create's are.
             const CreateInputs inputs = GatherCreateInputs(*files, target);
             for (const std::string& warning : inputs.warnings) {
                 Warn(warning);
@@ -131,7 +136,7 @@ void RegisterUpdateCommand(CLI::App& app, CommandAction& action) {
             options.outputPath = *output;
             options.onlyChanged = *onlyChanged;
             options.allowDuplicateNames = *allowDuplicates;
-            return RunUpdate(*archive, options, *verbose);
+            return RunUpdate(*archive, options, *verbosity);
         };
     });
 }
@@ -141,11 +146,11 @@ void RegisterDeleteCommand(CLI::App& app, CommandAction& action) {
     auto archive = std::make_shared<std::string>();
     auto names = std::make_shared<std::vector<std::string>>();
     auto output = std::make_shared<std::string>();
-    auto verbose = std::make_shared<bool>(false);
+    auto verbosity = std::make_shared<Verbosity>(Verbosity::Normal);
     cmd->add_option("-o,--output", *output,
                     "Write the new archive to OUT instead of replacing ARCHIVE")
         ->type_name("OUT");
-    cmd->add_flag("-v,--verbose", *verbose, "Print each entry deleted");
+    AddVerbosityOptions(*cmd, *verbosity, "Name each entry deleted");
     cmd->add_option("ARCHIVE", *archive, "The version 1.1.0 archive to change")->required();
     cmd->add_option("NAME", *names,
                     "Entries to delete: names (letter case ignored; the first of equal names) "
@@ -158,12 +163,12 @@ void RegisterDeleteCommand(CLI::App& app, CommandAction& action) {
         "  zok delete assets.zok old-logo.png '*.tmp'\n"
         "Exit status: 0 written; 1 failed, nothing changed; 2 usage error or a NAME that\n"
         "matches nothing.");
-    cmd->callback([&action, archive, names, output, verbose] {
-        action = [archive, names, output, verbose] {
+    cmd->callback([&action, archive, names, output, verbosity] {
+        action = [archive, names, output, verbosity] {
             UpdateOptions options;
             options.deletions = *names;
             options.outputPath = *output;
-            return RunUpdate(*archive, options, *verbose);
+            return RunUpdate(*archive, options, *verbosity);
         };
     });
 }

@@ -16,6 +16,10 @@ const std::vector<UsageExample>& UsageExamples() {
          "Extract an archive read from the standard input."},
         {"zok cat assets.zok notes.txt | less", "Show one entry's content."},
         {"zok test -q assets.zok && echo sound", "Check every entry; only problems are printed."},
+        {"zok update --only-changed assets.zok assets/",
+         "Put the files that changed in place of their entries and add the new ones; every other "
+         "entry is copied as it is stored."},
+        {"zok delete assets.zok '*.tmp' old-logo.png", "Delete entries by name or pattern."},
         {"zok upgrade old.zok", "Rewrite a version 1.0.0 archive as old110.zok."},
     };
     return examples;
