@@ -98,6 +98,15 @@ bool Update::CheckArchive() {
             m_deleted[i] = true;
         }
     }
+    for (const size_t i : m_options.deletePositions) {
+        if (i < m_deleted.size()) {
+            m_deleted[i] = true;
+        } else {
+            Error error = MakeError(ErrorCode::NoSuchEntry, m_path);
+            error.number = i;
+            m_report.problems.push_back(std::move(error));
+        }
+    }
     return m_report.problems.empty();
 }
 

@@ -75,11 +75,42 @@ UpgradeOutcome RunUpgrade(const std::string& path, const std::string& target,
     return outcome;
 }
 
-std::string UpgradeFailure(const UpgradeOutcome& outcome) {
-    const Error& problem = outcome.thrown ? outcome.thrown : outcome.report.problem;
+std::string KoreanProblem(const Error& problem) {
     return (problem.path.empty() ? "" : PrintableText(problem.path) + ": ") +
            (problem.entry.empty() ? "" : "\"" + PrintableText(problem.entry) + "\" 항목: ") +
            KoreanReason(problem);
+}
+
+std::string UpgradeFailure(const UpgradeOutcome& outcome) {
+    return KoreanProblem(outcome.thrown ? outcome.thrown : outcome.report.problem);
+}
+
+ChangeOutcome RunChange(const std::string& path, UpdateOptions options,
+                        const std::atomic<bool>* cancel,
+                        const std::function<void(uint64_t)>& progress) {
+    ChangeOutcome outcome;
+    options.cancel = cancel;
+    if (progress) {
+        options.progress = [&progress](const UpdateProgress& p) { progress(p.bytesDone); };
+    }
+    try {
+        outcome.written = UpdateArchive(path, options, &outcome.report);
+    } catch (const ZokError& e) {
+        outcome.thrown = e.Problem();
+    }
+    return outcome;
+}
+
+std::vector<std::string> ChangeFailures(const ChangeOutcome& outcome) {
+    std::vector<std::string> lines;
+    const auto line = [&lines](const Error& problem) { lines.push_back(KoreanProblem(problem)); };
+    if (outcome.thrown) {
+        line(outcome.thrown);
+    }
+    for (const Error& problem : outcome.report.problems) {
+        line(problem);
+    }
+    return lines;
 }
 
 }  // namespace zok

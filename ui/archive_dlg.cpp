@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -65,6 +66,15 @@ protected:
         }
     }
 
+    // The Delete key deletes the selected entries, after a question.
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->matches(QKeySequence::Delete)) {
+            m_dlg.DeleteSelected();
+            return;
+        }
+        QTableView::keyPressEvent(event);
+    }
+
 private:
     CArchiveDlg& m_dlg;
 };
@@ -123,6 +133,8 @@ CArchiveDlg::CArchiveDlg(std::unique_ptr<CZokFile> zok, UserPrompts& prompts)
       m_poster(*this),
       m_work(m_poster) {
     Windows().push_back(this);
+    // Files dropped from a file manager are offered for adding to the archive.
+    setAcceptDrops(true);
     setFont(DialogFont());
     setWindowIcon(AppIcon());
 
@@ -240,9 +252,13 @@ void CArchiveDlg::ShowContextMenu(const QPoint& at) {
     QAction* one = menu.addAction(QStringLiteral("풀기..."));
     QAction* all = menu.addAction(QStringLiteral("모두 풀기..."));
     QAction* check = menu.addAction(QStringLiteral("검사"));
+    menu.addSeparator();
+    QAction* remove = menu.addAction(QStringLiteral("지우기"));
+    remove->setShortcut(QKeySequence::Delete);
     one->setEnabled(!Busy() && !SelectedEntries().empty());
     all->setEnabled(!Busy());
     check->setEnabled(!Busy());
+    remove->setEnabled(!Busy() && !SelectedEntries().empty());
     QAction* chosen = menu.exec(m_table->viewport()->mapToGlobal(at));
     if (chosen == one) {
         OnExtract();
@@ -250,6 +266,8 @@ void CArchiveDlg::ShowContextMenu(const QPoint& at) {
         OnExtractAll();
     } else if (chosen == check) {
         OnTest();
+    } else if (chosen == remove) {
+        DeleteSelected();
     }
 }
 

@@ -82,6 +82,11 @@ public:
     void OnCancelWork();
     // Asks whether to rewrite a version 1.0.0 archive as 1.1.0 beside it, and does so.
     void OfferUpgrade();
+    // Files dropped on the window: added to the archive after a question, each replacing the
+    // entry of its name only as the user answers; folders are walked.
+    void AddFiles(const std::vector<std::string>& paths);
+    // The Delete key and 지우기: deletes the selected entries from the archive after a question.
+    void DeleteSelected();
     // Extracts the selected entries into a new temporary folder (kept until the window goes)
     // and gives their files as URLs, for a drag; null when no file came out.
     std::unique_ptr<QMimeData> PrepareDrag();
@@ -105,6 +110,8 @@ public:
 protected:
     // Closing during work cancels it; the window goes once the work has stopped.
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     // The preview keeps its share of the width.
     void resizeEvent(QResizeEvent* event) override;
 
@@ -137,6 +144,9 @@ private:
                        std::function<void(const zok::ExtractionOutcome&)> then);
     void ReportExtraction(const zok::ExtractionOutcome& outcome, const std::string& folder);
     void ShowUpgraded(const zok::UpgradeOutcome& outcome);
+    // Runs the library's update of the archive on the worker; then reads the table again.
+    void Change(zok::UpdateOptions options, const QString& what);
+    void ShowChanged(const zok::ChangeOutcome& outcome);
     void Upgrade(const std::string& target);
     void BeginWork(const QString& what, uint64_t total);
     void ShowProgress(uint64_t done);

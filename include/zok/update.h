@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -26,7 +27,7 @@ enum class UpdateAction : uint8_t {
 };
 
 struct UpdatedEntry {
-    std::string name;   // the entry's name as listed
+    std::string name;  // the entry's name as listed
     UpdateAction action = UpdateAction::Kept;
     std::string input;  // the input it came from (Replaced, Added, Unchanged)
 };
@@ -45,6 +46,10 @@ struct UpdateOptions {
     // Entries to delete: names or shell-style patterns, as CZokFile::FindAll takes them. A
     // deletion that matches nothing is an error (NoMatch) and nothing is written.
     std::vector<std::string> deletions;
+    // Entries to delete by their directory position (a program that shows the entries deletes
+    // exactly the ones its user chose, duplicate names included). A position past the end is an
+    // error (NoSuchEntry).
+    std::vector<size_t> deletePositions;
     // An input whose content equals the entry it would replace (bytes, or a picture's pixels and
     // alpha) leaves that entry as it is stored (Unchanged) instead of encoding it again.
     bool onlyChanged = false;
