@@ -5,7 +5,7 @@
 
 PYBIND11_MODULE(_zok, module) {
     module.doc() = "The ZOK library's public API for the Python package zok (use zok instead).";
-    module.attr("__version__") = ZOK_PYTHON_VERSION;
+    module.attr("__version__") = ZOK_MODULE_VERSION;
     zokpy::RegisterErrors(module);
     zokpy::RegisterArchive(module);
     zokpy::RegisterEntryStream(module);

@@ -3,8 +3,11 @@
 import pathlib
 import pydoc
 import re
+import subprocess
+import sys
 
 import zok
+from conftest import gradient, png_rgba
 from zok import _zok
 
 
@@ -31,3 +34,16 @@ def test_help_shows_the_api():
     for words in ("archive.picture(", "progress(done_bytes, total_bytes, name)", "is_set()"):
         assert words in text
     assert zok.__version__.count(".") == 3
+
+
+def test_readme_pipeline_runs(tmp_path):
+    readme = pathlib.Path(__file__).parents[2] / "README.md"
+    section = readme.read_text().split("## From Python", 1)[1]
+    code = section.split("```python\n", 1)[1].split("```", 1)[0]
+    (tmp_path / "art" / "ui").mkdir(parents=True)
+    (tmp_path / "art" / "hero.png").write_bytes(png_rgba(5, 3, gradient(5, 3, 4)))
+    (tmp_path / "art" / "ui" / "menu.txt").write_text("start\n")
+    done = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, capture_output=True,
+                          text=True, check=True).stdout.splitlines()
+    assert done[-1] == "(3, 5, 4) [  0 101 202  47]"
+    assert (tmp_path / "sprites.zok").exists() and done[-2].endswith("menu.txt")
