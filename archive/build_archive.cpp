@@ -1,15 +1,13 @@
 #include "zok/build_archive.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <optional>
 #include <thread>
 
 #include "archive/build_tracker.h"
+#include "archive/checked_inputs.h"
 #include "archive/entry_kinds.h"
 #include "archive/entry_writer.h"
 #include "archive/parallel_encoder.h"
@@ -27,62 +25,23 @@ namespace zok {
 
 namespace {
 
-bool Fail(BuildReport& report, BuildProblem problem) {
+bool Fail(BuildReport& report, Error problem) {
     report.problems.push_back(std::move(problem));
     return false;
 }
 
-// Every problem among the inputs, found before anything is written, so that the user can mend
-// them all at once: inputs that cannot be read, are no files, are too large, have names CP949
-// cannot hold, or are the very file the archive goes to.
-void CheckInputs(const std::vector<std::string>& paths, const std::string& outputPath,
-                 const std::vector<std::optional<std::string>>& names,
-                 std::vector<BuildProblem>& problems) {
-    std::string target;
-    int linkError = 0;
-    struct stat output {};
-    const bool outputExists =
-        FollowLinks(outputPath, &target, &linkError) && ::stat(target.c_str(), &output) == 0;
-    for (size_t i = 0; i < paths.size(); ++i) {
-        // Its kind first, so that a FIFO is never opened; then whether it can be read.
-        struct stat st {};
-        if (::stat(paths[i].c_str(), &st) != 0) {
-            problems.push_back({BuildProblemKind::CannotReadInput, paths[i], errno});
-            continue;
-        }
-        if (!S_ISREG(st.st_mode)) {
-            problems.push_back({BuildProblemKind::NotAFile, paths[i], 0, st.st_mode & S_IFMT});
-            continue;
-        }
-        const int fd = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0) {
-            problems.push_back({BuildProblemKind::CannotReadInput, paths[i], errno});
-            continue;
-        }
-        ::close(fd);
-        if (st.st_size > kMaxZokFileSize) {
-            problems.push_back({BuildProblemKind::InputTooLarge, paths[i], 0});
-        } else if (outputExists && st.st_dev == output.st_dev && st.st_ino == output.st_ino) {
-            problems.push_back({BuildProblemKind::InputIsTheArchive, paths[i], 0});
-        }
-        if (!names[i]) {
-            problems.push_back({BuildProblemKind::NameNotInCp949, paths[i], 0});
-        }
-    }
-}
-
 // Writes every entry on the calling thread, one input after another.
-bool WriteEntriesInTurn(const std::vector<std::string>& paths,
+bool WriteEntriesInTurn(const std::vector<std::string>& paths, CheckedInputs& inputs,
                         const std::vector<const EntryKindRule*>& rules, ZokWriter& writer,
                         BuildTracker& tracker, BuildReport& report) {
     const CCodecTable codecs;
     for (size_t i = 0; i < paths.size(); ++i) {
         if (tracker.Cancelled()) {
-            return Fail(report, {BuildProblemKind::Cancelled, "", 0});
+            return Fail(report, MakeError(ErrorCode::Cancelled));
         }
-        BuildProblem problem{};
+        Error problem{};
         InputFile input;
-        if (!input.Open(paths[i], &problem) || !writer.BeginEntry(i, paths[i], &problem)) {
+        if (!inputs.Open(i, input, &problem) || !writer.BeginEntry(i, paths[i], &problem)) {
             return Fail(report, problem);
         }
         input.SetCancel(tracker.Cancel());
@@ -128,96 +87,76 @@ unsigned ThreadCount(const BuildOptions& options, size_t inputs) {
 }
 
 bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
-           ProgressCallback callback, BuildReport& report, const BuildOptions& options) {
+           BuildReport& report, const BuildOptions& options) {
     // The directory as it goes to disk: names converted to CP949 before anything is written.
     std::vector<std::optional<std::string>> names(paths.size());
+    std::vector<const EntryKindRule*> rules(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
         names[i] = Utf8ToCp949(BaseName(paths[i]));
+        rules[i] = names[i] ? &WriteRuleFor(*names[i]) : nullptr;
     }
-    CheckInputs(paths, outputPath, names, report.problems);
+    CheckedInputs inputs(paths, CheckedInputs::DefaultBudget());
+    BuildTracker tracker(options);
+    const unsigned threads = ThreadCount(options, paths.size());
+    std::optional<ParallelEncoder> encoder;
+    if (threads > 1) {
+        ParallelPlan plan;
+        plan.threads = threads;
+        plan.maxBytesAhead = options.maxBytesAhead;
+        // Data waiting behind a long entry may wait beside the archive, on its file system.
+        std::string target;
+        int linkError = 0;
+        plan.spillFolder =
+            FolderOf(FollowLinks(outputPath, &target, &linkError) ? target : outputPath);
+        encoder.emplace(inputs, rules, plan, tracker);
+    }
+    // Every problem among the inputs is found before anything is written, so that the user can
+    // mend them all at once; the descriptors opened for the check are the ones read, and the
+    // workers start on the inputs that passed while the others are checked.
+    const auto passed = [&encoder](size_t count) { encoder->Checked(count); };
+    inputs.Check(outputPath, names, report.problems,
+                 encoder ? std::function<void(size_t)>(passed) : nullptr);
     if (!report.problems.empty()) {
         return false;
     }
     std::vector<std::string> cp949Names(paths.size());
-    std::vector<const EntryKindRule*> rules(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
         cp949Names[i] = std::move(*names[i]);
-        rules[i] = &WriteRuleFor(cp949Names[i]);
     }
 
     ZokWriter writer(std::move(cp949Names));
-    BuildProblem problem{};
+    Error problem{};
     if (!writer.Create(outputPath, &problem)) {
         return Fail(report, problem);
     }
-    BuildTracker tracker(options, callback);
-    const unsigned threads = ThreadCount(options, paths.size());
-    if (threads > 1) {
-        switch (WriteEntriesInParallel(paths, rules, writer, threads, options.maxBytesAhead,
-                                       tracker, report)) {
-            case ParallelResult::Failed:
+    switch (encoder ? encoder->Write(paths, writer, report) : ParallelResult::NoThreads) {
+        case ParallelResult::Failed:
+            return false;
+        case ParallelResult::Written:
+            break;
+        case ParallelResult::NoThreads:
+            if (!WriteEntriesInTurn(paths, inputs, rules, writer, tracker, report)) {
                 return false;
-            case ParallelResult::Written:
-                break;
-            case ParallelResult::NoThreads:
-                if (!WriteEntriesInTurn(paths, rules, writer, tracker, report)) {
-                    return false;
-                }
-                break;
-        }
-    } else if (!WriteEntriesInTurn(paths, rules, writer, tracker, report)) {
-        return false;
+            }
+            break;
     }
     if (tracker.Cancelled()) {
-        return Fail(report, {BuildProblemKind::Cancelled, outputPath, 0});
+        return Fail(report, MakeError(ErrorCode::Cancelled, outputPath));
     }
     return writer.Commit(true, &problem) || Fail(report, problem);
 }
 
 }  // namespace
 
-std::vector<BuildProblem> CheckBuildInputs(const std::vector<std::string>& paths,
-                                           const std::string& outputPath) {
+std::vector<Error> CheckBuildInputs(const std::vector<std::string>& paths,
+                                    const std::string& outputPath) {
     std::vector<std::optional<std::string>> names(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
         names[i] = Utf8ToCp949(BaseName(paths[i]));
     }
-    std::vector<BuildProblem> problems;
-    CheckInputs(paths, outputPath, names, problems);
+    std::vector<Error> problems;
+    CheckedInputs(paths, 0).Check(outputPath, names, problems);
     return problems;
-}
-
-std::string DescribeBuildProblem(const BuildProblem& problem) {
-    const std::string reason = SystemReason(problem.errorNumber != 0 ? problem.errorNumber : EIO);
-    switch (problem.kind) {
-        case BuildProblemKind::CannotReadInput:
-            return problem.path + ": " + reason;
-        case BuildProblemKind::NotAFile:
-            return problem.path + ": " +
-                   (problem.fileType != 0 ? NotRegularReason(mode_t(problem.fileType))
-                                          : "is not a regular file");
-        case BuildProblemKind::InputTooLarge:
-            return problem.path + ": the file is 2 GiB or larger; ZOK archives cannot hold it";
-        case BuildProblemKind::NameNotInCp949:
-            return problem.path +
-                   ": the file name cannot be written in the archive's Korean (CP949) "
-                   "character "
-                   "set";
-        case BuildProblemKind::InputIsTheArchive:
-            return problem.path + ": is the archive being written; it cannot be packed into itself";
-        case BuildProblemKind::InputChanged:
-            return problem.path + ": the file changed while it was read";
-        case BuildProblemKind::CannotWriteArchive:
-            return problem.path + ": cannot write the archive: " + reason;
-        case BuildProblemKind::ArchiveTooLarge:
-            return problem.path +
-                   ": the archive would reach 2 GiB, the largest a ZOK archive can be";
-        case BuildProblemKind::Cancelled:
-            return problem.path + ": cancelled";
-        case BuildProblemKind::OutOfMemory:
-            return problem.path + ": not enough memory to encode it";
-    }
-    return problem.path + ": " + reason;
 }
 
 bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
@@ -225,14 +164,25 @@ bool BuildArchive(const std::vector<std::string>& paths, const std::string& outp
     BuildReport localReport;
     BuildReport& report = reportOut != nullptr ? *reportOut : localReport;
     report = BuildReport();
+    // One progress form: the plain callback hears the options' reports that end an input.
+    BuildOptions merged = options;
+    if (callback != nullptr) {
+        merged.progress = [callback, given = options.progress](const BuildProgress& p) {
+            if (p.fileDone) {
+                callback(p.filesDone, uint32_t(p.bytesDone), uint32_t(p.archiveSize));
+            }
+            if (given) {
+                given(p);
+            }
+        };
+    }
     // A codec's exception passes through; the writer has removed what it wrote by then.
-    const bool written = Build(paths, outputPath, callback, report, options);
+    const bool written = Build(paths, outputPath, report, merged);
     if (!written) {
-        for (BuildProblem& problem : report.problems) {
+        for (Error& problem : report.problems) {
             if (problem.path.empty()) {
                 problem.path = outputPath;
             }
-            report.error += (report.error.empty() ? "" : "\n") + DescribeBuildProblem(problem);
         }
     }
     return written;

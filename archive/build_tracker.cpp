@@ -20,10 +20,6 @@ void BuildTracker::FileDone(uint32_t sourceSize, uint64_t archiveSize) {
     m_progress.bytesRead = m_reported = m_read.load(std::memory_order_relaxed);
     m_progress.archiveSize = archiveSize;
     m_progress.fileDone = true;
-    if (m_callback != nullptr) {
-        m_callback(m_progress.filesDone, static_cast<uint32_t>(m_progress.bytesDone),
-                   static_cast<uint32_t>(archiveSize));
-    }
     if (m_options.progress) {
         m_options.progress(m_progress);
     }

@@ -7,13 +7,12 @@
 
 namespace zok {
 
-// Counts a build's progress and tells the caller: the plain callback after each input, the
-// options' callable after each input and about every megabyte read within one. Reads may be
+// Counts a build's progress and tells the caller through the options' callable: after each input
+// and about every megabyte read within one. Reads may be
 // counted on any thread; reports go out on the calling thread only.
 class BuildTracker {
 public:
-    BuildTracker(const BuildOptions& options, ProgressCallback callback)
-        : m_options(options), m_callback(callback) {}
+    explicit BuildTracker(const BuildOptions& options) : m_options(options) {}
 
     // Input bytes read on any thread.
     void AddRead(uint64_t bytes) { m_read.fetch_add(bytes, std::memory_order_relaxed); }
@@ -28,7 +27,6 @@ public:
 
 private:
     const BuildOptions& m_options;
-    ProgressCallback m_callback;
     std::atomic<uint64_t> m_read{0};
     uint64_t m_reported = 0;
     BuildProgress m_progress;

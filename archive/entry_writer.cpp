@@ -3,48 +3,10 @@
 #include <cerrno>
 #include <new>
 
-#include "io/regular_file.h"
-
 namespace zok {
 
-Error ToError(const BuildProblem& problem) {
-    Error error = MakeError(ErrorCode::CannotWrite, problem.path, "", problem.errorNumber);
-    switch (problem.kind) {
-        case BuildProblemKind::CannotReadInput:
-            error.code = ErrorCode::CannotRead;
-            break;
-        case BuildProblemKind::NotAFile:
-            error.code = NotRegularCode(mode_t(problem.fileType));
-            break;
-        case BuildProblemKind::InputTooLarge:
-            error.code = ErrorCode::FileTooLarge;
-            break;
-        case BuildProblemKind::NameNotInCp949:
-            error.code = ErrorCode::NameNotInCp949;
-            break;
-        case BuildProblemKind::InputIsTheArchive:
-            error.code = ErrorCode::InputIsOutput;
-            break;
-        case BuildProblemKind::InputChanged:
-            error.code = ErrorCode::FileChanged;
-            break;
-        case BuildProblemKind::CannotWriteArchive:
-            break;
-        case BuildProblemKind::ArchiveTooLarge:
-            error.code = ErrorCode::ArchiveWouldBeTooLarge;
-            break;
-        case BuildProblemKind::Cancelled:
-            error.code = ErrorCode::Cancelled;
-            break;
-        case BuildProblemKind::OutOfMemory:
-            error.code = ErrorCode::OutOfMemory;
-            break;
-    }
-    return error;
-}
-
 EntryWriteStatus EncodeInput(const CCodecTable& codecs, InputFile& input, const EntryKindRule& rule,
-                             FILE* archive, EntryRecord& record, BuildProblem* problem) {
+                             FILE* archive, EntryRecord& record, Error* problem) {
     CEntryCodec* codec = codecs.At(rule.codec);
     record.sourceSize = input.Size();
     errno = 0;
@@ -52,21 +14,21 @@ EntryWriteStatus EncodeInput(const CCodecTable& codecs, InputFile& input, const 
     try {
         stored = codec->Encode(input.Stream(), archive);
     } catch (const std::bad_alloc&) {
-        *problem = {BuildProblemKind::OutOfMemory, "", ENOMEM};
+        *problem = MakeError(ErrorCode::OutOfMemory, "", "", ENOMEM);
         return EntryWriteStatus::Failed;
     } catch (...) {
         if (input.Cancelled()) {
-            *problem = {BuildProblemKind::Cancelled, "", 0};
+            *problem = MakeError(ErrorCode::Cancelled);
             return EntryWriteStatus::Failed;
         }
         throw;
     }
     if (std::ferror(archive) != 0) {
-        *problem = {BuildProblemKind::CannotWriteArchive, "", errno != 0 ? errno : EIO};
+        *problem = MakeError(ErrorCode::CannotWrite, "", "", errno != 0 ? errno : EIO);
         return EntryWriteStatus::Failed;
     }
     if (input.Cancelled()) {
-        *problem = {BuildProblemKind::Cancelled, "", 0};
+        *problem = MakeError(ErrorCode::Cancelled);
         return EntryWriteStatus::Failed;
     }
     // An entry whose data does not match its measured size is never written: a file that

@@ -12,9 +12,6 @@
 
 namespace zok {
 
-// A build problem as an Error (the code, the path it names and the system's reason).
-Error ToError(const BuildProblem& problem);
-
 enum class EntryWriteStatus {
     Written,    // the entry's data is in the archive
     Unencoded,  // the codec could not encode it: kept with storedSize 0
@@ -26,6 +23,6 @@ enum class EntryWriteStatus {
 // set, on a read or write error, when the input changed while it was read, or when the build
 // was cancelled. Codec exceptions pass through, but for a cancel (then Failed).
 EntryWriteStatus EncodeInput(const CCodecTable& codecs, InputFile& input, const EntryKindRule& rule,
-                             FILE* archive, EntryRecord& record, BuildProblem* problem);
+                             FILE* archive, EntryRecord& record, Error* problem);
 
 }  // namespace zok

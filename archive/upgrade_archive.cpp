@@ -50,7 +50,6 @@ private:
         m_report.problem = std::move(problem);
         return code;
     }
-    int32_t Stop(int32_t code, const BuildProblem& problem) { return Stop(code, ToError(problem)); }
     int32_t Cancelled() { return Stop(kUpgradeCancelled, MakeError(ErrorCode::Cancelled, m_path)); }
     bool CancelSet() const { return m_options.cancel != nullptr && m_options.cancel->load(); }
     int32_t CopyEntry(const CZokFile& old, size_t index, ZokWriter& writer);
@@ -80,7 +79,7 @@ void Upgrade::Report(bool entryDone, uint64_t archiveSize) {
 int32_t Upgrade::CopyEntry(const CZokFile& old, size_t i, ZokWriter& writer) {
     const EntryRecord from = old.Record(i);
     const std::string label = m_path + ": entry \"" + from.name + "\"";
-    BuildProblem problem{};
+    Error problem{};
     if (!writer.BeginEntry(i, label, &problem)) {
         return Stop(kUpgradeNoNewArchive, problem);
     }
@@ -130,16 +129,16 @@ int32_t Upgrade::CopyEntry(const CZokFile& old, size_t i, ZokWriter& writer) {
         EncodeInput(m_codecs, input, rule, writer.Stream(), record, &problem);
     m_report.currentEntry.clear();
     if (status == EntryWriteStatus::Failed) {
-        switch (problem.kind) {
-            case BuildProblemKind::Cancelled:
+        switch (problem.code) {
+            case ErrorCode::Cancelled:
                 return Cancelled();
-            case BuildProblemKind::CannotWriteArchive:
+            case ErrorCode::CannotWrite:
                 if (problem.path.empty()) {
                     problem.path = m_target;
                 }
                 return Stop(kUpgradeNoNewArchive, problem);
             default: {
-                Error error = ToError(problem);
+                Error error = problem;
                 error.path = m_path;
                 error.entry = from.name;
                 return Stop(kUpgradeNoTempFile, std::move(error));
@@ -158,7 +157,7 @@ int32_t Upgrade::CopyEntry(const CZokFile& old, size_t i, ZokWriter& writer) {
 
 int32_t Upgrade::Commit(ZokWriter& writer) {
     const std::string& target = m_target;
-    BuildProblem problem{};
+    Error problem{};
     if (!m_inPlace) {
         if (!writer.Commit(m_options.replaceExisting, &problem)) {
             if (problem.errorNumber == EEXIST) {
@@ -209,7 +208,7 @@ int32_t Upgrade::Run() {
     }
     m_progress.entryCount = names.size();
     ZokWriter writer(std::move(names));
-    BuildProblem problem{};
+    Error problem{};
     if (!m_inPlace && !m_options.replaceExisting && NameTaken(target)) {
         return Stop(kUpgradeNoNewArchive, MakeError(ErrorCode::AlreadyExists, target, "", EEXIST));
     }

@@ -91,13 +91,13 @@ uint64_t CZokFile::FileSize() const {
 }
 
 EntryRecord CZokFile::Record(size_t index) const {
-    const CompactRecord& r = m_directory->entries.at(index);
+    EntryDescription d = Describe(index);
     EntryRecord out;
-    out.name = DecodeName(m_directory->RawName(r));
-    out.offset = r.offset;
-    out.sourceSize = r.sourceSize;
-    out.storedSize = r.storedSize;
-    out.kind = r.kind;
+    out.name = std::move(d.name);
+    out.offset = d.offset;
+    out.sourceSize = d.sourceSize;
+    out.storedSize = d.storedSize;
+    out.kind = d.kind;
     return out;
 }
 

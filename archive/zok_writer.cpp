@@ -16,14 +16,14 @@ ZokWriter::ZokWriter(std::vector<std::string> cp949Names) : m_records(cp949Names
     }
 }
 
-bool ZokWriter::WriteFailure(BuildProblem* problem, int error) const {
-    *problem = {BuildProblemKind::CannotWriteArchive, m_target, error != 0 ? error : EIO};
+bool ZokWriter::WriteFailure(Error* problem, int error) const {
+    *problem = MakeError(ErrorCode::CannotWrite, m_target, "", error != 0 ? error : EIO);
     return false;
 }
 
 // A target that is no regular file is no archive to write: a folder, a FIFO or a device is
 // refused by its kind.
-bool ZokWriter::CreateFailure(const Error& error, BuildProblem* problem) const {
+bool ZokWriter::CreateFailure(const Error& error, Error* problem) const {
     switch (error.code) {
         case ErrorCode::IsAFolder:
             return WriteFailure(problem, EISDIR);
@@ -31,18 +31,14 @@ bool ZokWriter::CreateFailure(const Error& error, BuildProblem* problem) const {
         case ErrorCode::IsASocket:
         case ErrorCode::IsADevice:
         case ErrorCode::NotRegularFile:
-            *problem = {BuildProblemKind::NotAFile, m_target, 0, 0};
-            problem->fileType = error.code == ErrorCode::IsAFifo     ? S_IFIFO
-                                : error.code == ErrorCode::IsASocket ? S_IFSOCK
-                                : error.code == ErrorCode::IsADevice ? S_IFCHR
-                                                                     : 0;
+            *problem = MakeError(error.code, m_target);
             return false;
         default:
             return WriteFailure(problem, error.errorNumber);
     }
 }
 
-bool ZokWriter::Create(const std::string& targetPath, BuildProblem* problem) {
+bool ZokWriter::Create(const std::string& targetPath, Error* problem) {
     m_target = targetPath;
     uint64_t nameBytes = 0;
     for (const EntryRecord& r : m_records) {
@@ -50,7 +46,7 @@ bool ZokWriter::Create(const std::string& targetPath, BuildProblem* problem) {
     }
     const uint64_t headerSize = DirectorySize(m_records.size(), nameBytes);
     if (headerSize > uint64_t(kMaxZokFileSize)) {
-        *problem = {BuildProblemKind::ArchiveTooLarge, targetPath, 0};
+        *problem = MakeError(ErrorCode::ArchiveWouldBeTooLarge, targetPath);
         return false;
     }
     Error error;
@@ -65,11 +61,15 @@ bool ZokWriter::Create(const std::string& targetPath, BuildProblem* problem) {
         reservation.size()) {
         return WriteFailure(problem, errno);
     }
+    // One seek tells stdio where the stream stands; from then on ftello needs no system call.
+    if (fseeko(m_file.Get(), off_t(headerSize), SEEK_SET) != 0) {
+        return WriteFailure(problem, errno);
+    }
     m_end = m_position = headerSize;
     return true;
 }
 
-bool ZokWriter::Seek(uint64_t pos, BuildProblem* problem) {
+bool ZokWriter::Seek(uint64_t pos, Error* problem) {
     if (m_position == pos) {
         return true;
     }
@@ -80,16 +80,16 @@ bool ZokWriter::Seek(uint64_t pos, BuildProblem* problem) {
     return true;
 }
 
-bool ZokWriter::BeginEntry(size_t index, const std::string& label, BuildProblem* problem) {
+bool ZokWriter::BeginEntry(size_t index, const std::string& label, Error* problem) {
     if (m_end > uint64_t(kMaxZokFileSize)) {
-        *problem = {BuildProblemKind::ArchiveTooLarge, label, 0};
+        *problem = MakeError(ErrorCode::ArchiveWouldBeTooLarge, label);
         return false;
     }
     m_records[index].offset = static_cast<uint32_t>(m_end);
     return Seek(m_end, problem);
 }
 
-bool ZokWriter::WriteAt(uint64_t pos, const uint8_t* bytes, size_t size, BuildProblem* problem) {
+bool ZokWriter::WriteAt(uint64_t pos, const uint8_t* bytes, size_t size, Error* problem) {
     if (!Seek(pos, problem)) {
         return false;
     }
@@ -106,9 +106,9 @@ uint64_t ZokWriter::StreamPosition() const {
 }
 
 bool ZokWriter::EndEntry(size_t index, uint64_t end, uint32_t sourceSize, uint32_t storedSize,
-                         EntryKind kind, const std::string& label, BuildProblem* problem) {
+                         EntryKind kind, const std::string& label, Error* problem) {
     if (end > uint64_t(kMaxZokFileSize)) {
-        *problem = {BuildProblemKind::ArchiveTooLarge, label, 0};
+        *problem = MakeError(ErrorCode::ArchiveWouldBeTooLarge, label);
         return false;
     }
     // A codec that wrote past its entry's end (and then failed) is stepped back over.
@@ -124,7 +124,7 @@ bool ZokWriter::EndEntry(size_t index, uint64_t end, uint32_t sourceSize, uint32
     return true;
 }
 
-bool ZokWriter::Commit(bool replace, BuildProblem* problem) {
+bool ZokWriter::Commit(bool replace, Error* problem) {
     FILE* out = m_file.Get();
     // Nothing follows the last entry, whatever a failed one wrote before it was stepped over.
     struct stat st {};

@@ -23,7 +23,7 @@ public:
     explicit ZokWriter(std::vector<std::string> cp949Names);
 
     // Creates the file and reserves the header and directory. False with *problem.
-    bool Create(const std::string& targetPath, BuildProblem* problem);
+    bool Create(const std::string& targetPath, Error* problem);
 
     // The archive stream, positioned at the end of the last entry: where the next one goes.
     FILE* Stream() const { return m_file.Get(); }
@@ -31,13 +31,13 @@ public:
     size_t Count() const { return m_records.size(); }
 
     // Entry index starts at the current end. False when that lies at or past 2 GiB.
-    bool BeginEntry(size_t index, const std::string& label, BuildProblem* problem);
+    bool BeginEntry(size_t index, const std::string& label, Error* problem);
     // Writes bytes at pos (encoders that work apart from the archive hand in pieces).
-    bool WriteAt(uint64_t pos, const uint8_t* bytes, size_t size, BuildProblem* problem);
+    bool WriteAt(uint64_t pos, const uint8_t* bytes, size_t size, Error* problem);
     // Entry index ends at end; its record gets the sizes and kind. What lies past end is
     // stepped back over. False when the entry ends past 2 GiB or the stream cannot go there.
     bool EndEntry(size_t index, uint64_t end, uint32_t sourceSize, uint32_t storedSize,
-                  EntryKind kind, const std::string& label, BuildProblem* problem);
+                  EntryKind kind, const std::string& label, Error* problem);
     // The stream's position as the end of the entry just written by a codec.
     uint64_t StreamPosition() const;
 
@@ -45,12 +45,12 @@ public:
 
     // Cuts off what follows the last entry, writes the header and directory, and puts the
     // archive in place (over an existing file only when replace). False with *problem.
-    bool Commit(bool replace, BuildProblem* problem);
+    bool Commit(bool replace, Error* problem);
 
 private:
-    bool Seek(uint64_t pos, BuildProblem* problem);
-    bool WriteFailure(BuildProblem* problem, int error) const;
-    bool CreateFailure(const Error& error, BuildProblem* problem) const;
+    bool Seek(uint64_t pos, Error* problem);
+    bool WriteFailure(Error* problem, int error) const;
+    bool CreateFailure(const Error& error, Error* problem) const;
 
     std::vector<EntryRecord> m_records;
     std::string m_target;

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Times `zok create` against `zip -5` and `tar | pigz -5`, and `zok extract` against `unzip`,
-# on a deterministic corpus, and prints the figures as Markdown (also kept in WORK/results.md).
+# Times `zok create` against `zip -5`, `tar | pigz -5` and the limit of its codec work alone
+# (bench/pack_limit), and `zok extract` against `unzip`, on a deterministic corpus; counts the
+# system calls `zok create` makes per input (with strace, when installed) and prints each
+# archive's checksum. Prints the figures as Markdown (also kept in WORK/results.md).
 #
 # Usage: bench/compare.sh [BUILD_DIR]
 #   BUILD_DIR  a build tree configured with -DZOK_BUILD_BENCH=ON (default: build-bench; it is
 #              configured and built when missing)
 # Environment:
-#   RUNS=3     runs of each command; the median wall time is reported
+#   RUNS=3     rounds, each running every command once in turn; the median wall time is
+#              reported
 #   JOBS=N     threads for zok and pigz (default: the number of cores)
 #   BIG_MB=200 size of the one large file
 #   WORK=/tmp/zok-compare  corpus and scratch folder
-# Tools that are not installed (zip, unzip, pigz) are left out of the table.
+#   BASE_ZOK=PATH  another build's zok (say, of main): its archives' checksums are compared
+# Tools that are not installed (zip, unzip, pigz, strace) are left out of the tables.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,7 +34,7 @@ if [[ ! -f "$build/CMakeCache.txt" ]]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOK_BUILD_BENCH=ON \
         -DZOK_BUILD_TESTS=OFF -DZOK_BUILD_GUI=OFF >/dev/null
 fi
-cmake --build "$build" --target zok make_corpus picture_limit >/dev/null
+cmake --build "$build" --target zok make_corpus pack_limit >/dev/null
 zok="$build/cli/zok"
 
 have() { command -v "$1" >/dev/null 2>&1; }
@@ -67,22 +71,40 @@ run_once() {
     echo "$(((end - start) / 1000000)) $(tail -n 1 "$scratch/rss")"
 }
 
-# measure PREPARE COMMAND...: RUNS runs, PREPARE (a shell snippet) before each one, untimed.
-# Prints "median-ms max-peak-kB".
-measure() {
-    local prepare=$1
-    shift
-    local results=()
+# Commands measured side by side: each of RUNS rounds runs every one of them once, in turn, so
+# that a change in the machine's load falls on all of them alike.
+#   add_command NAME PREPARE COMMAND...  PREPARE (a shell snippet) runs before each run, untimed
+#   measure_all                          runs the rounds
+#   median NAME                          prints "median-ms max-peak-kB"
+names=()
+declare -A prepare_of command_of samples
+add_command() {
+    local name=$1 prepare=$2
+    shift 2
+    names+=("$name")
+    prepare_of[$name]=$prepare
+    command_of[$name]=$(printf '%q ' "$@")
+    samples[$name]=""
+}
+measure_all() {
     for ((r = 0; r < runs; r++)); do
-        bash -c "$prepare"
-        results+=("$(run_once "$@")")
+        for name in "${names[@]}"; do
+            bash -c "${prepare_of[$name]}"
+            samples[$name]+="$(eval "run_once ${command_of[$name]}")"$'\n'
+        done
     done
-    printf '%s\n' "${results[@]}" | sort -n | awk '
+}
+median() {
+    printf '%s' "${samples[$1]}" | sort -n | awk '
         { ms[NR] = $1; if ($2 > peak) peak = $2 }
         END {
             median = (NR % 2) ? ms[(NR + 1) / 2] : (ms[NR / 2] + ms[NR / 2 + 1]) / 2
             printf "%d %d\n", median, peak
         }'
+}
+start_commands() {
+    names=()
+    samples=()
 }
 
 seconds() { awk -v ms="$1" 'BEGIN { printf "%.2f", ms / 1000 }'; }
@@ -103,11 +125,11 @@ report="$work/results.md"
     echo "$jobs threads; median of $runs runs; peak = largest resident set (/usr/bin/time)."
     echo "Load average before the run: $load_before."
     echo
-    header="| Files | Input MB | zok -j $jobs s | zok -j 1 s"
-    rule="|---|---:|---:|---:"
+    header="| Files | Input MB | zok -j $jobs s | zok -j 1 s | limit s | zok / limit"
+    rule="|---|---:|---:|---:|---:|---:"
     if have zip; then
-        header+=" | zip -5 s | zok / zip"
-        rule+="|---:|---:"
+        header+=" | zip -5 s | zok / zip | limit / zip"
+        rule+="|---:|---:|---:"
     fi
     if have pigz; then
         header+=" | tar \\| pigz -5 s"
@@ -134,6 +156,36 @@ report="$work/results.md"
 } >"$report"
 
 declare -A zok_archive zip_archive
+calls="$work/calls.md"
+: >"$calls"
+
+# Calls of some kinds in a strace -c summary: calls FILE SYSCALL...
+calls_in() {
+    local file=$1
+    shift
+    awk -v names=" $* " '$NF ~ /^[a-z_0-9]+$/ && index(names, " " $NF " ") { n += $4 }
+        END { print n + 0 }' "$file"
+}
+# The process's own calls are those of a build of two empty files; what a build of INPUTS
+# files makes beyond them is shared out among its other inputs: count FILE INPUTS SYSCALL...
+base_calls="$scratch/strace-base"
+if have strace; then
+    : >"$scratch/empty1.txt"
+    : >"$scratch/empty2.txt"
+    strace -f -c -o "$base_calls" "$zok" create -j "$jobs" "$scratch/empty.zok" \
+        "$scratch/empty1.txt" "$scratch/empty2.txt" >/dev/null 2>&1
+fi
+count() {
+    local file=$1 inputs=$2
+    shift 2
+    if ((inputs <= 2)); then
+        echo "-"
+        return
+    fi
+    awk -v a="$(calls_in "$file" "$@")" -v b="$(calls_in "$base_calls" "$@")" -v n="$inputs" \
+        'BEGIN { printf "%.2f", (a - b) / (n - 2) }'
+}
+digest() { sha256sum "$1" | cut -c1-16; }
 for set in text bin pic big all; do
     mapfile -t files < <(set_files "$set")
     count=${#files[@]}
@@ -142,22 +194,37 @@ for set in text bin pic big all; do
     (cd "$corpus" && cat -- "${files[@]}" >/dev/null)
 
     out_zok="$scratch/$set.zok"
-    read -r zok_ms zok_kb < <(measure "rm -f '$out_zok'" "$zok" create -j "$jobs" "$out_zok" "${files[@]}")
-    read -r one_ms _ < <(measure "rm -f '$out_zok'" "$zok" create -j 1 "$out_zok" "${files[@]}")
-    zok_archive[$set]=$out_zok
-    row="| $set ($count) | $(mib "$input_bytes") | $(seconds "$zok_ms") | $(seconds "$one_ms")"
+    out_one="$scratch/$set-1.zok"
+    out_zip="$scratch/$set.zip"
+    out_tgz="$scratch/$set.tgz"
+    list="$scratch/$set.list"
+    printf '%s\n' "${files[@]}" >"$list"
+    start_commands
+    add_command zok "rm -f '$out_zok'" "$zok" create -j "$jobs" "$out_zok" "${files[@]}"
+    add_command one "rm -f '$out_one'" "$zok" create -j 1 "$out_one" "${files[@]}"
+    add_command limit ":" "$build/bench/pack_limit" -j "$jobs" "${files[@]}"
     if have zip; then
-        out_zip="$scratch/$set.zip"
-        read -r zip_ms zip_kb < <(measure "rm -f '$out_zip'" zip -5 -q "$out_zip" "${files[@]}")
-        zip_archive[$set]=$out_zip
-        row+=" | $(seconds "$zip_ms") | $(ratio "$zok_ms" "$zip_ms")"
+        add_command zip "rm -f '$out_zip'" zip -5 -q "$out_zip" "${files[@]}"
     fi
     if have pigz; then
-        out_tgz="$scratch/$set.tgz"
-        list="$scratch/$set.list"
-        printf '%s\n' "${files[@]}" >"$list"
-        read -r tgz_ms _ < <(measure "rm -f '$out_tgz'" bash -c \
-            "tar cf - -T '$list' | pigz -5 -p $jobs >'$out_tgz'")
+        add_command tgz "rm -f '$out_tgz'" bash -c "tar cf - -T '$list' | pigz -5 -p $jobs >'$out_tgz'"
+    fi
+    measure_all
+    read -r zok_ms zok_kb < <(median zok)
+    read -r one_ms _ < <(median one)
+    read -r limit_ms _ < <(median limit)
+    sum_jobs=$(digest "$out_zok")
+    same_one=$([[ $(digest "$out_one") == "$sum_jobs" ]] && echo same || echo DIFFERENT)
+    zok_archive[$set]=$out_zok
+    row="| $set ($count) | $(mib "$input_bytes") | $(seconds "$zok_ms") | $(seconds "$one_ms")"
+    row+=" | $(seconds "$limit_ms") | $(ratio "$zok_ms" "$limit_ms")"
+    if have zip; then
+        read -r zip_ms zip_kb < <(median zip)
+        zip_archive[$set]=$out_zip
+        row+=" | $(seconds "$zip_ms") | $(ratio "$zok_ms" "$zip_ms") | $(ratio "$limit_ms" "$zip_ms")"
+    fi
+    if have pigz; then
+        read -r tgz_ms _ < <(median tgz)
         row+=" | $(seconds "$tgz_ms")"
     fi
     row+=" | $(mib "$(size_of "$out_zok")")"
@@ -172,24 +239,56 @@ for set in text bin pic big all; do
         row+=" | $(mib_kb "$zip_kb")"
     fi
     echo "$row |" >>"$report"
-    echo "done: $set" >&2
 
-    if [[ $set == pic ]]; then
-        limit_ms=()
-        for ((r = 0; r < runs; r++)); do
-            s=$(cd "$corpus" && "$build/bench/picture_limit" -j "$jobs" "${files[@]}")
-            limit_ms+=("$(awk -v s="$s" 'BEGIN { printf "%d", s * 1000 }')")
-        done
-        pic_limit=$(printf '%s\n' "${limit_ms[@]}" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }')
-        pic_zok=$zok_ms
+    # The same build once more under strace, and once with the other zok.
+    crow="| $set"
+    if have strace; then
+        rm -f "$out_zok"
+        (cd "$corpus" && strace -f -c -o "$scratch/strace" "$zok" create -j "$jobs" "$out_zok" \
+            "${files[@]}" >/dev/null 2>&1)
+        st="$scratch/strace"
+        crow+=" | $(count "$st" "$count" openat open) | $(count "$st" "$count" newfstatat fstat \
+            fstatat64 stat lstat statx) | $(count "$st" "$count" lseek)"
+        crow+=" | $(count "$st" "$count" read pread64 readv preadv)"
+        crow+=" | $(count "$st" "$count" close) | $(count "$st" "$count" futex)"
     fi
+    crow+=" | \`$sum_jobs\` | $same_one"
+    if [[ -n ${BASE_ZOK:-} ]]; then
+        rm -f "$scratch/base.zok"
+        (cd "$corpus" && "$BASE_ZOK" create -j "$jobs" "$scratch/base.zok" "${files[@]}" >/dev/null 2>&1)
+        crow+=" | $([[ $(digest "$scratch/base.zok") == "$sum_jobs" ]] && echo same || echo DIFFERENT)"
+    fi
+    echo "$crow |" >>"$calls"
+    echo "done: $set" >&2
 done
 
 {
     echo
-    echo "Pictures: libpng decode + re-encode of the same pictures at the entry settings on $jobs"
-    echo "threads (bench/picture_limit) takes $(seconds "$pic_limit") s; \`zok create\` takes"
-    echo "$(ratio "$pic_zok" "$pic_limit") × that."
+    echo "Limit: the same files read and packed in memory on $jobs threads, as their entries would"
+    echo "be, without the archive (bench/pack_limit: pictures re-encoded with libpng, other files"
+    echo "deflated through one zlib state per thread)."
+    echo
+    header="| Files"
+    rule="|---"
+    if have strace; then
+        header+=" | openat | fstat-like | lseek | read | close | futex"
+        rule+="|---:|---:|---:|---:|---:|---:"
+    fi
+    header+=" | archive sha256 (-j $jobs) | -j 1"
+    rule+="|---|---"
+    if [[ -n ${BASE_ZOK:-} ]]; then
+        header+=" | BASE_ZOK"
+        rule+="|---"
+    fi
+    echo "$header |"
+    echo "$rule|"
+    cat "$calls"
+    if have strace; then
+        echo
+        echo "System calls per input of \`zok create -j $jobs\` (strace -f -c), beyond those of a build"
+        echo "of two empty files (the process's own); fstat-like: newfstatat, fstat, stat, lstat, statx"
+        echo "(one of them the command line's, telling each named file from a folder)."
+    fi
 } >>"$report"
 
 if [[ $has_extract == 1 ]] && have zip && have unzip; then
@@ -200,8 +299,12 @@ if [[ $has_extract == 1 ]] && have zip && have unzip; then
     } >>"$report"
     dest="$scratch/extracted"
     for set in text bin pic big all; do
-        read -r zx_ms zx_kb < <(measure "rm -rf '$dest'; mkdir -p '$dest'" "$zok" extract -C "$dest" "${zok_archive[$set]}")
-        read -r ux_ms ux_kb < <(measure "rm -rf '$dest'; mkdir -p '$dest'" unzip -q -o "${zip_archive[$set]}" -d "$dest")
+        start_commands
+        add_command zx "rm -rf '$dest'; mkdir -p '$dest'" "$zok" extract -C "$dest" "${zok_archive[$set]}"
+        add_command ux "rm -rf '$dest'; mkdir -p '$dest'" unzip -q -o "${zip_archive[$set]}" -d "$dest"
+        measure_all
+        read -r zx_ms zx_kb < <(median zx)
+        read -r ux_ms ux_kb < <(median ux)
         echo "| $set | $(seconds "$zx_ms") | $(seconds "$ux_ms") | $(ratio "$zx_ms" "$ux_ms") | $(mib_kb "$zx_kb") | $(mib_kb "$ux_kb") |" >>"$report"
     done
     rm -rf "$dest"

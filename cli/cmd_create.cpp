@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/create_inputs.h"
+#include "cli/error_words.h"
 #include "cli/output.h"
 #include "cli/progress_bar.h"
 #include "zok/build_archive.h"
@@ -31,11 +32,13 @@ int RunCreate(const std::string& archive, const std::vector<std::string>& named,
         Warn(warning);
     }
     // Every problem is named before anything is written, so that all can be mended at once.
-    std::vector<std::string> problems = inputs.problems;
-    for (const BuildProblem& problem : CheckBuildInputs(inputs.files, archive)) {
-        problems.push_back(DescribeBuildProblem(problem));
-    }
-    if (!problems.empty()) {
+    // The build checks its inputs itself and names each problem; they are asked for apart only
+    // to go with the folders that could not be walked.
+    if (!inputs.problems.empty()) {
+        std::vector<std::string> problems = inputs.problems;
+        for (const Error& problem : CheckBuildInputs(inputs.files, archive)) {
+            problems.push_back(DescribeError(problem));
+        }
         problems.back() += " (nothing was written)";
         for (const std::string& problem : problems) {
             ReportError(problem);
@@ -43,33 +46,40 @@ int RunCreate(const std::string& archive, const std::vector<std::string>& named,
         return kExitFailure;
     }
 
-    ProgressBar bar("packing", TotalSize(inputs.files));
+    // The inputs are measured for the bar only when it is shown.
+    ProgressBar bar("packing", ProgressBar::Enabled() ? TotalSize(inputs.files) : 0);
     BuildOptions options;
     options.threads = threads;
     const size_t count = inputs.files.size();
-    options.progress = [&bar, count](const BuildProgress& p) {
+    uint64_t packed = 0;
+    options.progress = [&bar, &packed, count](const BuildProgress& p) {
+        packed = p.bytesDone;
         bar.Update(p.bytesRead, std::to_string(p.filesDone) + " / " + std::to_string(count));
     };
     BuildReport report;
     bool ok = false;
     try {
         ok = BuildArchive(inputs.files, archive, nullptr, &report, options);
-    } catch (const std::exception& e) {
+    } catch (const ZokError& e) {
         bar.Finish();
         // A codec's exception names the input it met, not the archive.
-        ReportError((report.currentInput.empty() ? archive : report.currentInput) + ": " +
-                    e.what() + " (nothing was written)");
+        Error problem = e.Problem();
+        problem.path = report.currentInput.empty() ? archive : report.currentInput;
+        ReportError(DescribeError(problem) + " (nothing was written)");
         return kExitFailure;
     }
     if (!ok) {
         bar.Finish();
-        ReportError(report.error + " (nothing was written)");
+        for (size_t i = 0; i < report.problems.size(); ++i) {
+            const bool last = i + 1 == report.problems.size();
+            ReportError(DescribeError(report.problems[i]) + (last ? " (nothing was written)" : ""));
+        }
         return kExitFailure;
     }
     struct stat st {};
     const uint64_t written = ::stat(archive.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
-    bar.Finish("packed " + std::to_string(count) + " files, " +
-               HumanBytes(TotalSize(inputs.files)) + " into " + HumanBytes(written));
+    bar.Finish("packed " + std::to_string(count) + " files, " + HumanBytes(packed) + " into " +
+               HumanBytes(written));
     for (const std::string& path : report.unencoded) {
         ReportError(path + ": could not be encoded; stored as an empty entry");
     }

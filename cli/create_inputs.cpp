@@ -63,8 +63,11 @@ CreateInputs GatherCreateInputs(const std::vector<std::string>& named, const std
         }
     }
     std::unordered_map<std::string, std::string> firstWithName;
+    // Only an output that exists can be among the inputs: looked at once, not once an input.
+    std::error_code ec;
+    const bool outputExists = std::filesystem::exists(output, ec);
     for (const std::string& path : all) {
-        if (SameOutput(path, output) && IsZokArchive(path)) {
+        if (outputExists && SameOutput(path, output) && IsZokArchive(path)) {
             inputs.warnings.push_back(path + ": skipped: it is the archive being written");
             continue;
         }

@@ -33,7 +33,7 @@ std::string ErrorReason(const Error& e) {
         case ErrorCode::CannotRead:
             return e.entry.empty() ? System(e) : "its data cannot be read: " + System(e);
         case ErrorCode::CannotWrite:
-            return System(e);
+            return "cannot be written: " + System(e);
         case ErrorCode::IsAFolder:
             return "is a folder, not a file";
         case ErrorCode::IsAFifo:
@@ -106,8 +106,10 @@ std::string ErrorReason(const Error& e) {
         case ErrorCode::NotAPicture:
             return "it is not a picture entry";
         case ErrorCode::PictureDamaged:
-            return e.detail.empty() ? "its picture is damaged"
-                                    : "its picture is damaged (" + e.detail + ")";
+            // An entry's picture, or an input file met while packing.
+            return std::string(e.entry.empty() ? "it cannot be read as a picture"
+                                               : "its picture is damaged") +
+                   (e.detail.empty() ? "" : " (" + e.detail + ")");
         case ErrorCode::PictureTooLarge:
             return "its picture has more than " + n + " pixels, the limit (--max-pixels raises it)";
         case ErrorCode::PictureTooLargeForBmp:

@@ -168,10 +168,6 @@ bool CPngCodec::ReadBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) {
     return true;
 }
 
-bool CPngCodec::Extract(FILE* archive, uint8_t* buffer, uint32_t, uint32_t storedSize) {
-    return std::fread(buffer, 1, storedSize, archive) == storedSize;
-}
-
 PixelBuffer DecodePngFile(FILE* stream, BITMAPINFOHEADER* header, PixelBuffer* alpha) {
     return DecodeToBitmap(stream, header, alpha);
 }

@@ -16,7 +16,6 @@ public:
     int32_t Encode(FILE* input, FILE* archive) override;
     PixelBuffer DecodeBitmap(FILE* archive, BITMAPINFOHEADER* header, PixelBuffer* alpha) override;
     bool ReadBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) override;
-    bool Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize, uint32_t storedSize) override;
 };
 
 // Decodes any PNG file, positioned at its first byte, into the bitmap form, with the same

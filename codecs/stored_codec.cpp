@@ -31,8 +31,4 @@ bool CStoredCodec::ReadBitmapInfo(FILE* archive, BITMAPINFOHEADER* header) {
     return ReadStoredBitmapInfo(archive, header);
 }
 
-bool CStoredCodec::Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize, uint32_t) {
-    return std::fread(buffer, 1, sourceSize, archive) == sourceSize;
-}
-
 }  // namespace zok

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <new>
 
-#include "codecs/inflate_reader.h"
 #include "io/size_limits.h"
 #include "zok/entry_record.h"
 
@@ -103,54 +102,6 @@ int32_t CTextCodec::Encode(FILE* input, FILE* archive) {
         return 0;
     }
     return static_cast<int32_t>(written);
-}
-
-namespace {
-
-// The entry's stored bytes, read from the archive stream up to the stored size.
-struct StoredBytes {
-    FILE* archive;
-    uint64_t left;
-
-    static size_t Pull(void* context, uint8_t* buffer, size_t size) {
-        auto* self = static_cast<StoredBytes*>(context);
-        const size_t n =
-            std::fread(buffer, 1, size_t(std::min<uint64_t>(size, self->left)), self->archive);
-        self->left -= n;
-        return n;
-    }
-};
-
-}  // namespace
-
-bool CTextCodec::Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize, uint32_t storedSize) {
-    // Sound only when the stream inflates to exactly sourceSize bytes within storedSize.
-    if (buffer == nullptr && sourceSize > 0) {
-        return false;
-    }
-    StoredBytes stored{archive, storedSize};
-    InflateReader inflater(&StoredBytes::Pull, &stored, sourceSize);
-    uint8_t none = 0;
-    uint64_t done = 0;
-    for (;;) {
-        const size_t want = size_t(std::max<uint64_t>(sourceSize - done, 1));
-        const size_t got = inflater.Read(buffer != nullptr ? buffer + done : &none, want);
-        if (got == 0) {
-            break;
-        }
-        done += got;
-    }
-    if (!inflater.Complete()) {
-        return false;
-    }
-    // Bytes after the stream's end belong to the entry too: they must all be there.
-    uint8_t rest[4096];
-    while (stored.left > 0) {
-        if (StoredBytes::Pull(&stored, rest, sizeof rest) == 0) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace zok

@@ -14,7 +14,6 @@ namespace zok {
 class CTextCodec : public CEntryCodec {
 public:
     int32_t Encode(FILE* input, FILE* archive) override;
-    bool Extract(FILE* archive, uint8_t* buffer, uint32_t sourceSize, uint32_t storedSize) override;
 };
 
 // One reusable zlib deflate state at level 5 with fixed-size work buffers, so that a file of

@@ -154,6 +154,11 @@ bool AtomicFile::CreateIn(int folder, const std::string& name, const std::string
     if (fd < 0) {
         return CreateNamed(mode, error);
     }
+    return Adopt(fd, error);
+}
+
+// The new file's stream over fd, which it owns from here.
+bool AtomicFile::Adopt(int fd, Error* error) {
     m_file.Reset(::fdopen(fd, "w+b"));
     if (!m_file) {
         const int saved = errno;
@@ -185,13 +190,7 @@ bool AtomicFile::CreateNamed(mode_t mode, Error* error) {
         return Fail(ErrorCode::CannotWrite, EEXIST, error);
     }
     TemporaryFilePoint("created");
-    m_file.Reset(::fdopen(fd, "w+b"));
-    if (!m_file) {
-        const int saved = errno;
-        ::close(fd);
-        return Fail(ErrorCode::OutOfMemory, saved, error);
-    }
-    return true;
+    return Adopt(fd, error);
 }
 
 void AtomicFile::ForgetTemporary() {

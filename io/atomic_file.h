@@ -58,6 +58,7 @@ public:
 
 private:
     bool CreateNamed(mode_t mode, Error* error);
+    bool Adopt(int fd, Error* error);
     bool NameUnnamedFile(Error* error);
     bool CommitNamed(bool replace, Error* error);
     bool CommitUnnamed(bool replace, Error* error);

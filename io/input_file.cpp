@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 
 #include "io/regular_file.h"
 #include "io/size_limits.h"
@@ -20,63 +21,81 @@ bool SameTime(const timespec& a, const timespec& b) {
 
 }  // namespace
 
-InputFile::~InputFile() {
-    m_stream.Reset();
+InputStamp InputStamp::Of(const struct stat& status) {
+    return {status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
 }
 
-bool InputFile::Open(const std::string& path, BuildProblem* problem) {
+bool InputStamp::SameFile(const InputStamp& other) const {
+    return device == other.device && inode == other.inode;
+}
+
+bool InputStamp::operator==(const InputStamp& other) const {
+    return SameFile(other) && size == other.size && SameTime(modified, other.modified) &&
+           SameTime(changed, other.changed);
+}
+
+InputFile::~InputFile() = default;
+
+bool InputFile::Open(const std::string& path, Error* problem) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        *problem = {BuildProblemKind::CannotReadInput, path, errno};
+        *problem = MakeError(ErrorCode::CannotRead, path, "", errno);
         return false;
     }
-    return Start(fd, true, path, problem);
+    m_owned.Reset(fd);
+    return Measure(fd, path, problem) && Start(path, problem);
 }
 
-bool InputFile::Adopt(FILE* file, const std::string& label, BuildProblem* problem) {
+bool InputFile::Adopt(UniqueFd fd, const InputStamp& stamp, const std::string& label,
+                      Error* problem) {
+    m_fd = fd.Get();
+    m_owned = std::move(fd);
+    m_stamp = stamp;
+    return Start(label, problem);
+}
+
+bool InputFile::Adopt(FILE* file, const std::string& label, Error* problem) {
     std::fflush(file);
-    return Start(::fileno(file), false, label, problem);
+    m_fdPos = -1;
+    return Measure(::fileno(file), label, problem) && Start(label, problem);
 }
 
-bool InputFile::Start(int fd, bool ownsFd, const std::string& label, BuildProblem* problem) {
+bool InputFile::Measure(int fd, const std::string& label, Error* problem) {
     m_fd = fd;
-    m_ownsFd = ownsFd;
-    m_label = label;
-    const auto fail = [&](BuildProblemKind kind, int error) {
-        *problem = {kind, label, error};
-        if (m_ownsFd) {
-            ::close(m_fd);
-        }
-        m_fd = -1;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        *problem = MakeError(ErrorCode::CannotRead, label, "", errno);
         return false;
-    };
-    if (::fstat(fd, &m_status) != 0) {
-        return fail(BuildProblemKind::CannotReadInput, errno);
     }
     // Never waits on a FIFO or device: they are refused by their kind before any read.
-    if (!S_ISREG(m_status.st_mode)) {
-        fail(BuildProblemKind::NotAFile, 0);
-        problem->fileType = m_status.st_mode & S_IFMT;
+    if (!S_ISREG(status.st_mode)) {
+        *problem = MakeError(NotRegularCode(mode_t(status.st_mode & S_IFMT)), label);
         return false;
     }
-    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    const off_t length = ::lseek(fd, 0, SEEK_END);
-    if (length < 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
-        return fail(BuildProblemKind::CannotReadInput, errno);
+    if (status.st_size > kMaxZokFileSize) {
+        *problem = MakeError(ErrorCode::FileTooLarge, label);
+        return false;
     }
-    if (length > kMaxZokFileSize) {
-        return fail(BuildProblemKind::InputTooLarge, 0);
-    }
-    m_size = uint32_t(length);
+    m_stamp = InputStamp::Of(status);
+    return true;
+}
+
+bool InputFile::Start(const std::string& label, Error* problem) {
+    m_label = label;
     cookie_io_functions_t io{};
     io.read = &InputFile::Read;
     io.seek = &InputFile::Seek;
-    io.close = &InputFile::Close;
     FILE* stream = fopencookie(this, "rb", io);
     if (stream == nullptr) {
-        return fail(BuildProblemKind::CannotReadInput, errno);
+        *problem = MakeError(ErrorCode::CannotRead, label, "", errno);
+        return false;
     }
-    std::setvbuf(stream, nullptr, _IOFBF, 64 * 1024);
+    // A buffer of its own: stdio would give a cookie stream 8 KiB, and a read a piece. Without
+    // memory for it the stream keeps stdio's.
+    m_buffer.reset(new (std::nothrow) char[kBufferSize]);
+    if (m_buffer) {
+        std::setvbuf(stream, m_buffer.get(), _IOFBF, kBufferSize);
+    }
     m_stream.Reset(stream);
     return true;
 }
@@ -87,19 +106,36 @@ ssize_t InputFile::Read(void* cookie, char* buffer, size_t size) {
         errno = ECANCELED;
         return -1;
     }
+    // Reads go on from the descriptor's own offset; once a codec has sought elsewhere (or an
+    // adopted stream left it elsewhere) they go by position, so that no read needs a seek.
+    const bool atOffset = self->m_fdPos == int64_t(self->m_pos);
     ssize_t n;
-    do {
-        n = ::read(self->m_fd, buffer, size);
-    } while (n < 0 && errno == EINTR);
+    bool blockingTried = false;
+    while ((n = atOffset ? ::read(self->m_fd, buffer, size)
+                         : ::pread(self->m_fd, buffer, size, off_t(self->m_pos))) < 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        // The file was opened without blocking so that a FIFO could not stop the check; a
+        // regular file never asks to wait, but should one, it is read in the ordinary mode.
+        if ((errno != EAGAIN && errno != EWOULDBLOCK) || blockingTried) {
+            break;
+        }
+        blockingTried = true;
+        (void)::fcntl(self->m_fd, F_SETFL, ::fcntl(self->m_fd, F_GETFL) & ~O_NONBLOCK);
+    }
     if (n < 0) {
         self->m_readError = errno;
         return -1;
     }
     if (n == 0) {
-        const off_t at = ::lseek(self->m_fd, 0, SEEK_CUR);
-        self->m_endedEarly = self->m_endedEarly || (at >= 0 && uint64_t(at) < self->m_size);
+        self->m_endedEarly = self->m_endedEarly || self->m_pos < uint64_t(self->m_stamp.size);
         return 0;
     }
+    if (atOffset) {
+        self->m_fdPos += n;
+    }
+    self->m_pos += uint64_t(n);
     self->m_read += uint64_t(n);
     if (self->m_onRead && self->m_read - self->m_reported >= kReportEvery) {
         self->m_reported = self->m_read;
@@ -108,40 +144,37 @@ ssize_t InputFile::Read(void* cookie, char* buffer, size_t size) {
     return n;
 }
 
+// Seeks move only the position reads start from; the end is where the file ended when it was
+// measured.
 int InputFile::Seek(void* cookie, off64_t* offset, int whence) {
     auto* self = static_cast<InputFile*>(cookie);
-    const off_t at = ::lseek(self->m_fd, off_t(*offset), whence);
-    if (at < 0) {
+    const int64_t base = whence == SEEK_SET   ? 0
+                         : whence == SEEK_CUR ? int64_t(self->m_pos)
+                                              : int64_t(self->m_stamp.size);
+    const int64_t target = base + *offset;
+    if (target < 0) {
+        errno = EINVAL;
         return -1;
     }
-    *offset = at;
+    self->m_pos = uint64_t(target);
+    *offset = target;
     return 0;
 }
 
-int InputFile::Close(void* cookie) {
-    auto* self = static_cast<InputFile*>(cookie);
-    if (self->m_ownsFd && self->m_fd >= 0) {
-        ::close(self->m_fd);
-    }
-    self->m_fd = -1;
-    return 0;
-}
-
-bool InputFile::ReadFailed(BuildProblem* problem) const {
+bool InputFile::ReadFailed(Error* problem) const {
     if (m_readError == 0) {
         return false;
     }
-    *problem = {BuildProblemKind::CannotReadInput, m_label, m_readError};
+    *problem = MakeError(ErrorCode::CannotRead, m_label, "", m_readError);
     return true;
 }
 
-bool InputFile::Unchanged(BuildProblem* problem) const {
+bool InputFile::Unchanged(Error* problem) const {
     struct stat now {};
-    const bool same = m_fd >= 0 && ::fstat(m_fd, &now) == 0 && now.st_size == m_status.st_size &&
-                      SameTime(now.st_mtim, m_status.st_mtim) &&
-                      SameTime(now.st_ctim, m_status.st_ctim) && !m_endedEarly;
+    const bool same =
+        m_fd >= 0 && ::fstat(m_fd, &now) == 0 && InputStamp::Of(now) == m_stamp && !m_endedEarly;
     if (!same) {
-        *problem = {BuildProblemKind::InputChanged, m_label, 0};
+        *problem = MakeError(ErrorCode::FileChanged, m_label);
     }
     return same;
 }

@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <exception>
+#include <new>
 #include <utility>
 
 #include "job/formatting.h"
-#include "job/korean_reasons.h"
+#include "job/korean_words.h"
+#include "zok/zok_error.h"
 
 namespace zok {
 
@@ -108,9 +110,12 @@ void CompressionJob::StartBuild(const std::string& name) {
             options.progress = [this](const BuildProgress& progress) { QueueReport(progress); };
             try {
                 end->built = build(paths, name, nullptr, &end->report, options);
-            } catch (const std::exception& e) {
+            } catch (const ZokError& e) {
                 end->threw = true;
-                end->exception = e.what();
+                end->thrown = e.Problem();
+            } catch (const std::bad_alloc&) {
+                end->threw = true;
+                end->thrown = MakeError(ErrorCode::OutOfMemory);
             } catch (...) {
                 end->threw = true;
             }
@@ -199,17 +204,15 @@ std::string CompressionJob::FailureText(const BuildEnd& end) const {
                         : m_outputName;
         }
         return PrintableText(input) + ": " +
-               (end.exception.empty() ? "알 수 없는 오류" : KoreanReason(end.exception));
+               (end.thrown ? KoreanReason(end.thrown) : "알 수 없는 오류");
     }
     if (!end.report.problems.empty()) {
         std::string text;
-        for (const BuildProblem& problem : end.report.problems) {
-            text += (text.empty() ? "" : "\n") + PrintableText(KoreanBuildProblem(problem));
+        for (const Error& problem : end.report.problems) {
+            text += (text.empty() ? "" : "\n") + PrintableText(problem.path) + ": " +
+                    KoreanReason(problem);
         }
         return text;
-    }
-    if (!end.report.error.empty()) {
-        return PrintableText(KoreanMessageLines(end.report.error));
     }
     return PrintableText(m_outputName) + ": 알 수 없는 오류";
 }

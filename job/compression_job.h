@@ -135,7 +135,7 @@ private:
     struct BuildEnd {
         bool built = false;
         bool threw = false;
-        std::string exception;
+        Error thrown;  // what the exception carried (a codec's ZokError), when it was one
         BuildReport report;
     };
 

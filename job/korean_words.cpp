@@ -142,7 +142,8 @@ std::string KoreanReason(const Error& e) {
         case ErrorCode::NotAPicture:
             return "그림 항목이 아닙니다";
         case ErrorCode::PictureDamaged:
-            return "그림 데이터가 손상되었습니다";
+            return e.entry.empty() ? "그림 파일로 읽을 수 없습니다"
+                                   : "그림 데이터가 손상되었습니다";
         case ErrorCode::PictureTooLarge:
             return "그림이 너무 큽니다 (화소 " + n + "개까지)";
         case ErrorCode::PictureTooLargeForBmp:

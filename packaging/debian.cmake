@@ -1,5 +1,6 @@
 # Debian packages, one per install component (scripts/package.sh runs cpack):
-#   zok (cli), zok-compressor (gui), libzok1 (lib), libzok-dev (dev) and python3-zok (python).
+#   zok (cli), zok-compressor (gui), libzok${ZOK_SOVERSION} (lib), libzok-dev (dev) and
+#   python3-zok (python).
 # Dependencies on other packages come from the binaries (dpkg-shlibdeps); the desktop entry,
 # icons and MIME type are taken up by the triggers of Debian's desktop-file-utils,
 # shared-mime-info and icon cache packages, so no maintainer scripts are needed for them.
@@ -58,28 +59,29 @@ zok_deb_description(GUI "desktop program"
     "This package holds the desktop program zok-compressor (Qt 6), its desktop\n"
     "entry, its icon and the MIME type of .zok files.")
 
-set(CPACK_DEBIAN_LIB_PACKAGE_NAME libzok1)
+set(CPACK_DEBIAN_LIB_PACKAGE_NAME libzok${ZOK_SOVERSION})
 set(CPACK_DEBIAN_LIB_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 zok_deb_description(LIB "shared library"
-    "This package holds the shared library libzok.so.1.")
+    "This package holds the shared library libzok.so.${ZOK_SOVERSION}.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libzok-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libzok1 (= ${ZOK_DEB_VERSION}), zlib1g-dev, libpng-dev")
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
+    "libzok${ZOK_SOVERSION} (= ${ZOK_DEB_VERSION}), zlib1g-dev, libpng-dev")
 zok_deb_description(DEV "library development files"
     "This package holds the headers, the static library, the CMake package\n"
     "(find_package(Zok)) and the pkg-config files (zok, and zok-static for the\n"
     "static library).")
 
-# The Python module links libzok.so.1 of this build, which dpkg-shlibdeps finds here; its
+# The Python module links libzok.so of this build, which dpkg-shlibdeps finds here; its
 # package is named by hand, as are Python itself (the extension is built for one version),
 # numpy and the maintainer scripts that byte-compile the module and clean up after it.
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-zok)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/packaging)
-string(CONCAT CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "libzok1 (= ${ZOK_DEB_VERSION}), "
+string(CONCAT CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "libzok${ZOK_SOVERSION} (= ${ZOK_DEB_VERSION}), "
     "python3 (>= ${ZOK_PYTHON_RUNTIME}~), python3 (<< ${ZOK_PYTHON_RUNTIME_NEXT}), python3-numpy")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_SOURCE_DIR}/python3-zok/postinst ${CMAKE_CURRENT_SOURCE_DIR}/python3-zok/prerm)

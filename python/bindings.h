@@ -9,6 +9,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zok/error.h"
 #include "zok/zok_file.h"
@@ -19,19 +20,19 @@ namespace py = pybind11;
 
 // A failure of the library on its way to Python: thrown by the bindings with the GIL held or
 // not, and raised as zok.Error (or the subclass for its code) by the translator that
-// RegisterErrors installs. message, when not empty, replaces the wording made from the code.
+// RegisterErrors installs. An operation that met several failures (a build's inputs) throws
+// them all: the first is raised, naming the others and listing them in its failures.
 class LibraryError : public std::exception {
 public:
-    explicit LibraryError(zok::Error error, std::string message = {})
-        : m_error(std::move(error)), m_message(std::move(message)) {}
+    explicit LibraryError(zok::Error error) : m_errors{std::move(error)} {}
+    // errors: not empty.
+    explicit LibraryError(std::vector<zok::Error> errors) : m_errors(std::move(errors)) {}
 
-    const zok::Error& Problem() const { return m_error; }
-    const std::string& Message() const { return m_message; }
-    const char* what() const noexcept override { return zok::ErrorCodeName(m_error.code); }
+    const std::vector<zok::Error>& Problems() const { return m_errors; }
+    const char* what() const noexcept override { return zok::ErrorCodeName(m_errors[0].code); }
 
 private:
-    zok::Error m_error;
-    std::string m_message;
+    std::vector<zok::Error> m_errors;
 };
 
 // Throws LibraryError when error holds one (its code is not None).
@@ -42,7 +43,7 @@ inline void ThrowIfError(const zok::Error& error) {
 }
 
 // The zok.Error instance for error (not raised), for lists of problems. GIL held.
-py::object MakeError(const zok::Error& error, const std::string& message = {});
+py::object MakeError(const zok::Error& error);
 
 // A path as Python shows paths (os.fsdecode: undecodable bytes kept as surrogates), and text
 // from the library (entry names, details) as str. GIL held.

@@ -23,18 +23,23 @@ py::str Text(const std::string& text) {
     return py::reinterpret_steal<py::str>(decoded);
 }
 
-py::object MakeError(const zok::Error& error, const std::string& message) {
+py::object MakeError(const zok::Error& error) {
     const py::object build = py::module_::import("zok._errors").attr("_from_library");
     return build(int(error.code), PathText(error.path), Text(error.entry), error.errorNumber,
-                 error.number, error.other, Text(error.detail), Text(message));
+                 error.number, error.other, Text(error.detail));
 }
 
 namespace {
 
-// Sets the Python error for a library failure; leaves the error that building it raised, if any.
-void Raise(const zok::Error& error, const std::string& message) {
+// Sets the Python error for the failures of one operation; leaves the error that building it
+// raised, if any.
+void Raise(const std::vector<zok::Error>& errors) {
     try {
-        const py::object exception = MakeError(error, message);
+        py::list all;
+        for (const zok::Error& error : errors) {
+            all.append(MakeError(error));
+        }
+        const py::object exception = py::module_::import("zok._errors").attr("combine")(all);
         PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.ptr())), exception.ptr());
     } catch (py::error_already_set& failure) {
         failure.restore();
@@ -64,9 +69,9 @@ void RegisterErrors(py::module_& module) {
                 std::rethrow_exception(thrown);
             }
         } catch (const LibraryError& failure) {
-            Raise(failure.Problem(), failure.Message());
+            Raise(failure.Problems());
         } catch (const zok::ZokError& failure) {
-            Raise(failure.Problem(), {});
+            Raise({failure.Problem()});
         }
     });
 }

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "python/bindings.h"
-#include "python/build_problems.h"
 #include "python/progress_bridge.h"
 #include "zok/build_archive.h"
 #include "zok/upgrade_archive.h"
@@ -85,7 +84,11 @@ py::dict Create(const std::string& output, const std::vector<std::string>& paths
     }
     bridge.RaiseCallerError();
     if (!written) {
-        throw LibraryError(BuildFailure(report), BuildFailureText(report));
+        // Every problem found, each naming its file; the build checks all inputs first.
+        if (report.problems.empty()) {
+            throw LibraryError(zok::MakeError(zok::ErrorCode::CannotWrite, output));
+        }
+        throw LibraryError(report.problems);
     }
     return WriteReport(output, report.unencoded, ProgressBridge::Names::Paths);
 }

@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 packages_dir=$(cd "${1:-"$root/build/packages"}" && pwd)
-names=(zok zok-compressor libzok1 libzok-dev python3-zok)
+names=(zok zok-compressor libzok2 libzok-dev python3-zok)
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "check_packages: must run as root (it installs and removes packages)" >&2
@@ -87,7 +87,7 @@ for word in "EXIT STATUS" "zok create" "zok list" "zok cat" "zok extract" "zok b
             "zok test" "zok upgrade" "--overwrite"; do
     grep -qF -- "$word" <<<"$man_text" || fail "man zok does not show '$word'"
 done
-ldconfig -p | grep -q "libzok.so.1 " || fail "libzok.so.1 is not in the dynamic linker's cache"
+ldconfig -p | grep -q "libzok.so.2 " || fail "libzok.so.2 is not in the dynamic linker's cache"
 grep -q "^application/x-zok=zok-compressor.desktop" /usr/share/applications/mimeinfo.cache ||
     fail "the desktop database does not know that zok-compressor opens .zok files"
 grep -q ":application/x-zok:\*\.zok$" /usr/share/mime/globs2 ||

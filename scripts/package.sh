@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian packages zok, zok-compressor, libzok1 and libzok-dev into BUILD_DIR/packages,
+# Builds the Debian packages zok, zok-compressor, libzok2 and libzok-dev into BUILD_DIR/packages,
 # from the build scripts/build.sh makes (the one scripts/test.sh has tested: nothing is rebuilt).
 # Usage: scripts/package.sh [BUILD_DIR] [extra cmake args...]
 set -euo pipefail

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "zok/error.h"
 #include "zok/export.h"
 
 namespace zok {
@@ -23,34 +24,13 @@ struct BuildProgress {
     bool fileDone = false;     // this report ends an input (else it comes from inside one)
 };
 
-// What went wrong with a build, for callers that word their own messages.
-enum class BuildProblemKind {
-    CannotReadInput,     // errorNumber says why (missing, no permission ...)
-    NotAFile,            // a folder, FIFO, socket or device
-    InputTooLarge,       // 2 GiB or more
-    NameNotInCp949,      // the file name has a character CP949 cannot hold
-    InputIsTheArchive,   // the input is the very file the archive is written to
-    InputChanged,        // its size or content changed while it was read
-    CannotWriteArchive,  // errorNumber says why (full disk, no permission ...)
-    ArchiveTooLarge,     // the archive would reach 2 GiB
-    Cancelled,           // the caller asked the build to stop
-    OutOfMemory,         // memory ran out while an input was encoded
-};
-
-struct BuildProblem {
-    BuildProblemKind kind;
-    std::string path;       // the input, or the archive
-    int errorNumber = 0;    // the system's reason, where there is one
-    uint32_t fileType = 0;  // NotAFile: the file's type bits (S_IFDIR, S_IFIFO ...)
-};
-
 // What a build tells its caller beyond success.
 struct BuildReport {
-    // Why the archive was not written, one line ("path: reason") per problem; empty after a
-    // successful build.
-    std::string error;
-    // The same problems, structured.
-    std::vector<BuildProblem> problems;
+    // Why the archive was not written: every problem found, each naming its file (an input or
+    // the archive): CannotRead, IsAFolder / IsAFifo / IsASocket / IsADevice, FileTooLarge,
+    // NameNotInCp949, InputIsOutput, FileChanged, CannotWrite, ArchiveWouldBeTooLarge,
+    // Cancelled, OutOfMemory. Empty after a successful build.
+    std::vector<Error> problems;
     // Inputs whose entry could not be encoded (kept with storedSize 0), in input order.
     std::vector<std::string> unencoded;
     // The input being packed when a codec raised an exception, or empty.
@@ -80,13 +60,17 @@ struct BuildOptions {
 // under a temporary name) beside outputPath and put in place only when complete; an existing
 // file there is replaced then, keeping its permissions, and a symbolic link there is followed.
 //
-// Returns false, with report->error naming each file and its problem, when the archive could
-// not be written: every input is checked before anything is written (each that cannot be read,
-// is not a file, is too large, has a name CP949 cannot hold or is the output itself is named),
+// How it fails: returns false, with report->problems naming each file and its problem, when the
+// archive could not be written: every input is checked before anything is written (each that
+// cannot be read, is not a file, is too large, has a name CP949 cannot hold or is the output
+// itself is named),
 // and a write failure, the 2 GiB limit, an input that changes while it is read, or a cancel
 // stops the build. Nothing is then left at outputPath and an existing file there is untouched.
 // A codec's exception (ZokError "Not a PNG" ...) reaches the caller with the same clean-up
 // done, and report->currentInput naming the input.
+//
+// Threads: a build runs on the calling thread (with BuildOptions::threads workers of its own)
+// and reports there; builds of different archives may run at once.
 ZOK_API bool BuildArchive(const char* const* paths, const char* outputPath, int32_t count,
                           ProgressCallback callback, BuildReport* report = nullptr);
 
@@ -96,17 +80,15 @@ ZOK_API bool BuildArchive(const std::vector<std::string>& paths, const std::stri
 
 // The same with options. Whatever the number of threads, entries come in input order, progress
 // is reported in order on the calling thread, and failures are those a build on one thread
-// meets, in the same order. The plain callback, when given, is called as in the forms above.
+// meets, in the same order. The plain callback, when given, is called after each input with the
+// counts cut to its 32 bits; options.progress gets them whole.
 ZOK_API bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
                           ProgressCallback callback, BuildReport* report,
                           const BuildOptions& options);
 
 // The problems BuildArchive would find among the inputs before writing anything (see there),
 // for a caller that wants to show them all first.
-ZOK_API std::vector<BuildProblem> CheckBuildInputs(const std::vector<std::string>& paths,
-                                                   const std::string& outputPath);
-
-// The line for one problem: "path: reason".
-ZOK_API std::string DescribeBuildProblem(const BuildProblem& problem);
+ZOK_API std::vector<Error> CheckBuildInputs(const std::vector<std::string>& paths,
+                                            const std::string& outputPath);
 
 }  // namespace zok

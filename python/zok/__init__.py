@@ -1,6 +1,6 @@
 """ZOK archives from Python: pack files, read entries and pictures, extract and check.
 
-The module is the ZOK library (libzok.so.1) seen from Python: every operation is the
+The module is the ZOK library (libzok.so) seen from Python: every operation is the
 library's own, with the GIL released while it works, so threads may read at once.
 
     import zok

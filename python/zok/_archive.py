@@ -8,7 +8,7 @@ import os
 from typing import TYPE_CHECKING, Iterable, Iterator, Union
 
 from . import _zok
-from ._errors import Error, ErrorCode, make_error
+from ._errors import Error, ErrorCode, combine, make_error
 
 if TYPE_CHECKING:
     import numpy
@@ -191,8 +191,8 @@ class Archive:
         leave it and links leading out are refused), each file appears only when its entry
         read whole and exactly, a picture entry named *.bmp is written as a 24-bit BMP. An
         existing file is replaced only with overwrite. When some entries fail, the others are
-        still written and zok.Error is raised for the first failure; its failures attribute
-        lists them all. jobs: files written at a time (default one per core).
+        still written and zok.Error is raised for the first failure, naming every one (its
+        failures attribute lists them). jobs: files written at a time (default one per core).
         """
         if names is None:
             indices = list(range(len(self)))
@@ -205,11 +205,7 @@ class Archive:
         written, failures = self._native.extract(os.fsencode(folder), indices, overwrite,
                                                  _jobs(jobs))
         if failures:
-            first = failures[0]
-            if len(failures) > 1:
-                first.args = (f"{first} (and {len(failures) - 1} more entries failed)",)
-            first.failures = failures
-            raise first
+            raise combine(failures)
         return written
 
     def check(self, *, jobs: int | None = None) -> list[Error]:

@@ -79,7 +79,9 @@ class Error(Exception):
     Attributes: code (ErrorCode; a plain int for a code this module does not know), path (the
     file it concerns, or None), entry (the entry's name, or None), errno (the system's reason,
     0 when there is none), number and other (numbers the code speaks of, such as a record's
-    position), detail (a decoder's own message, or "").
+    position), detail (a decoder's own message, or ""). failures: when one operation met
+    several failures (create's inputs, extract's entries), all of them, this one first (its
+    message names them all); else empty.
     """
 
     def __init__(self, message: str, code: ErrorCode | int, path: str | None = None,
@@ -93,6 +95,7 @@ class Error(Exception):
         self.number = number
         self.other = other
         self.detail = detail
+        self.failures: list[Error] = []
 
     def __reduce__(self):  # pickled whole, for multiprocessing pools
         return (type(self), (str(self), self.code, self.path, self.entry, self.errno,
@@ -133,21 +136,29 @@ def _words(code: ErrorCode | int) -> str:
 
 
 def make_error(code: ErrorCode | int, path: str | None = None, entry: str | None = None,
-               errno: int = 0, number: int = 0, other: int = 0, detail: str = "",
-               message: str = "") -> Error:
-    """The exception for a failure: the class for its code, worded when message is empty."""
+               errno: int = 0, number: int = 0, other: int = 0, detail: str = "") -> Error:
+    """The exception for a failure: the class for its code, worded from the code, the file and
+    entry it concerns and the system's reason."""
     code = _code(int(code))
-    if not message:
-        where = [part for part in (path, f'entry "{entry}"' if entry else None) if part]
-        message = ": ".join(where + [_words(code)])
-        if errno:
-            message += f": {os.strerror(errno)}"
-        if detail:
-            message += f" ({detail})"
+    where = [part for part in (path, f'entry "{entry}"' if entry else None) if part]
+    message = ": ".join(where + [_words(code)])
+    if errno:
+        message += f": {os.strerror(errno)}"
+    if detail:
+        message += f" ({detail})"
     cls = _CLASSES.get(code, Error)
     return cls(message, code, path or None, entry or None, errno, number, other, detail)
 
 
-def _from_library(code, path, entry, errno, number, other, detail, message):
+def combine(errors: list[Error]) -> Error:
+    """The exception for the failures of one operation: the first, naming them all."""
+    first = errors[0]
+    if len(errors) > 1:
+        first.args = ("; ".join(str(error) for error in errors),)
+        first.failures = list(errors)
+    return first
+
+
+def _from_library(code, path, entry, errno, number, other, detail):
     # Called by the extension for every failure it raises or lists.
-    return make_error(code, path, entry, errno, number, other, detail, message)
+    return make_error(code, path, entry, errno, number, other, detail)

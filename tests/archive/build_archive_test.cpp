@@ -83,7 +83,7 @@ TEST(BuildArchive, KindsStoredEntriesAndDuplicateNames) {
     ASSERT_TRUE(BuildArchive({dir.File("notes.old"), dir.File("README"), dir.File("a/x.txt"),
                               dir.File("b/x.txt"), dir.File("empty.OLD")},
                              out, nullptr, &report))
-        << report.error;
+        << Problems(report);
     EXPECT_TRUE(report.unencoded.empty());
     const std::string a = ReadFile(out);
     const auto r = ParseDirectory(a);
@@ -127,7 +127,7 @@ TEST(BuildArchive, NameThatCp949CannotHoldIsRefusedBeforeWriting) {
     const std::string out = dir.File("e.zok");
     BuildReport report;
     EXPECT_FALSE(BuildArchive({input}, out, nullptr, &report));
-    EXPECT_NE(report.error.find(input), std::string::npos) << report.error;
+    EXPECT_NE(Problems(report).find(input), std::string::npos) << Problems(report);
     EXPECT_FALSE(FileExists(out));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
@@ -157,7 +157,7 @@ TEST(BuildArchive, ReadOnlyInputIsPacked) {
     ::chmod(input.c_str(), 0444);
     const std::string out = dir.File("ro.zok");
     BuildReport report;
-    EXPECT_TRUE(BuildArchive({input}, out, nullptr, &report)) << report.error;
+    EXPECT_TRUE(BuildArchive({input}, out, nullptr, &report)) << Problems(report);
 }
 
 TEST(BuildArchive, UnreadableInputsFailNamingTheFileAndLeaveTargetUntouched) {
@@ -174,8 +174,8 @@ TEST(BuildArchive, UnreadableInputsFailNamingTheFileAndLeaveTargetUntouched) {
           Case{dir.File("folder") + "/", "folder"}}) {
         BuildReport report;
         EXPECT_FALSE(BuildArchive({dir.File("ok.txt"), c.path}, out, nullptr, &report));
-        EXPECT_NE(report.error.find(c.path), std::string::npos) << report.error;
-        EXPECT_NE(report.error.find(c.reason), std::string::npos) << report.error;
+        EXPECT_NE(Problems(report).find(c.path), std::string::npos) << Problems(report);
+        EXPECT_NE(Problems(report).find(c.reason), std::string::npos) << Problems(report);
         EXPECT_EQ(ReadFile(out), "an older archive");
     }
     // Nothing but the inputs and the old archive remains: no temporary files.
@@ -188,7 +188,7 @@ TEST(BuildArchive, OutputThatCannotBeCreatedFails) {
     BuildReport report;
     EXPECT_FALSE(
         BuildArchive({dir.File("a.txt")}, dir.File("no/such/folder/x.zok"), nullptr, &report));
-    EXPECT_NE(report.error.find("no/such/folder/x.zok"), std::string::npos) << report.error;
+    EXPECT_NE(Problems(report).find("no/such/folder/x.zok"), std::string::npos) << Problems(report);
     // A successful build replaces an existing archive.
     const std::string out = dir.File("x.zok");
     WriteFile(out, "old");
@@ -210,8 +210,8 @@ TEST(BuildArchive, FullDiskFailsAndLeavesNothing) {
         ::setrlimit(RLIMIT_FSIZE, &limit);
         BuildReport report;
         const bool ok = BuildArchive({input}, out, nullptr, &report);
-        const bool named = report.error.find(out) != std::string::npos ||
-                           report.error.find(input) != std::string::npos;
+        const bool named = Problems(report).find(out) != std::string::npos ||
+                           Problems(report).find(input) != std::string::npos;
         ::_exit(!ok && named ? 0 : 1);
     }
     int status = 0;

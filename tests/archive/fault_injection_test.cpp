@@ -82,8 +82,8 @@ TEST(FaultInjection, OutputFolderWithoutWritePermissionFails) {
             if (BuildArchive({input}, out, nullptr, &report)) {
                 return 1;
             }
-            return report.error.find("Permission denied") != std::string::npos &&
-                           report.error.find(out) != std::string::npos
+            return Problems(report).find("Permission denied") != std::string::npos &&
+                           Problems(report).find(out) != std::string::npos
                        ? 0
                        : 2;
         },
@@ -106,8 +106,8 @@ TEST(FaultInjection, InputThatBecameUnreadableFailsTheBuild) {
             if (BuildArchive({readable, secret}, out, nullptr, &report)) {
                 return 1;
             }
-            return report.error.find(secret) != std::string::npos &&
-                           report.error.find("Permission denied") != std::string::npos
+            return Problems(report).find(secret) != std::string::npos &&
+                           Problems(report).find("Permission denied") != std::string::npos
                        ? 0
                        : 2;
         },
@@ -128,8 +128,8 @@ TEST(Limits, InputsOfTwoGibibytesAreRefusedBeforeWriting) {
     const std::string out = dir.File("out.zok");
     BuildReport report;
     EXPECT_FALSE(BuildArchive({huge}, out, nullptr, &report));
-    EXPECT_NE(report.error.find(huge), std::string::npos);
-    EXPECT_NE(report.error.find("2 GiB"), std::string::npos) << report.error;
+    EXPECT_NE(Problems(report).find(huge), std::string::npos);
+    EXPECT_NE(Problems(report).find("file-too-large"), std::string::npos) << Problems(report);
     EXPECT_FALSE(FileExists(out));
 }
 
@@ -139,15 +139,14 @@ TEST(Limits, AnArchiveThatWouldPassTwoGibibytesIsRefused) {
     TempDir dir;
     {
         ZokWriter writer({"a.old", "b.old"});
-        BuildProblem problem{};
+        Error problem{};
         ASSERT_TRUE(writer.Create(dir.File("big.zok"), &problem));
         ASSERT_TRUE(writer.BeginEntry(0, "a.old", &problem));
         ASSERT_TRUE(writer.EndEntry(0, 0x7FFFFFFF, 0, 0, EntryKind::Other, "a.old", &problem));
         ASSERT_TRUE(writer.BeginEntry(1, "b.old", &problem));
         EXPECT_FALSE(writer.EndEntry(1, 0x80000000u, 1, 1, EntryKind::Other, "b.old", &problem));
-        EXPECT_EQ(problem.kind, BuildProblemKind::ArchiveTooLarge);
-        EXPECT_NE(DescribeBuildProblem(problem).find("b.old: the archive would reach 2 GiB"),
-                  std::string::npos);
+        EXPECT_EQ(problem.code, ErrorCode::ArchiveWouldBeTooLarge);
+        EXPECT_EQ(problem.path, "b.old");
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }

@@ -65,7 +65,7 @@ TEST(Limits, EveryCp949CharacterAndLongNamesSurviveInTheDirectory) {
     }
     const std::string out = dir.File("names.zok");
     BuildReport report;
-    ASSERT_TRUE(BuildArchive(inputs, out, nullptr, &report)) << report.error;
+    ASSERT_TRUE(BuildArchive(inputs, out, nullptr, &report)) << Problems(report);
     EXPECT_EQ(DirectoryNames(ReadFile(out)), cp949Names);
 }
 

@@ -55,7 +55,7 @@ TEST(Threads, ManyReadersOnOneArchiveEachGetWhatOneReaderGets) {
         WriteFile(paths.back(), bytes);
     }
     BuildReport report;
-    ASSERT_TRUE(BuildArchive(paths, dir.File("shared.zok"), nullptr, &report)) << report.error;
+    ASSERT_TRUE(BuildArchive(paths, dir.File("shared.zok"), nullptr, &report)) << Problems(report);
 
     const CZokFile zok(dir.File("shared.zok"));
     std::vector<std::string> expected;
@@ -109,8 +109,8 @@ TEST(Threads, CancelFromAnotherThreadStopsAParallelBuildAndLeavesNothing) {
     builder.join();
 
     EXPECT_FALSE(built);
-    ASSERT_EQ(report.problems.size(), 1u) << report.error;
-    EXPECT_EQ(report.problems[0].kind, BuildProblemKind::Cancelled) << report.error;
+    ASSERT_EQ(report.problems.size(), 1u) << Problems(report);
+    EXPECT_EQ(report.problems[0].code, ErrorCode::Cancelled) << Problems(report);
     EXPECT_FALSE(FileExists(dir.File("stopped.zok")));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}),
               std::ptrdiff_t(paths.size()))

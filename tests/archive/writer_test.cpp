@@ -40,7 +40,7 @@ TEST(ZokWriter, AFailedEntryIsSteppedOverAndNothingFollowsTheLast) {
     TempDir dir;
     const std::string path = dir.File("w.zok");
     ZokWriter writer({"a.txt", "b.txt"});
-    BuildProblem problem{};
+    Error problem{};
     ASSERT_TRUE(writer.Create(path, &problem));
     const uint64_t start = writer.End();
     // A codec wrote 100 bytes and failed: the entry ends where it began, stored size 0.
@@ -82,7 +82,7 @@ TEST(InputFiles, AnInputThatChangesWhileReadFailsItsEntry) {
         const std::string path = dir.File(row.name);
         WriteFile(path, TextBytes(2000));
         InputFile input;
-        BuildProblem problem{};
+        Error problem{};
         ASSERT_TRUE(input.Open(path, &problem));
         row.change(path);
         const CCodecTable codecs;
@@ -91,8 +91,8 @@ TEST(InputFiles, AnInputThatChangesWhileReadFailsItsEntry) {
         EXPECT_EQ(
             EncodeInput(codecs, input, WriteRuleFor(row.name), archive.Get(), record, &problem),
             EntryWriteStatus::Failed);
-        EXPECT_EQ(problem.kind, BuildProblemKind::InputChanged);
-        EXPECT_EQ(DescribeBuildProblem(problem), path + ": the file changed while it was read");
+        EXPECT_EQ(problem.code, ErrorCode::FileChanged);
+        EXPECT_EQ(problem.path, path);
     }
 }
 
@@ -120,8 +120,8 @@ TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
         BuildReport report;
         EXPECT_FALSE(
             BuildArchive({big, big}, dir.File("cancelled.zok"), nullptr, &report, options));
-        ASSERT_EQ(report.problems.size(), 1u) << report.error;
-        EXPECT_EQ(report.problems[0].kind, BuildProblemKind::Cancelled);
+        ASSERT_EQ(report.problems.size(), 1u) << Problems(report);
+        EXPECT_EQ(report.problems[0].code, ErrorCode::Cancelled);
         EXPECT_FALSE(FileExists(dir.File("cancelled.zok")));
     }
     EXPECT_EQ(Entries(dir.Path()), 2u) << "the input and the finished archive only";

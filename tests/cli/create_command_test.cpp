@@ -48,7 +48,8 @@ TEST(CreateCommand, ACodecFailureNamesTheInputNotTheArchive) {
     CommandResult r =
         RunProgram({ZokPath(), "create", out, dir.File("a.txt"), dir.File("fake.png")});
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.err, "zok: " + dir.File("fake.png") + ": Not a PNG (nothing was written)\n");
+    EXPECT_EQ(r.err, "zok: " + dir.File("fake.png") +
+                         ": it cannot be read as a picture (Not a PNG) (nothing was written)\n");
     EXPECT_FALSE(FileExists(out));
 }
 

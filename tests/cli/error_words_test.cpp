@@ -30,7 +30,7 @@ TEST(ErrorWords, EveryCodeIsWordedInEnglishAndInKorean) {
     EXPECT_GE(worded, 50);
     // The system's reason comes out in the program's language.
     const Error full = MakeError(ErrorCode::CannotWrite, "/a/out.txt", "", 28);
-    EXPECT_EQ(DescribeError(full), "/a/out.txt: No space left on device");
+    EXPECT_EQ(DescribeError(full), "/a/out.txt: cannot be written: No space left on device");
     EXPECT_EQ(KoreanReason(full), "쓸 수 없습니다: 디스크에 남은 공간이 없습니다");
 }
 

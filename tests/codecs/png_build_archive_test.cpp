@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "io/file_handle.h"
 #include "codecs/png_codec.h"
+#include "io/file_handle.h"
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
@@ -34,7 +34,7 @@ TEST(PictureBuild, PicturesBecomePngEntriesAndRefusedBitmapsAreNamed) {
     WriteFile(paths[4], TextBytes(500));
 
     BuildReport report;
-    ASSERT_TRUE(BuildArchive(paths, dir.File("out.zok"), nullptr, &report)) << report.error;
+    ASSERT_TRUE(BuildArchive(paths, dir.File("out.zok"), nullptr, &report)) << Problems(report);
     EXPECT_EQ(report.unencoded, std::vector<std::string>{paths[2]});
 
     const std::string archive = ReadFile(dir.File("out.zok"));

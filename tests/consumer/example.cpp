@@ -8,19 +8,20 @@
 int main() {
     zok::BuildReport report;
     if (!zok::BuildArchive({"notes.txt", "logo.bmp"}, "assets.zok", nullptr, &report)) {
-        std::fprintf(stderr, "%s\n", report.error.c_str());  // names the file and the reason
+        for (const zok::Error& problem : report.problems) {  // each names its file and its code
+            std::fprintf(stderr, "%s: %s\n", problem.path.c_str(),
+                         zok::ErrorCodeName(problem.code));
+        }
         return 1;
     }
     zok::CZokFile archive("assets.zok");  // throws zok::ZokError for a missing or damaged file
     std::vector<uint8_t> notes(archive.GetEntrySize("notes.txt"));
-    zok::BITMAPINFOHEADER header;
-    zok::PixelBuffer alpha;  // the alpha plane, one byte a pixel, top row first (null: opaque)
-    zok::PixelBuffer pixels = archive.DecodeEntryBitmap("LOGO.BMP", &header, &alpha);
-    if (!archive.ExtractEntry("Notes.txt", notes.data()) || !pixels) {  // names ignore case
+    zok::Picture logo;  // rows top first, red-green-blue(-alpha), no padding
+    if (!archive.ExtractEntry("Notes.txt", notes.data(), notes.size()) ||  // names ignore case
+        archive.DecodePicture("LOGO.BMP", &logo)) {  // an Error, empty when it worked
         return 1;
     }
-    // pixels: 24-bit blue-green-red rows (padded to 4 bytes without alpha), bottom row first
     std::fwrite(notes.data(), 1, notes.size(), stdout);
-    std::printf("logo.bmp: %d x %d\n", int(header.biWidth), int(header.biHeight));
+    std::printf("logo.bmp: %u x %u\n", logo.width, logo.height);
     return 0;
 }

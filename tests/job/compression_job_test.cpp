@@ -142,7 +142,7 @@ struct ScriptedBuild {
     std::vector<std::array<uint32_t, 3>> reports;
     End end = End::Succeed;
     std::string error;
-    std::vector<BuildProblem> problems;
+    std::vector<Error> problems;
     Texts unencoded;
     // How it was called.
     int calls = 0;
@@ -169,7 +169,6 @@ bool ScriptedBuilder(const std::vector<std::string>& paths, const std::string& o
     }
     switch (g_build.end) {
         case ScriptedBuild::End::Fail:
-            report->error = g_build.error;
             report->problems = g_build.problems;
             return false;
         case ScriptedBuild::End::ThrowZokError:
@@ -323,36 +322,29 @@ TEST_F(CompressionJobTest, FailuresEndFinishedWithOneMessageNamingTheFile) {
     struct Case {
         ScriptedBuild::End end;
         std::string error;
-        std::vector<BuildProblem> problems;
+        std::vector<Error> problems;
         Texts unencoded;
         std::string message;
         std::string status;
     };
     const std::string failed = "압축하지 못했습니다.";
     const Case cases[] = {
-        // The library's reasons, in Korean: from its structured problems ...
+        // The library's problems, in Korean from their codes.
         {ScriptedBuild::End::Fail,
          "(the same in English)",
-         {{BuildProblemKind::CannotReadInput, "/in/b.png", EACCES},
-          {BuildProblemKind::NotAFile, "/in/c.bmp", 0, S_IFDIR},
-          {BuildProblemKind::CannotWriteArchive, "/no/o.zok", ENOSPC}},
+         {MakeError(ErrorCode::CannotRead, "/in/b.png", "", EACCES),
+          MakeError(ErrorCode::IsAFolder, "/in/c.bmp"),
+          MakeError(ErrorCode::CannotWrite, "/no/o.zok", "", ENOSPC)},
          {},
-         failed + "\n/in/b.png: 읽을 수 없습니다: 권한이 없습니다\n/in/c.bmp: 폴더는 압축할 수 "
-                  "없습니다\n/no/o.zok: ZOK 파일을 쓸 수 없습니다: 디스크에 남은 공간이 없습니다",
-         failed},
-        // ... or from its text.
-        {ScriptedBuild::End::Fail,
-         std::string("/no/o.zok: ") + strerror(ENOENT),
-         {},
-         {},
-         failed + "\n/no/o.zok: 그런 파일이나 폴더가 없습니다",
+         failed + "\n/in/b.png: 읽을 수 없습니다: 권한이 없습니다\n/in/c.bmp: 폴더입니다\n"
+                  "/no/o.zok: 쓸 수 없습니다: 디스크에 남은 공간이 없습니다",
          failed},
         // A codec gives up on the file after the last one reported.
         {ScriptedBuild::End::ThrowZokError,
          "Not a PNG",
          {},
          {},
-         failed + "\n/in/b.png: PNG 그림이 아닙니다",
+         failed + "\n/in/b.png: 그림 파일로 읽을 수 없습니다",
          failed},
         {ScriptedBuild::End::ThrowOther,
          "",
@@ -399,8 +391,7 @@ bool BuilderStoppedByCancel(const std::vector<std::string>&, const std::string&,
     for (int i = 0; i < 10000 && !options.cancel->load(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    report->problems = {{BuildProblemKind::Cancelled, "/out/o.zok"}};
-    report->error = "/out/o.zok: cancelled";
+    report->problems = {MakeError(ErrorCode::Cancelled, "/out/o.zok")};
     return false;
 }
 
@@ -494,7 +485,7 @@ TEST_F(CompressionJobBuildTest, APngThatIsNotAPngLeavesNoArchive) {
     zoktest::WriteFile(fake, "plain text, not a picture");
     Run({text, fake}, 30, dir.File("out.zok"));
     ExpectOneMessageNaming(fake);
-    EXPECT_NE(window.messages[0].find("PNG 그림이 아닙니다"), std::string::npos);
+    EXPECT_NE(window.messages[0].find("그림 파일로 읽을 수 없습니다"), std::string::npos);
     EXPECT_EQ(FilesInDir(), 2u) << "only the inputs are left";
 }
 

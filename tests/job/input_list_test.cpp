@@ -25,7 +25,7 @@ TEST(InputList, KeepsFilesSizesAndCountersInStep) {
               3u);
     ASSERT_EQ(failures.size(), 2u);
     EXPECT_EQ(failures[0].rfind(dir.File("missing") + ": ", 0), 0u);
-    EXPECT_EQ(failures[1], dir.File("pipe") + ": 일반 파일이 아닙니다");
+    EXPECT_EQ(failures[1], dir.File("pipe") + ": 파이프입니다. 보통 파일이 아닙니다");
     EXPECT_EQ(list.FileCount(), 3);
     EXPECT_EQ(list.TotalSize(), 600u);
 

@@ -58,7 +58,9 @@ def test_every_bad_input_is_named_before_writing(tmp_path, mixed_files):
     with pytest.raises(zok.Error) as raised:
         zok.create(tmp_path / "x.zok", [folder / "notes.txt", folder, tmp_path / "gone.txt"])
     assert raised.value.code == zok.ErrorCode.IS_A_FOLDER and raised.value.path == str(folder)
-    assert "gone.txt" in str(raised.value)  # the message names every problem
+    assert [(f.code, f.errno) for f in raised.value.failures] == [
+        (zok.ErrorCode.IS_A_FOLDER, 0), (zok.ErrorCode.CANNOT_READ, 2)]
+    assert "gone.txt: cannot read: No such file" in str(raised.value)  # naming every problem
     assert not (tmp_path / "x.zok").exists()
 
 

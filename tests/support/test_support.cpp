@@ -1,11 +1,14 @@
 #include "tests/support/test_support.h"
 
+#include "zok/build_archive.h"
 #include "zok/error.h"
 
 #include <fcntl.h>
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstring>
 
 #include <fstream>
 #include <random>
@@ -13,6 +16,17 @@
 #include <stdexcept>
 
 namespace zoktest {
+
+std::string Problems(const zok::BuildReport& report) {
+    std::string text;
+    for (const zok::Error& problem : report.problems) {
+        text += (text.empty() ? "" : "\n") + problem.path + ": " +
+                zok::ErrorCodeName(problem.code) +
+                (problem.errorNumber != 0 ? std::string(": ") + std::strerror(problem.errorNumber)
+                                          : std::string());
+    }
+    return text;
+}
 
 std::string DescribeProblem(const zok::Error& error) {
     return std::string(zok::ErrorCodeName(error.code)) + " path=" + error.path +

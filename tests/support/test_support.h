@@ -7,12 +7,15 @@
 
 namespace zok {
 struct Error;
-}
+struct BuildReport;
+}  // namespace zok
 
 namespace zoktest {
 
 // An error for test messages: its code's name, path, entry and errno.
 std::string DescribeProblem(const zok::Error& error);
+// A build's problems, one a line: "path: code-name: the system's reason".
+std::string Problems(const zok::BuildReport& report);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {

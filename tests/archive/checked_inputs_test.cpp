@@ -1,0 +1,115 @@
+// Inputs are opened once when they are checked, and that descriptor is read, within a budget of
+// descriptors; past it an input is opened again and must be the file that was checked.
+
+#include "archive/checked_inputs.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "archive/entry_kinds.h"
+#include "archive/entry_writer.h"
+#include "codecs/codec_table.h"
+#include "tests/support/test_support.h"
+
+using namespace zok;
+
+using namespace zoktest;
+
+namespace {
+
+TEST(CheckedInputs, AnInputChangedBetweenTheCheckAndTheReadIsRefused) {
+    using Change = void (*)(const std::string& path, const TempDir& dir);
+    const Change rewrite = [](const std::string& path, const TempDir&) {
+        WriteFile(path, TextBytes(3000));
+    };
+    const Change touch = [](const std::string& path, const TempDir&) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};
+        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    };
+    const Change replace = [](const std::string& path, const TempDir& dir) {
+        WriteFile(dir.File("copy"), ReadFile(path));
+        std::filesystem::rename(dir.File("copy"), path);
+    };
+    struct Row {
+        const char* what;
+        size_t budget;  // 1: the descriptor of the check is read; 0: the input is opened again
+        Change change;
+    };
+    // A file replaced under a descriptor that is read is refused too: unlinking it changed it.
+    for (const Row& row : {Row{"rewritten, checked descriptor", 1, rewrite},
+                           Row{"touched, checked descriptor", 1, touch},
+                           Row{"replaced by a copy, checked descriptor", 1, replace},
+                           Row{"rewritten, opened again", 0, rewrite},
+                           Row{"replaced by a copy, opened again", 0, replace}}) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const std::vector<std::string> paths = {dir.File("a.txt")};
+        WriteFile(paths[0], TextBytes(2000));
+        CheckedInputs inputs(paths, row.budget);
+        std::vector<Error> problems;
+        inputs.Check(dir.File("out.zok"), {std::string("a.txt")}, problems);
+        ASSERT_TRUE(problems.empty());
+        row.change(paths[0], dir);
+
+        InputFile input;
+        Error problem{};
+        EntryWriteStatus status = EntryWriteStatus::Failed;
+        if (inputs.Open(0, input, &problem)) {
+            const CCodecTable codecs;
+            FileHandle archive(std::tmpfile());
+            EntryRecord record;
+            status =
+                EncodeInput(codecs, input, WriteRuleFor("a.txt"), archive.Get(), record, &problem);
+        }
+        EXPECT_EQ(status, EntryWriteStatus::Failed);
+        EXPECT_EQ(problem.code, ErrorCode::FileChanged);
+        EXPECT_EQ(problem.path, paths[0]);
+    }
+}
+
+TEST(CheckedInputs, ManyInputsAreBuiltWithFewDescriptors) {
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 300; ++i) {
+        paths.push_back(dir.File("f" + std::to_string(i) + (i % 5 == 0 ? ".old" : ".txt")));
+        WriteFile(paths.back(), TextBytes(size_t(i * 37 % 5000)));
+    }
+    BuildOptions serial;
+    serial.threads = 1;
+    ASSERT_TRUE(BuildArchive(paths, dir.File("free.zok"), nullptr, nullptr, serial));
+    const std::string expected = ReadFile(dir.File("free.zok"));
+
+    // Far fewer descriptors than inputs: most inputs are closed after their check and opened
+    // again when packed, and the archive is the same.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = 48;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        for (unsigned threads : {1u, 3u}) {
+            BuildOptions options;
+            options.threads = threads;
+            BuildReport report;
+            if (!BuildArchive(paths, dir.File("bounded.zok"), nullptr, &report, options)) {
+                ::_exit(1);
+            }
+            if (ReadFile(dir.File("bounded.zok")) != expected) {
+                ::_exit(2);
+            }
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
