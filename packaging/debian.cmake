@@ -1,5 +1,6 @@
 # Debian packages, one per install component (scripts/package.sh runs cpack):
-#   zok (cli), zok-compressor (gui), libzok${ZOK_SOVERSION} (lib) and libzok-dev (dev).
+#   zok (cli), zok-compressor (gui), libzok${ZOK_SOVERSION} (lib), libzok-dev (dev) and
+#   python3-zok (python).
 # Dependencies on other packages come from the binaries (dpkg-shlibdeps); the desktop entry,
 # icons and MIME type are taken up by the triggers of Debian's desktop-file-utils,
 # shared-mime-info and icon cache packages, so no maintainer scripts are needed for them.
@@ -21,6 +22,9 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL cli lib dev)
 if(TARGET zok-compressor)
     list(APPEND CPACK_COMPONENTS_ALL gui)
+endif()
+if(TARGET _zok)
+    list(APPEND CPACK_COMPONENTS_ALL python)
 endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${ZOK_DEB_RELEASE})
@@ -70,5 +74,20 @@ zok_deb_description(DEV "library development files"
     "This package holds the headers, the static library, the CMake package\n"
     "(find_package(Zok)) and the pkg-config files (zok, and zok-static for the\n"
     "static library).")
+
+# The Python module links libzok.so of this build, which dpkg-shlibdeps finds here; its
+# package is named by hand, as are Python itself (the extension is built for one version),
+# numpy and the maintainer scripts that byte-compile the module and clean up after it.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-zok)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/packaging)
+string(CONCAT CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "libzok${ZOK_SOVERSION} (= ${ZOK_DEB_VERSION}), "
+    "python3 (>= ${ZOK_PYTHON_RUNTIME}~), python3 (<< ${ZOK_PYTHON_RUNTIME_NEXT}), python3-numpy")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_CURRENT_SOURCE_DIR}/python3-zok/postinst ${CMAKE_CURRENT_SOURCE_DIR}/python3-zok/prerm)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+zok_deb_description(PYTHON "Python 3 module"
+    "This package holds the Python 3 module zok: pack files, read entries (whole,\n"
+    "streamed, or pictures as numpy arrays), extract, check and upgrade archives.")
 
 include(CPack)

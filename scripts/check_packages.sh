@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 packages_dir=$(cd "${1:-"$root/build/packages"}" && pwd)
-names=(zok zok-compressor libzok2 libzok-dev)
+names=(zok zok-compressor libzok2 libzok-dev python3-zok)
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "check_packages: must run as root (it installs and removes packages)" >&2
@@ -119,6 +119,26 @@ if c++ -std=c++17 "$root/tests/consumer/example.cpp" $(pkg-config --cflags --lib
 else
     cat "$work/static.log"
     fail "tests/consumer/example.cpp does not link with pkg-config --libs zok-static"
+fi
+
+# The Python module, with the system's python3 (not another one that comes first on PATH): its
+# help, and an archive packed and read back through it.
+python=/usr/bin/python3
+if ! help_text=$(cd "$work" && "$python" -c "import zok; help(zok)" 2>&1); then
+    fail "python3 -c 'import zok; help(zok)': $help_text"
+elif ! grep -q "ZOK archives from Python" <<<"$help_text"; then
+    fail "help(zok) does not show the module's documentation"
+fi
+printf 'pipeline\n%.0s' {1..50} >"$work/notes.txt"
+if ! (cd "$work" && "$python" -c '
+import zok
+zok.create("notes.zok", ["notes.txt"])
+with zok.open("notes.zok") as archive:
+    assert archive.read("NOTES.TXT") == open("notes.txt", "rb").read()
+    assert archive.check() == []
+') >"$work/python.log" 2>&1; then
+    cat "$work/python.log"
+    fail "the installed module does not pack and read an archive"
 fi
 
 echo "-- apt-get purge"

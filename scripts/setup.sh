@@ -8,6 +8,7 @@ packages=(
     zlib1g-dev libpng-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-translations-l10n libgl1-mesa-dev fonts-nanum xvfb xauth
     dpkg-dev file desktop-file-utils man-db groff-base abigail-tools python3
+    python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest
 )
 
 missing=()
