@@ -1,4 +1,4 @@
-// The operations that write archives: create and upgrade, each the library's own, with the
+// The operations that write archives: create, update and upgrade, each the library's own, with the
 // caller's progress and cancel carried by ProgressBridge. Every one returns the same report
 // (a dict that zok.Report is made from), so that another such operation is one function more.
 
@@ -12,6 +12,8 @@
 #include "python/bindings.h"
 #include "python/progress_bridge.h"
 #include "zok/build_archive.h"
+#include "zok/inputs.h"
+#include "zok/update.h"
 #include "zok/upgrade_archive.h"
 
 namespace zokpy {
@@ -53,8 +55,47 @@ uint64_t TotalSize(const std::vector<std::string>& paths) {
     return total;
 }
 
-py::dict Create(const std::string& output, const std::vector<std::string>& paths, unsigned jobs,
-                py::object progress, py::object cancel) {
+// The files that named files and folders give, as zok create walks them; a folder that cannot be
+// read whole, or (unless allowed) two files of one entry name, is refused before anything is
+// written. GIL held.
+std::vector<std::string> InputFilesOf(const std::vector<std::string>& named, bool allowDuplicates) {
+    zok::InputFiles inputs;
+    std::vector<zok::Error> clashes;
+    {
+        py::gil_scoped_release unlocked;
+        inputs = zok::ExpandInputFolders(named);
+        if (!allowDuplicates) {
+            clashes = zok::FindNameClashes(inputs.files);
+        }
+    }
+    if (!inputs.problems.empty()) {
+        throw LibraryError(inputs.problems);
+    }
+    if (!clashes.empty()) {
+        throw LibraryError(clashes);
+    }
+    return std::move(inputs.files);
+}
+
+const char* ActionWord(zok::UpdateAction action) {
+    switch (action) {
+        case zok::UpdateAction::Kept:
+            return "kept";
+        case zok::UpdateAction::Replaced:
+            return "replaced";
+        case zok::UpdateAction::Added:
+            return "added";
+        case zok::UpdateAction::Deleted:
+            return "deleted";
+        case zok::UpdateAction::Unchanged:
+            return "unchanged";
+    }
+    return "kept";
+}
+
+py::dict Create(const std::string& output, const std::vector<std::string>& named, unsigned jobs,
+                bool allowDuplicates, py::object progress, py::object cancel) {
+    const std::vector<std::string> paths = InputFilesOf(named, allowDuplicates);
     ProgressBridge bridge(std::move(progress), std::move(cancel), ProgressBridge::Names::Paths);
     zok::BuildReport report;
     bool written = false;
@@ -136,10 +177,53 @@ py::object Upgrade(const std::string& path, const std::string& output, bool inPl
                        report.carriedEmpty, report.keptBackup);
 }
 
+// Adds, replaces and deletes entries in place of the archive at path (or writing output).
+py::dict Update(const std::string& path, const std::vector<std::string>& named,
+                const std::vector<std::string>& deletions, bool onlyChanged, bool allowDuplicates,
+                const std::string& output, py::object progress, py::object cancel) {
+    zok::UpdateOptions options;
+    options.inputs = InputFilesOf(named, true);
+    options.deletions = deletions;
+    options.onlyChanged = onlyChanged;
+    options.allowDuplicateNames = allowDuplicates;
+    options.outputPath = output;
+    ProgressBridge bridge(std::move(progress), std::move(cancel), ProgressBridge::Names::Entries);
+    zok::UpdateReport report;
+    bool written = false;
+    {
+        py::gil_scoped_release unlocked;
+        options.cancel = bridge.Flag();
+        if (!bridge.Idle()) {
+            options.progress = [&](const zok::UpdateProgress& p) {
+                bridge.Report(p.bytesDone, p.bytesTotal, p.current);
+            };
+        }
+        written = zok::UpdateArchive(path, options, &report);
+    }
+    bridge.RaiseCallerError();
+    if (!written) {
+        if (report.problems.empty()) {
+            throw LibraryError(zok::MakeError(zok::ErrorCode::CannotWrite, path));
+        }
+        throw LibraryError(report.problems);
+    }
+    py::dict result = WriteReport(output.empty() ? path : output, report.unencoded,
+                                  ProgressBridge::Names::Paths);
+    py::list changes;
+    for (const zok::UpdatedEntry& entry : report.entries) {
+        changes.append(py::make_tuple(Text(entry.name), ActionWord(entry.action)));
+    }
+    result["changes"] = changes;
+    return result;
+}
+
 }  // namespace
 
 void RegisterWriting(py::module_& module) {
     module.def("create", &Create, py::arg("output"), py::arg("paths"), py::arg("jobs"),
+               py::arg("allow_duplicate_names"), py::arg("progress"), py::arg("cancel"));
+    module.def("update", &Update, py::arg("path"), py::arg("paths"), py::arg("deletions"),
+               py::arg("only_changed"), py::arg("allow_duplicate_names"), py::arg("output"),
                py::arg("progress"), py::arg("cancel"));
     module.def("upgrade", &Upgrade, py::arg("path"), py::arg("output"), py::arg("in_place"),
                py::arg("overwrite"), py::arg("progress"), py::arg("cancel"));

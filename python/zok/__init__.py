@@ -24,12 +24,13 @@ import types as _types
 
 from ._archive import Archive, Entry, EntryFile, open
 from ._errors import CancelledError, DamagedError, Error, ErrorCode, NoSuchEntryError
-from ._writing import CancelFlag, Progress, Report, create, upgrade
+from ._writing import CancelFlag, Progress, Report, create, delete, update, upgrade
 from ._zok import __version__
 
 __all__ = [
     "Archive", "CancelFlag", "CancelledError", "DamagedError", "Entry", "EntryFile", "Error",
-    "ErrorCode", "NoSuchEntryError", "Progress", "Report", "create", "open", "upgrade",
+    "ErrorCode", "NoSuchEntryError", "Progress", "Report", "create", "delete", "open", "update",
+    "upgrade",
 ]
 
 # Shown as zok.X (help, repr, tracebacks), wherever they are defined.

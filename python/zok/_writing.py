@@ -1,4 +1,5 @@
-"""Writing archives: zok.create and zok.upgrade, and the report they return.
+"""Writing archives: zok.create, zok.update, zok.delete and zok.upgrade, and the report they
+return.
 
 Each is the library's own operation; what the module adds is the Python shape of its
 arguments: paths, jobs, a progress callable and a cancel flag.
@@ -34,12 +35,16 @@ class Report:
     carried_empty: entries that held no data already and were carried over as empty.
     kept_backup: after an in-place upgrade with unencoded entries, where the old archive is
     kept (it holds what the new one lacks), else None.
+    changes: after update or delete, (name, action) for every entry of the old archive and
+    every input in the new archive's order, action one of "kept", "replaced", "added",
+    "deleted", "unchanged" (an equal input left the entry as stored).
     """
 
     output: str
     unencoded: list[str]
     carried_empty: list[str] = dataclasses.field(default_factory=list)
     kept_backup: Optional[str] = None
+    changes: list[tuple[str, str]] = dataclasses.field(default_factory=list)
 
     @property
     def complete(self) -> bool:
@@ -48,10 +53,13 @@ class Report:
 
 
 def create(output: StrPath, paths: Iterable[StrPath], *, jobs: int | None = None,
-           progress: Progress | None = None, cancel: CancelFlag | None = None) -> Report:
-    """Builds the archive output from files, in the order given (folders are not walked: pass
-    their files). An existing file at output is replaced only when the new archive is complete,
-    keeping its permissions; on any failure nothing is left at output.
+           allow_duplicate_names: bool = False, progress: Progress | None = None,
+           cancel: CancelFlag | None = None) -> Report:
+    """Builds the archive output from files, in the order given; a folder gives its files and
+    those of its subfolders, sorted by path, each entry named by its file name alone. Two files
+    of one name (letter case ignored) are refused (DUPLICATE_NAME) unless
+    allow_duplicate_names. An existing file at output is replaced only when the new archive is
+    complete, keeping its permissions; on any failure nothing is left at output.
 
     Every input is checked before anything is written: zok.Error names the first problem
     (IS_A_FOLDER, CANNOT_OPEN, NAME_NOT_IN_CP949 ...) and its message every one. jobs: files
@@ -61,7 +69,37 @@ def create(output: StrPath, paths: Iterable[StrPath], *, jobs: int | None = None
     at with each progress report; when set the build stops with zok.CancelledError.
     """
     paths = [os.fsencode(path) for path in paths]
-    return _report(_zok.create(os.fsencode(output), paths, _jobs(jobs), progress, cancel))
+    return _report(_zok.create(os.fsencode(output), paths, _jobs(jobs), allow_duplicate_names,
+                               progress, cancel))
+
+
+def update(path: StrPath, paths: Iterable[StrPath] = (), *, delete: Iterable[str] = (),
+           only_changed: bool = False, allow_duplicate_names: bool = False,
+           out: StrPath | None = None, progress: Progress | None = None,
+           cancel: CancelFlag | None = None) -> Report:
+    """Changes a version 1.1.0 archive without rebuilding it: each file of paths (folders
+    walked as by create) takes the place of the first entry of its name, or is appended; the
+    entries that delete names (names or shell-style patterns) go; every other entry is copied
+    as stored. The result equals a full create of the resulting files, byte for byte.
+
+    only_changed: a file whose content equals its entry leaves the entry as stored. out: write
+    the new archive there instead of replacing path. Nothing is changed on any failure:
+    zok.Error names why (NEEDS_UPGRADE, NO_MATCH for a deletion matching nothing,
+    DUPLICATE_NAME, an input's problem ...). Report.changes says what became of each entry.
+    """
+    paths = [os.fsencode(p) for p in paths]
+    if isinstance(delete, str):
+        delete = [delete]
+    output = b"" if out is None else os.fsencode(out)
+    return _report(_zok.update(os.fsencode(path), paths, list(delete), only_changed,
+                               allow_duplicate_names, output, progress, cancel))
+
+
+def delete(path: StrPath, names: Iterable[str] | str, *, out: StrPath | None = None,
+           progress: Progress | None = None, cancel: CancelFlag | None = None) -> Report:
+    """Deletes the entries that names (names or shell-style patterns) give; the others are
+    copied as stored. zok.Error NO_MATCH, nothing changed, when a name matches no entry."""
+    return update(path, delete=names, out=out, progress=progress, cancel=cancel)
 
 
 def upgrade(path: StrPath, out: StrPath | None = None, *, in_place: bool = False,

@@ -48,7 +48,22 @@ class EntryStream:
     def close(self) -> None: ...
 
 def create(
-    output: bytes, paths: list[bytes], jobs: int, progress: Any, cancel: Any
+    output: bytes,
+    paths: list[bytes],
+    jobs: int,
+    allow_duplicate_names: bool,
+    progress: Any,
+    cancel: Any,
+) -> dict[str, Any]: ...
+def update(
+    path: bytes,
+    paths: list[bytes],
+    deletions: list[str],
+    only_changed: bool,
+    allow_duplicate_names: bool,
+    output: bytes,
+    progress: Any,
+    cancel: Any,
 ) -> dict[str, Any]: ...
 def upgrade(
     path: bytes, output: bytes, in_place: bool, overwrite: bool, progress: Any, cancel: Any

@@ -46,4 +46,5 @@ def test_readme_pipeline_runs(tmp_path):
     done = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, capture_output=True,
                           text=True, check=True).stdout.splitlines()
     assert done[-1] == "(3, 5, 4) [  0 101 202  47]"
-    assert (tmp_path / "sprites.zok").exists() and done[-2].endswith("menu.txt")
+    assert done[-2] == "[('hero.png', 'kept'), ('menu.txt', 'kept'), ('hero.txt', 'added')]"
+    assert done[-3].endswith("menu.txt")

@@ -1,5 +1,7 @@
-"""Writing archives: progress, cancel by raising or by a flag, failures, upgrade."""
+"""Writing archives: progress, cancel by raising or by a flag, failures, folders, update and
+delete, upgrade."""
 
+import os
 import struct
 import threading
 
@@ -55,13 +57,60 @@ def test_cancel_by_raising_or_by_flag(tmp_path, mixed_files):
 
 def test_every_bad_input_is_named_before_writing(tmp_path, mixed_files):
     folder, contents = mixed_files
+    os.mkfifo(tmp_path / "pipe")
     with pytest.raises(zok.Error) as raised:
-        zok.create(tmp_path / "x.zok", [folder / "notes.txt", folder, tmp_path / "gone.txt"])
-    assert raised.value.code == zok.ErrorCode.IS_A_FOLDER and raised.value.path == str(folder)
+        zok.create(tmp_path / "x.zok", [folder / "notes.txt", tmp_path / "pipe",
+                                        tmp_path / "gone.txt"])
+    assert raised.value.code == zok.ErrorCode.IS_A_FIFO
+    assert raised.value.path == str(tmp_path / "pipe")
     assert [(f.code, f.errno) for f in raised.value.failures] == [
-        (zok.ErrorCode.IS_A_FOLDER, 0), (zok.ErrorCode.CANNOT_READ, 2)]
+        (zok.ErrorCode.IS_A_FIFO, 0), (zok.ErrorCode.CANNOT_READ, 2)]
     assert "gone.txt: cannot read: No such file" in str(raised.value)  # naming every problem
     assert not (tmp_path / "x.zok").exists()
+
+
+def test_folders_are_walked_and_name_clashes_refused(tmp_path, mixed_files):
+    folder, contents = mixed_files
+    report = zok.create(tmp_path / "all.zok", [folder])
+    with zok.open(report.output) as archive:
+        assert [e.name for e in archive] == sorted(contents)
+    (folder / "sub").mkdir()
+    (folder / "sub" / "NOTES.TXT").write_bytes(b"other")
+    with pytest.raises(zok.Error) as clash:
+        zok.create(tmp_path / "x.zok", [folder])
+    assert clash.value.code == zok.ErrorCode.DUPLICATE_NAME
+    assert clash.value.path == str(folder / "sub" / "NOTES.TXT")
+    assert not (tmp_path / "x.zok").exists()
+    assert zok.create(tmp_path / "x.zok", [folder], allow_duplicate_names=True).complete
+
+
+def test_update_and_delete_equal_a_fresh_create(tmp_path, mixed_files):
+    folder, contents = mixed_files
+    names = sorted(contents)
+    archive = tmp_path / "a.zok"
+    zok.create(archive, [folder / n for n in names])
+    (folder / "notes.txt").write_bytes(b"rewritten")
+    (tmp_path / "new.txt").write_bytes(b"added")
+    seen = []
+    report = zok.update(archive, [folder / "notes.txt", folder / "save.old", tmp_path / "new.txt"],
+                        delete="*.bmp", only_changed=True, progress=lambda *a: seen.append(a))
+    assert dict(report.changes) == {
+        "empty.txt": "kept", "hero.png": "kept", "noise.bin": "kept", "notes.txt": "replaced",
+        "save.old": "unchanged", "tile.bmp": "deleted", "new.txt": "added"}
+    assert seen and seen[-1][0] == seen[-1][1]
+    kept = [n for n in names if n != "tile.bmp"]
+    expected = zok.create(tmp_path / "full.zok", [folder / n for n in kept] + [tmp_path / "new.txt"])
+    assert archive.read_bytes() == (tmp_path / "full.zok").read_bytes()
+
+    before = archive.read_bytes()
+    with pytest.raises(zok.NoSuchEntryError) as missing:
+        zok.delete(archive, ["*.jpg"])
+    assert missing.value.code == zok.ErrorCode.NO_MATCH and archive.read_bytes() == before
+    zok.delete(archive, "noise.bin", out=tmp_path / "smaller.zok")
+    assert archive.read_bytes() == before
+    with zok.open(tmp_path / "smaller.zok") as smaller:
+        assert "noise.bin" not in [e.name for e in smaller] and len(smaller) == len(kept)
+    assert expected.complete
 
 
 def version_100_archive(entries):
