@@ -42,8 +42,9 @@ public:
     // Input i's size when it was checked.
     uint32_t Size(size_t i) const { return uint32_t(m_entries[i].stamp.size); }
 
-    // Sets input up to read checked input i; once per input, from any thread (inputs apart).
-    // False with *problem when it cannot be opened again or is no longer the file checked.
+    // Sets input up to read checked input i, from any thread (inputs apart). The first call
+    // takes the descriptor of the check; a later one opens the file again. False with *problem
+    // when it cannot be opened again or is no longer the file checked.
     bool Open(size_t i, InputFile& input, Error* problem);
 
 private:

@@ -1,6 +1,5 @@
 #include "zok/update.h"
 
-#include <cerrno>
 #include <memory>
 #include <new>
 #include <optional>
@@ -10,6 +9,7 @@
 #include "archive/entry_equality.h"
 #include "archive/entry_kinds.h"
 #include "archive/entry_writer.h"
+#include "archive/ordered_work.h"
 #include "archive/zok_directory.h"
 #include "archive/zok_writer.h"
 #include "codecs/codec_table.h"
@@ -50,6 +50,7 @@ private:
     bool CheckArchive();
     bool CheckInputs();
     void Plan();
+    bool FindUnchanged();
     bool Write();
     bool WriteInput(ZokWriter& writer, size_t j, Slot& slot);
     bool Counted(uint64_t bytes, const std::string& current);
@@ -161,32 +162,61 @@ bool Update::Counted(uint64_t bytes, const std::string& current) {
     return !(m_options.cancel != nullptr && m_options.cancel->load());
 }
 
-// An input in its slot: left as stored when it equals its entry and that is asked for, else
-// encoded as a build encodes it.
+// With onlyChanged, the inputs that equal the entries they would replace, compared on every
+// core before anything is written (reading and decoding both sides is the whole cost of an
+// update that changes little). An input that cannot be read or compared counts as changed: it
+// is then encoded, and that names its problem.
+bool Update::FindUnchanged() {
+    std::vector<size_t> compared;
+    for (size_t j = 0; j < m_slots.size(); ++j) {
+        if (m_slots[j].old != kNone && m_slots[j].input != kNone) {
+            compared.push_back(j);
+        }
+    }
+    std::vector<char> equal(compared.size(), 0);
+    const auto compare = [&](size_t k) {
+        const Slot& slot = m_slots[compared[k]];
+        Error problem;
+        InputFile input;
+        try {
+            equal[k] = m_inputs->Open(slot.input, input, &problem) &&
+                       SameContent(*m_old, slot.old, input.Stream(), input.Size(),
+                                   WriteRuleFor(*m_names[slot.input])) &&
+                       input.Unchanged(&problem);  // equal as it was read, not changed since
+        } catch (const std::bad_alloc&) {
+            equal[k] = 0;
+        }
+    };
+    const size_t done = RunInOrder(
+        compared.size(), WorkerCount(0, compared.size()), {}, compare,
+        [&](size_t k) {
+            Slot& slot = m_slots[compared[k]];
+            slot.unchanged = equal[k] != 0;
+            if (slot.unchanged) {
+                Counted(m_inputs->Size(slot.input), m_options.inputs[slot.input]);
+            }
+        },
+        m_options.cancel);
+    return done == compared.size() || Fail(MakeError(ErrorCode::Cancelled, m_target));
+}
+
+// An input in its slot: left as stored when it was found equal to its entry, else encoded as a
+// build encodes it.
 bool Update::WriteInput(ZokWriter& writer, size_t j, Slot& slot) {
     const std::string& path = m_options.inputs[slot.input];
-    const ArchiveDirectory& dir = DirectoryOf(*m_old);
-    const EntryKindRule& rule = WriteRuleFor(*m_names[slot.input]);
     Error problem;
-    InputFile input;
-    if (!m_inputs->Open(slot.input, input, &problem)) {
-        return Fail(problem);
-    }
-    if (slot.old != kNone && m_options.onlyChanged &&
-        SameContent(*m_old, slot.old, input.Stream(), input.Size(), rule)) {
-        // Equal as it was read: it must not have changed meanwhile.
-        if (!input.Unchanged(&problem)) {
-            return Fail(problem);
-        }
-        slot.unchanged = true;
+    if (slot.unchanged) {
+        // Its bytes were counted when it was compared.
         const EntryRecord record = m_old->Record(slot.old);
         return writer.CopyEntry(
-                   j, dir.fd, record.offset, record, path,
-                   [&](uint64_t n) { return Counted(n, path); }, &problem) ||
+                   j, DirectoryOf(*m_old).fd, record.offset, record, path,
+                   [&](uint64_t) { return Counted(0, path); }, &problem) ||
                Fail(problem);
     }
-    if (fseeko(input.Stream(), 0, SEEK_SET) != 0 || !writer.BeginEntry(j, path, &problem)) {
-        return Fail(problem ? problem : MakeError(ErrorCode::CannotRead, path, "", errno));
+    const EntryKindRule& rule = WriteRuleFor(*m_names[slot.input]);
+    InputFile input;
+    if (!m_inputs->Open(slot.input, input, &problem) || !writer.BeginEntry(j, path, &problem)) {
+        return Fail(problem);
     }
     input.SetCancel(m_options.cancel);
     uint64_t counted = 0;
@@ -283,7 +313,7 @@ bool Update::Run() {
         return false;
     }
     Plan();
-    if (!Write()) {
+    if ((m_options.onlyChanged && !FindUnchanged()) || !Write()) {
         return false;
     }
     Describe();

@@ -17,111 +17,18 @@
 # Tools that are not installed (zip, unzip, pigz, strace) are left out of the tables.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(realpath -m "${1:-"$root/build-bench"}")
-runs=${RUNS:-3}
-jobs=${JOBS:-$(nproc)}
-big_mb=${BIG_MB:-200}
-work=${WORK:-/tmp/zok-compare}
+bench_targets=(zok pack_limit)
+source "$(dirname "$0")/common.sh"
 
-if [[ ! -x /usr/bin/time ]]; then
-    echo "compare.sh: /usr/bin/time is needed for peak memory (apt-get install time)" >&2
-    exit 1
-fi
-
-# Build what the comparison runs, optimised.
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOK_BUILD_BENCH=ON \
-        -DZOK_BUILD_TESTS=OFF -DZOK_BUILD_GUI=OFF >/dev/null
-fi
-cmake --build "$build" --target zok make_corpus pack_limit >/dev/null
-zok="$build/cli/zok"
-
-have() { command -v "$1" >/dev/null 2>&1; }
 has_extract=0
 if "$zok" extract --help >/dev/null 2>&1; then
     has_extract=1
 fi
-
-corpus="$work/corpus"
-scratch="$work/scratch"
-mkdir -p "$work"
-if [[ "$(cat "$work/corpus.stamp" 2>/dev/null)" != "$big_mb" ]]; then
-    echo "making the corpus in $corpus ..." >&2
-    rm -rf "$corpus"
-    "$build/bench/make_corpus" "$corpus" "$big_mb"
-    echo "$big_mb" >"$work/corpus.stamp"
-fi
-
-# The files of a set, relative to the corpus folder, in a stable order.
-set_files() {
-    if [[ $1 == all ]]; then
-        (cd "$corpus" && find text bin pic big -type f | LC_ALL=C sort)
-    else
-        (cd "$corpus" && find "$1" -type f | LC_ALL=C sort)
-    fi
-}
-
-# Runs a command once from the corpus folder; prints "milliseconds peak-kilobytes".
-run_once() {
-    local start end
-    start=$(date +%s%N)
-    (cd "$corpus" && /usr/bin/time -f "%M" -o "$scratch/rss" "$@") >/dev/null
-    end=$(date +%s%N)
-    echo "$(((end - start) / 1000000)) $(tail -n 1 "$scratch/rss")"
-}
-
-# Commands measured side by side: each of RUNS rounds runs every one of them once, in turn, so
-# that a change in the machine's load falls on all of them alike.
-#   add_command NAME PREPARE COMMAND...  PREPARE (a shell snippet) runs before each run, untimed
-#   measure_all                          runs the rounds
-#   median NAME                          prints "median-ms max-peak-kB"
-names=()
-declare -A prepare_of command_of samples
-add_command() {
-    local name=$1 prepare=$2
-    shift 2
-    names+=("$name")
-    prepare_of[$name]=$prepare
-    command_of[$name]=$(printf '%q ' "$@")
-    samples[$name]=""
-}
-measure_all() {
-    for ((r = 0; r < runs; r++)); do
-        for name in "${names[@]}"; do
-            bash -c "${prepare_of[$name]}"
-            samples[$name]+="$(eval "run_once ${command_of[$name]}")"$'\n'
-        done
-    done
-}
-median() {
-    printf '%s' "${samples[$1]}" | sort -n | awk '
-        { ms[NR] = $1; if ($2 > peak) peak = $2 }
-        END {
-            median = (NR % 2) ? ms[(NR + 1) / 2] : (ms[NR / 2] + ms[NR / 2 + 1]) / 2
-            printf "%d %d\n", median, peak
-        }'
-}
-start_commands() {
-    names=()
-    samples=()
-}
-
-seconds() { awk -v ms="$1" 'BEGIN { printf "%.2f", ms / 1000 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
-mib() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1048576 }'; }
-mib_kb() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
-size_of() { if [[ -f $1 ]]; then stat -c %s "$1"; else echo 0; fi; }
-
-rm -rf "$scratch"
-mkdir -p "$scratch"
-cpu=$(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)
-mem=$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 
 report="$work/results.md"
 {
-    echo "Measured $(date -u +%Y-%m-%d) on $(nproc) cores ($cpu), $mem RAM; zok and pigz with"
+    echo "Measured $(date -u +%Y-%m-%d) on $(machine); zok and pigz with"
     echo "$jobs threads; median of $runs runs; peak = largest resident set (/usr/bin/time)."
     echo "Load average before the run: $load_before."
     echo

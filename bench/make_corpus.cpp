@@ -1,5 +1,5 @@
 // Writes the benchmark corpus: make_corpus OUTDIR [BIG_MB]
-//   OUTDIR/text  hundreds of small text and source files
+//   OUTDIR/text  hundreds of small text and source files, and one of 1 MiB (manual.txt)
 //   OUTDIR/bin   binaries of 100 KB to 3 MB
 //   OUTDIR/pic   photographic and flat pictures of 1 to 3 megapixels, as BMP and as PNG
 //   OUTDIR/big   one large log file (BIG_MB megabytes, 200 unless given)
@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
         WriteWholeFile(file("text", "module" + std::to_string(i) + ext),
                        MakeSource(2048 + sizes.Below(40 * 1024), uint64_t(1000 + i)));
     }
+    WriteWholeFile(file("text", "manual.txt"), MakeText(1 << 20, 900));
     for (int i = 0; i < 30; ++i) {
         const char* ext = i % 2 == 0 ? ".dll" : ".bin";
         WriteWholeFile(file("bin", "lib" + std::to_string(i) + ext),

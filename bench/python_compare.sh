@@ -15,28 +15,12 @@
 #   WORK=/tmp/zok-compare  corpus and scratch folder (shared with bench/compare.sh)
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(realpath -m "${1:-"$root/build-bench"}")
 passes=${PASSES:-5}
 rounds=${ROUNDS:-3}
-big_mb=${BIG_MB:-200}
-work=${WORK:-/tmp/zok-compare}
 python=${PYTHON:-/usr/bin/python3}
+bench_targets=(zok read_entries _zok)
+source "$(dirname "$0")/common.sh"
 
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOK_BUILD_BENCH=ON \
-        -DZOK_BUILD_TESTS=OFF -DZOK_BUILD_GUI=OFF >/dev/null
-fi
-cmake --build "$build" --target zok make_corpus read_entries _zok >/dev/null
-
-corpus="$work/corpus"
-mkdir -p "$work"
-if [[ "$(cat "$work/corpus.stamp" 2>/dev/null)" != "$big_mb" ]]; then
-    echo "making the corpus in $corpus ..." >&2
-    rm -rf "$corpus"
-    "$build/bench/make_corpus" "$corpus" "$big_mb"
-    echo "$big_mb" >"$work/corpus.stamp"
-fi
 archive="$work/python-read.zok"
 "$build/cli/zok" create "$archive" "$corpus"/{text,bin,pic,big} >/dev/null
 
