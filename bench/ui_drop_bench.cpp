@@ -29,6 +29,12 @@ public:
     std::string AskArchivePath(QWidget&, const QStringList&) override { return {}; }
     void ShowMessage(QWidget&, const QString&) override { ++messages; }
     bool AskYesNo(QWidget&, const QString&) override { return false; }
+    std::string AskArchiveToOpen(QWidget&) override { return {}; }
+    std::string AskFolder(QWidget&) override { return {}; }
+    zok::OverwriteAnswer AskOverwrite(QWidget&, const QString&) override {
+        return zok::OverwriteAnswer::No;
+    }
+    bool OpenFile(QWidget&, const std::string&) override { return false; }
 };
 
 // kFiles small files in a folder of their own, made once.
