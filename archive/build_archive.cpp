@@ -119,6 +119,11 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
     if (!report.problems.empty()) {
         return false;
     }
+    uint64_t total = 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        total += inputs.Size(i);
+    }
+    tracker.SetTotal(total);
     std::vector<std::string> cp949Names(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
         cp949Names[i] = std::move(*names[i]);

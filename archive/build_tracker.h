@@ -24,6 +24,8 @@ public:
     bool Cancelled() const { return m_options.cancel != nullptr && m_options.cancel->load(); }
     const std::atomic<bool>* Cancel() const { return m_options.cancel; }
     bool WantsReads() const { return static_cast<bool>(m_options.progress); }
+    // The sizes of all inputs, known once they are checked; before any report.
+    void SetTotal(uint64_t bytes) { m_progress.bytesTotal = bytes; }
 
 private:
     const BuildOptions& m_options;

@@ -30,17 +30,6 @@ struct CreateRequest {
     Verbosity verbosity = Verbosity::Normal;
 };
 
-uint64_t TotalSize(const std::vector<std::string>& files) {
-    uint64_t total = 0;
-    for (const std::string& path : files) {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            total += uint64_t(st.st_size);
-        }
-    }
-    return total;
-}
-
 // Reports every problem found before anything is written; returns the exit status, or -1 when
 // there is none and the build may go on.
 int RefuseProblems(const CreateInputs& inputs, const std::string& target, bool allowDuplicates) {
@@ -129,9 +118,7 @@ int RunCreate(const CreateRequest& request) {
 
     const bool quiet = request.verbosity == Verbosity::Quiet;
     const bool verbose = request.verbosity == Verbosity::Verbose;
-    // The inputs are measured for the bar only when it is shown.
-    ProgressBar bar("packing", ProgressBar::Enabled() && !quiet ? TotalSize(inputs.files) : 0,
-                    !quiet);
+    ProgressBar bar("packing", 0, !quiet);
     BuildOptions options;
     options.threads = request.threads;
     const size_t count = inputs.files.size();
@@ -144,7 +131,8 @@ int RunCreate(const CreateRequest& request) {
             const std::string& name = inputs.files[size_t(p.filesDone) - 1];
             toStdout ? SayOnStderr(name) : Say(name);
         }
-        bar.Update(p.bytesRead, std::to_string(p.filesDone) + " / " + std::to_string(count));
+        bar.Update(p.bytesRead, p.bytesTotal,
+                   std::to_string(p.filesDone) + " / " + std::to_string(count));
     };
     BuildReport report;
     bool ok = false;

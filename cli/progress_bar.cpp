@@ -26,6 +26,13 @@ void ProgressBar::Update(uint64_t doneBytes, const std::string& detail) {
     Draw(detail);
 }
 
+void ProgressBar::Update(uint64_t doneBytes, uint64_t totalBytes, const std::string& detail) {
+    std::lock_guard lock(m_mutex);
+    m_done = doneBytes;
+    m_total = totalBytes;
+    Draw(detail);
+}
+
 void ProgressBar::Advance(uint64_t bytes, const std::string& detail) {
     std::lock_guard lock(m_mutex);
     m_done += bytes;

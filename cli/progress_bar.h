@@ -17,6 +17,8 @@ public:
 
     // Sets how many bytes are done, and the name of what is being worked on.
     void Update(uint64_t doneBytes, const std::string& detail = "");
+    // The same, with the total learnt as the work goes.
+    void Update(uint64_t doneBytes, uint64_t totalBytes, const std::string& detail);
     // Adds bytes done.
     void Advance(uint64_t bytes, const std::string& detail = "");
     // Clears the bar's line so that a message can be printed; the bar comes back on its next move.

@@ -2,8 +2,6 @@
 // caller's progress and cancel carried by ProgressBridge. Every one returns the same report
 // (a dict that zok.Report is made from), so that another such operation is one function more.
 
-#include <sys/stat.h>
-
 #include <pybind11/stl.h>
 
 #include <string>
@@ -40,19 +38,6 @@ py::dict WriteReport(const std::string& output, const std::vector<std::string>& 
     report["carried_empty"] = carried;
     report["kept_backup"] = keptBackup.empty() ? py::object(py::none()) : PathText(keptBackup);
     return report;
-}
-
-// The sum of the inputs' sizes, for progress; inputs that cannot be measured count 0 (the
-// build names them).
-uint64_t TotalSize(const std::vector<std::string>& paths) {
-    uint64_t total = 0;
-    for (const std::string& path : paths) {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            total += uint64_t(st.st_size);
-        }
-    }
-    return total;
 }
 
 // The files that named files and folders give, as zok create walks them; a folder that cannot be
@@ -104,12 +89,11 @@ py::dict Create(const std::string& output, const std::vector<std::string>& named
         zok::BuildOptions options;
         options.threads = jobs;
         options.cancel = bridge.Flag();
-        const uint64_t total = bridge.Idle() ? 0 : TotalSize(paths);
         if (!bridge.Idle()) {
             options.progress = [&](const zok::BuildProgress& p) {
                 // The input being packed, or the one just finished.
                 const size_t at = size_t(p.filesDone) - (p.fileDone ? 1 : 0);
-                bridge.Report(p.bytesRead, total, at < paths.size() ? paths[at] : output);
+                bridge.Report(p.bytesRead, p.bytesTotal, at < paths.size() ? paths[at] : output);
             };
         }
         try {
@@ -207,8 +191,8 @@ py::dict Update(const std::string& path, const std::vector<std::string>& named,
         }
         throw LibraryError(report.problems);
     }
-    py::dict result = WriteReport(output.empty() ? path : output, report.unencoded,
-                                  ProgressBridge::Names::Paths);
+    py::dict result =
+        WriteReport(output.empty() ? path : output, report.unencoded, ProgressBridge::Names::Paths);
     py::list changes;
     for (const zok::UpdatedEntry& entry : report.entries) {
         changes.append(py::make_tuple(Text(entry.name), ActionWord(entry.action)));

@@ -22,6 +22,7 @@ struct BuildProgress {
     uint64_t bytesRead = 0;    // input bytes read so far, within the input being packed too
     uint64_t archiveSize = 0;  // the archive's size so far, reserved header area included
     bool fileDone = false;     // this report ends an input (else it comes from inside one)
+    uint64_t bytesTotal = 0;   // the sizes of all inputs, as they were checked
 };
 
 // What a build tells its caller beyond success.

@@ -113,6 +113,7 @@ TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
         EXPECT_LT(seen.front().bytesRead, uint64_t(6 << 20));
         EXPECT_TRUE(seen.back().fileDone);
         EXPECT_EQ(seen.back().bytesDone, uint64_t(12 << 20));
+        EXPECT_EQ(seen.front().bytesTotal, uint64_t(12 << 20));
 
         std::atomic<bool> cancel{false};
         options.cancel = &cancel;
