@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/entry_kinds.h"
+#include "archive/entry_names.h"
 #include "archive/entry_source.h"
 #include "codecs/codec_table.h"
 #include "zok/zok_file.h"
@@ -92,12 +93,5 @@ void LoadDirectory(ArchiveDirectory& dir);
 // The first entry whose name equals name (UTF-8, or shown with \xNN escapes) with ASCII
 // letters folded.
 std::optional<size_t> FindEntryNamed(const ArchiveDirectory& dir, std::string_view name);
-
-// A CP949 name with its ASCII letters folded to lower case, two-byte characters kept whole (a
-// trail byte that looks like a letter is not folded): the key under which equal names meet.
-std::string FoldedName(std::string_view cp949);
-
-// The name as shown in memory: UTF-8, with bytes that are not CP949 written as \xNN.
-std::string DecodeName(std::string_view raw);
 
 }  // namespace zok
