@@ -1,5 +1,6 @@
 #include "zok/update.h"
 
+#include <cerrno>
 #include <memory>
 #include <new>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "codecs/codec_table.h"
 #include "io/input_file.h"
 #include "io/names.h"
+#include "io/regular_file.h"
 #include "zok/inputs.h"
 #include "zok/zok_file.h"
 
@@ -47,6 +49,8 @@ private:
         m_report.problems.push_back(std::move(problem));
         return false;
     }
+    // The archive itself is always replaced; another output only when asked.
+    bool Replaces() const { return m_options.outputPath.empty() || m_options.replaceExisting; }
     bool CheckArchive();
     bool CheckInputs();
     void Plan();
@@ -251,6 +255,9 @@ bool Update::Write() {
     }
     ZokWriter writer(std::move(names));
     Error problem;
+    if (!Replaces() && NameTaken(m_target)) {
+        return Fail(MakeError(ErrorCode::AlreadyExists, m_target, "", EEXIST));
+    }
     if (!writer.Create(m_target, &problem)) {
         return Fail(problem);
     }
@@ -280,7 +287,7 @@ bool Update::Write() {
     if (m_options.cancel != nullptr && m_options.cancel->load()) {
         return Fail(MakeError(ErrorCode::Cancelled, m_target));
     }
-    return writer.Commit(true, &problem) || Fail(problem);
+    return writer.Commit(Replaces(), &problem) || Fail(problem);
 }
 
 // The report's list: every old entry where it stood (deleted ones too), then the added inputs.

@@ -53,7 +53,10 @@ int RunUpdate(const std::string& archive, UpdateOptions options, Verbosity verbo
             const Error& problem = report.problems[i];
             usage = usage || problem.code == ErrorCode::NoMatch;
             const bool last = i + 1 == report.problems.size();
-            ReportError(DescribeError(problem) + (last ? " (the archive is unchanged)" : ""));
+            const char* hint =
+                problem.code == ErrorCode::AlreadyExists ? " (use --overwrite to replace it)" : "";
+            ReportError(DescribeError(problem) + hint +
+                        (last ? " (the archive is unchanged)" : ""));
         }
         return usage ? kExitUsage : kExitFailure;
     }
@@ -83,6 +86,14 @@ int RunUpdate(const std::string& archive, UpdateOptions options, Verbosity verbo
     return report.unencoded.empty() ? kExitOk : kExitPartial;
 }
 
+// -o OUT and --overwrite, as update and delete take them.
+void AddOutputOptions(CLI::App& cmd, std::string& output, bool& overwrite) {
+    cmd.add_option("-o,--output", output,
+                   "Write the new archive to OUT instead of replacing ARCHIVE")
+        ->type_name("OUT");
+    cmd.add_flag("--overwrite", overwrite, "Replace OUT when it exists already");
+}
+
 }  // namespace
 
 void RegisterUpdateCommand(CLI::App& app, CommandAction& action) {
@@ -91,12 +102,11 @@ void RegisterUpdateCommand(CLI::App& app, CommandAction& action) {
     auto archive = std::make_shared<std::string>();
     auto files = std::make_shared<std::vector<std::string>>();
     auto output = std::make_shared<std::string>();
+    auto overwrite = std::make_shared<bool>(false);
     auto onlyChanged = std::make_shared<bool>(false);
     auto allowDuplicates = std::make_shared<bool>(false);
     auto verbosity = std::make_shared<Verbosity>(Verbosity::Normal);
-    cmd->add_option("-o,--output", *output,
-                    "Write the new archive to OUT instead of replacing ARCHIVE")
-        ->type_name("OUT");
+    AddOutputOptions(*cmd, *output, *overwrite);
     cmd->add_flag("--only-changed", *onlyChanged,
                   "Leave an entry as it is stored when its file's content equals it (bytes, or "
                   "a picture's pixels), and report it as unchanged");
@@ -117,28 +127,30 @@ void RegisterUpdateCommand(CLI::App& app, CommandAction& action) {
         "  zok update --only-changed assets.zok art/   re-pack only what changed\n"
         "Exit status: 0 written; 1 failed, nothing changed; 2 usage error;\n"
         "3 written, but some entries could not be encoded (named on stderr).");
-    cmd->callback([&action, archive, files, output, onlyChanged, allowDuplicates, verbosity] {
-        action = [archive, files, output, onlyChanged, allowDuplicates, verbosity] {
-            const std::string target = output->empty() ? *archive : *output;
-            // Clashes among the files are the update's to refuse (or allow), as create's are.
-            const CreateInputs inputs = GatherCreateInputs(*files, target);
-            for (const std::string& warning : inputs.warnings) {
-                Warn(warning);
-            }
-            for (const Error& problem : inputs.problems) {
-                ReportError(DescribeError(problem));
-            }
-            if (!inputs.problems.empty()) {
-                return int(kExitFailure);
-            }
-            UpdateOptions options;
-            options.inputs = inputs.files;
-            options.outputPath = *output;
-            options.onlyChanged = *onlyChanged;
-            options.allowDuplicateNames = *allowDuplicates;
-            return RunUpdate(*archive, options, *verbosity);
-        };
-    });
+    cmd->callback(
+        [&action, archive, files, output, overwrite, onlyChanged, allowDuplicates, verbosity] {
+            action = [archive, files, output, overwrite, onlyChanged, allowDuplicates, verbosity] {
+                const std::string target = output->empty() ? *archive : *output;
+                // Clashes among the files are the update's to refuse (or allow), as create's are.
+                const CreateInputs inputs = GatherCreateInputs(*files, target);
+                for (const std::string& warning : inputs.warnings) {
+                    Warn(warning);
+                }
+                for (const Error& problem : inputs.problems) {
+                    ReportError(DescribeError(problem));
+                }
+                if (!inputs.problems.empty()) {
+                    return int(kExitFailure);
+                }
+                UpdateOptions options;
+                options.inputs = inputs.files;
+                options.outputPath = *output;
+                options.replaceExisting = *overwrite;
+                options.onlyChanged = *onlyChanged;
+                options.allowDuplicateNames = *allowDuplicates;
+                return RunUpdate(*archive, options, *verbosity);
+            };
+        });
 }
 
 void RegisterDeleteCommand(CLI::App& app, CommandAction& action) {
@@ -146,10 +158,9 @@ void RegisterDeleteCommand(CLI::App& app, CommandAction& action) {
     auto archive = std::make_shared<std::string>();
     auto names = std::make_shared<std::vector<std::string>>();
     auto output = std::make_shared<std::string>();
+    auto overwrite = std::make_shared<bool>(false);
     auto verbosity = std::make_shared<Verbosity>(Verbosity::Normal);
-    cmd->add_option("-o,--output", *output,
-                    "Write the new archive to OUT instead of replacing ARCHIVE")
-        ->type_name("OUT");
+    AddOutputOptions(*cmd, *output, *overwrite);
     AddVerbosityOptions(*cmd, *verbosity, "Name each entry deleted");
     cmd->add_option("ARCHIVE", *archive, "The version 1.1.0 archive to change")->required();
     cmd->add_option("NAME", *names,
@@ -163,11 +174,12 @@ void RegisterDeleteCommand(CLI::App& app, CommandAction& action) {
         "  zok delete assets.zok old-logo.png '*.tmp'\n"
         "Exit status: 0 written; 1 failed, nothing changed; 2 usage error or a NAME that\n"
         "matches nothing.");
-    cmd->callback([&action, archive, names, output, verbosity] {
-        action = [archive, names, output, verbosity] {
+    cmd->callback([&action, archive, names, output, overwrite, verbosity] {
+        action = [archive, names, output, overwrite, verbosity] {
             UpdateOptions options;
             options.deletions = *names;
             options.outputPath = *output;
+            options.replaceExisting = *overwrite;
             return RunUpdate(*archive, options, *verbosity);
         };
     });

@@ -164,13 +164,14 @@ py::object Upgrade(const std::string& path, const std::string& output, bool inPl
 // Adds, replaces and deletes entries in place of the archive at path (or writing output).
 py::dict Update(const std::string& path, const std::vector<std::string>& named,
                 const std::vector<std::string>& deletions, bool onlyChanged, bool allowDuplicates,
-                const std::string& output, py::object progress, py::object cancel) {
+                const std::string& output, bool overwrite, py::object progress, py::object cancel) {
     zok::UpdateOptions options;
     options.inputs = InputFilesOf(named, true);
     options.deletions = deletions;
     options.onlyChanged = onlyChanged;
     options.allowDuplicateNames = allowDuplicates;
     options.outputPath = output;
+    options.replaceExisting = overwrite;
     ProgressBridge bridge(std::move(progress), std::move(cancel), ProgressBridge::Names::Entries);
     zok::UpdateReport report;
     bool written = false;
@@ -208,7 +209,7 @@ void RegisterWriting(py::module_& module) {
                py::arg("allow_duplicate_names"), py::arg("progress"), py::arg("cancel"));
     module.def("update", &Update, py::arg("path"), py::arg("paths"), py::arg("deletions"),
                py::arg("only_changed"), py::arg("allow_duplicate_names"), py::arg("output"),
-               py::arg("progress"), py::arg("cancel"));
+               py::arg("overwrite"), py::arg("progress"), py::arg("cancel"));
     module.def("upgrade", &Upgrade, py::arg("path"), py::arg("output"), py::arg("in_place"),
                py::arg("overwrite"), py::arg("progress"), py::arg("cancel"));
 }

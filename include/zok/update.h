@@ -58,6 +58,9 @@ struct UpdateOptions {
     // Where the new archive goes; empty for the archive itself (replaced whole, keeping its
     // permissions; a symbolic link is followed).
     std::string outputPath;
+    // An existing file at outputPath is replaced only when this is set; otherwise the update
+    // fails (AlreadyExists) before anything is written.
+    bool replaceExisting = false;
     // Called on the calling thread about every megabyte. May be empty.
     std::function<void(const UpdateProgress&)> progress;
     // Set from any thread to stop: Cancelled, and nothing changed. May be null.
@@ -70,7 +73,8 @@ struct UpdateReport {
     std::vector<UpdatedEntry> entries;
     // Why nothing was written (empty after success): NeedsUpgrade for a version 1.0.0 archive,
     // DataPastEnd naming an entry whose stored bytes lie past the end of the file, NoMatch,
-    // DuplicateName, the inputs' problems (as a build names them), write failures, Cancelled.
+    // DuplicateName, AlreadyExists, the inputs' problems (as a build names them), write failures,
+    // Cancelled.
     std::vector<Error> problems;
     // Entries copied as they stand although the directory finds them damaged: nothing of
     // them is lost, nothing is mended.

@@ -75,15 +75,16 @@ def create(output: StrPath, paths: Iterable[StrPath], *, jobs: int | None = None
 
 def update(path: StrPath, paths: Iterable[StrPath] = (), *, delete: Iterable[str] = (),
            only_changed: bool = False, allow_duplicate_names: bool = False,
-           out: StrPath | None = None, progress: Progress | None = None,
-           cancel: CancelFlag | None = None) -> Report:
+           out: StrPath | None = None, overwrite: bool = False,
+           progress: Progress | None = None, cancel: CancelFlag | None = None) -> Report:
     """Changes a version 1.1.0 archive without rebuilding it: each file of paths (folders
     walked as by create) takes the place of the first entry of its name, or is appended; the
     entries that delete names (names or shell-style patterns) go; every other entry is copied
     as stored. The result equals a full create of the resulting files, byte for byte.
 
     only_changed: a file whose content equals its entry leaves the entry as stored. out: write
-    the new archive there instead of replacing path. Nothing is changed on any failure:
+    the new archive there instead of replacing path (an existing out only with overwrite,
+    else ALREADY_EXISTS). Nothing is changed on any failure:
     zok.Error names why (NEEDS_UPGRADE, NO_MATCH for a deletion matching nothing,
     DUPLICATE_NAME, an input's problem ...). Report.changes says what became of each entry.
     """
@@ -92,14 +93,16 @@ def update(path: StrPath, paths: Iterable[StrPath] = (), *, delete: Iterable[str
         delete = [delete]
     output = b"" if out is None else os.fsencode(out)
     return _report(_zok.update(os.fsencode(path), paths, list(delete), only_changed,
-                               allow_duplicate_names, output, progress, cancel))
+                               allow_duplicate_names, output, overwrite, progress, cancel))
 
 
 def delete(path: StrPath, names: Iterable[str] | str, *, out: StrPath | None = None,
-           progress: Progress | None = None, cancel: CancelFlag | None = None) -> Report:
+           overwrite: bool = False, progress: Progress | None = None,
+           cancel: CancelFlag | None = None) -> Report:
     """Deletes the entries that names (names or shell-style patterns) give; the others are
     copied as stored. zok.Error NO_MATCH, nothing changed, when a name matches no entry."""
-    return update(path, delete=names, out=out, progress=progress, cancel=cancel)
+    return update(path, delete=names, out=out, overwrite=overwrite, progress=progress,
+                  cancel=cancel)
 
 
 def upgrade(path: StrPath, out: StrPath | None = None, *, in_place: bool = False,

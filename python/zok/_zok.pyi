@@ -62,6 +62,7 @@ def update(
     only_changed: bool,
     allow_duplicate_names: bool,
     output: bytes,
+    overwrite: bool,
     progress: Any,
     cancel: Any,
 ) -> dict[str, Any]: ...

@@ -61,7 +61,14 @@ TEST(UpdateCommand, AddsReplacesDeletesAndSaysWhatItDid) {
          "a.txt b.old c.txt"},
         {{"delete", archive, "*.old", "nothing"}, 2, "no entry matches", "a.txt b.old c.txt"},
         {{"delete", "-v", archive, "*.OLD"}, 0, "deleted  b.old\n", "a.txt c.txt"},
-        {{"update", "-o", dir.File("y.zok"), archive, dir.File("b.old")}, 0, "added 1",
+        {{"update", "-o", dir.File("y.zok"), archive, dir.File("b.old")},
+         0,
+         "added 1",
+         "a.txt c.txt"},
+        // An existing OUT is kept unless --overwrite says otherwise.
+        {{"delete", "-o", dir.File("y.zok"), archive, "c.txt"},
+         1,
+         "use --overwrite",
          "a.txt c.txt"},
     };
     for (const Row& row : rows) {
@@ -72,6 +79,9 @@ TEST(UpdateCommand, AddsReplacesDeletesAndSaysWhatItDid) {
         EXPECT_EQ(Names(archive), row.names);
     }
     EXPECT_EQ(Names(dir.File("y.zok")), "a.txt c.txt b.old");
+    EXPECT_EQ(Zok({"delete", "--overwrite", "-o", dir.File("y.zok"), archive, "c.txt"}).exitStatus,
+              0);
+    EXPECT_EQ(Names(dir.File("y.zok")), "a.txt");
     // A version 1.0.0 archive is sent to zok upgrade first.
     WriteFile(dir.File("old.zok"), std::string(4, '\0'));
     const CommandResult r = Zok({"delete", dir.File("old.zok"), "x"});
