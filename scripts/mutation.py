@@ -604,16 +604,21 @@ def run(args, config, files, plan, originals, build, restorer):
 
 def report(config, files, plan):
     print("\n== mutation results ==")
+    # The score: mutants caught (killed or timed out) among those that could be caught, i.e.
+    # that built, ran and are not known equivalent.
     print(f"{'file':36} {'mutants':>7} {'killed':>7} {'survived':>8} {'timeout':>7} "
-          f"{'no build':>8} {'equiv.':>6} {'not run':>7}")
+          f"{'no build':>8} {'equiv.':>6} {'not run':>7} {'score':>6}")
     for path in files:
         counts = {}
         for m in plan[path]:
             counts[m.outcome] = counts.get(m.outcome, 0) + 1
+        caught = counts.get('killed', 0) + counts.get('timeout', 0)
+        judged = caught + counts.get('survived', 0)
+        score = f"{100 * caught / judged:5.1f}%" if judged else "-"
         print(f"{path:36} {len(plan[path]):7} {counts.get('killed', 0):7} "
               f"{counts.get('survived', 0):8} {counts.get('timeout', 0):7} "
               f"{counts.get('no-build', 0):8} {counts.get('equivalent', 0):6} "
-              f"{counts.get(None, 0):7}")
+              f"{counts.get(None, 0):7} {score:>6}")
     survivors = [m for path in files for m in plan[path] if m.outcome == "survived"]
     if survivors:
         print("\nsurvived (a test is missing, or the mutant is equivalent: then add its line,"

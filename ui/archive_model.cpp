@@ -55,6 +55,10 @@ int ArchiveModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumnCount;
 }
 
+Qt::ItemFlags ArchiveModel::flags(const QModelIndex& index) const {
+    return QAbstractTableModel::flags(index) | Qt::ItemIsDragEnabled;
+}
+
 QVariant ArchiveModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || size_t(index.row()) >= m_rows.size()) {
         return QVariant();

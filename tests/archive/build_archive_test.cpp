@@ -222,15 +222,4 @@ TEST(BuildArchive, FullDiskFailsAndLeavesNothing) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
 }
 
-TEST(BuildArchive, PathArrayOverloadMatchesVectorOverload) {
-    TempDir dir;
-    WriteFile(dir.File("a.txt"), TextBytes(700));
-    WriteFile(dir.File("b.old"), "bytes");
-    const std::string pa = dir.File("a.txt"), pb = dir.File("b.old");
-    const char* paths[] = {pa.c_str(), pb.c_str()};
-    ASSERT_TRUE(BuildArchive(paths, dir.File("1.zok").c_str(), 2, nullptr));
-    ASSERT_TRUE(BuildArchive({pa, pb}, dir.File("2.zok"), nullptr));
-    EXPECT_EQ(ReadFile(dir.File("1.zok")), ReadFile(dir.File("2.zok")));
-}
-
 }  // namespace

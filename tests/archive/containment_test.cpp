@@ -1,5 +1,6 @@
 // The extraction that both programs use keeps every file it writes inside its folder, whatever
-// links the folder holds or gains while it runs.
+// links the folder holds or gains while it runs; it writes the entries of one name in turn, and
+// a cancel stops it inside the entry it reads.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -57,32 +58,61 @@ TEST(Containment, LinksLeadingOutAreRefusedByNameAndLinksInsideAreFollowed) {
     fs::create_directories(outside);
     WriteFile((outside / "victim").string(), "precious");
     WriteFile((out / "sub" / "real.txt").string(), "old");
-    fs::create_symlink("../outside/victim", out / "readme.txt");
-    fs::create_symlink("../outside/created", out / "notes.txt");
-    fs::create_symlink((outside / "abs").string(), out / "abs.txt");
-    fs::create_symlink("sub/../sub/real.txt", out / "inside.txt");
-    WriteFile(dir.File("a.zok"),
-              MakeArchive({DeflatedEntry("readme.txt", "R"), DeflatedEntry("notes.txt", "N"),
-                           DeflatedEntry("abs.txt", "A"), DeflatedEntry("inside.txt", "I"),
-                           DeflatedEntry("plain.txt", "P")}));
+    fs::create_symlink("real2.txt", out / "sub" / "hop");  // relative to its own folder, sub/
+    std::string longText;
+    for (int i = 0; i < 150; ++i) {
+        longText += "./";
+    }
+    struct Row {
+        const char* name;
+        std::string linkText;  // empty: no link, a plain new file
+        ItemStatus status;
+        ErrorCode code;
+        const char* writes;  // the file written, relative to out
+    };
+    const Row rows[] = {
+        {"readme.txt", "../outside/victim", ItemStatus::Failed, ErrorCode::LinkLeadsOut, ""},
+        {"notes.txt", "../outside/created", ItemStatus::Failed, ErrorCode::LinkLeadsOut, ""},
+        {"abs.txt", (outside / "abs").string(), ItemStatus::Failed, ErrorCode::LinkLeadsOut, ""},
+        // Absolute, to a name at the top of the file system: still never followed.
+        {"root.txt", "/zok-test-root.txt", ItemStatus::Failed, ErrorCode::LinkLeadsOut, ""},
+        {"inside.txt", "sub/../sub/real.txt", ItemStatus::Replaced, ErrorCode::None,
+         "sub/real.txt"},
+        {"chain.txt", "sub/hop", ItemStatus::Written, ErrorCode::None, "sub/real2.txt"},
+        {"long.txt", longText + "sub/long.txt", ItemStatus::Written, ErrorCode::None,
+         "sub/long.txt"},
+        {"self.txt", ".", ItemStatus::Failed, ErrorCode::IsAFolder, ""},
+        {"loop.txt", "loop.txt", ItemStatus::Failed, ErrorCode::CannotWrite, ""},
+        {"plain.txt", "", ItemStatus::Written, ErrorCode::None, "plain.txt"},
+    };
+    std::vector<HandEntry> entries;
+    for (const Row& row : rows) {
+        if (!row.linkText.empty()) {
+            fs::create_symlink(row.linkText, out / row.name);
+        }
+        entries.push_back(DeflatedEntry(row.name, row.name));
+    }
+    WriteFile(dir.File("a.zok"), MakeArchive(entries));
     const CZokFile zok(dir.File("a.zok"));
     const auto outsideBefore = Files(outside);
 
     std::vector<ExtractItem> planned;
     const ExtractResult result = ExtractAll(zok, out.string(), ExistingFiles::Replace, 1, &planned);
-    for (size_t k : {0, 1, 2}) {
-        EXPECT_EQ(result.items[k].status, ItemStatus::Failed) << planned[k].name;
-        EXPECT_EQ(result.items[k].error.code, ErrorCode::LinkLeadsOut) << planned[k].name;
+    for (size_t k = 0; k < std::size(rows); ++k) {
+        const Row& row = rows[k];
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(result.items[k].status, row.status);
+        EXPECT_EQ(result.items[k].error.code, row.code) << DescribeProblem(result.items[k].error);
+        if (*row.writes != '\0') {
+            EXPECT_EQ(ReadFile((out / row.writes).string()), row.name);
+        }
     }
-    // The question about the inside link names the file that is written.
-    EXPECT_TRUE(planned[3].taken);
-    EXPECT_EQ(planned[3].writesTo, out.string() + "/sub/../sub/real.txt");
-    EXPECT_EQ(result.items[3].status, ItemStatus::Replaced);
-    EXPECT_EQ(result.items[4].status, ItemStatus::Written);
+    // The question about a link inside names the file that is written.
+    EXPECT_TRUE(planned[4].taken);
+    EXPECT_EQ(planned[4].writesTo, out.string() + "/sub/../sub/real.txt");
     EXPECT_EQ(Files(outside), outsideBefore);
-    EXPECT_EQ(ReadFile((out / "sub" / "real.txt").string()), "I");
+    EXPECT_FALSE(fs::exists("/zok-test-root.txt"));
     EXPECT_TRUE(fs::is_symlink(out / "inside.txt"));
-    EXPECT_EQ(ReadFile((out / "plain.txt").string()), "P");
 }
 
 // A second thread swaps the folder's names for links that lead out, as fast as it can, while
@@ -124,6 +154,50 @@ TEST(Containment, ARaceSwappingNamesForOutwardLinksNeverGetsOut) {
         racer.join();
         EXPECT_EQ(Files(outside), outsideBefore);
     }
+}
+
+// Entries that share a name write one file: one after another in their order, whatever the
+// threads, so that the last one's content is what stays.
+TEST(Containment, EntriesOfOneNameAreWrittenInTurnAndTheLastStays) {
+    TempDir dir;
+    std::vector<HandEntry> entries;
+    for (int i = 0; i < 240; ++i) {
+        entries.push_back(DeflatedEntry(i % 3 == 0 ? "same.txt" : "f" + std::to_string(i),
+                                        std::to_string(i) + TextBytes(20000)));
+    }
+    WriteFile(dir.File("a.zok"), MakeArchive(entries));
+    const CZokFile zok(dir.File("a.zok"));
+    for (int round = 0; round < 3; ++round) {
+        const fs::path out = dir.Path() / ("out" + std::to_string(round));
+        const ExtractResult result = ExtractAll(zok, out.string(), ExistingFiles::Replace, 4);
+        EXPECT_EQ(result.written, entries.size());
+        EXPECT_EQ(ReadFile((out / "same.txt").string()), "237" + TextBytes(20000));
+    }
+}
+
+// A cancel stops the run inside the entry being read, and the files this run made go again.
+TEST(Containment, ACancelStopsInsideAnEntryAndTakesBackTheFilesMade) {
+    TempDir dir;
+    WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("first.txt", "first"),
+                                              HandEntry("big.old", RandomBytes(8 << 20, 3))}));
+    const CZokFile zok(dir.File("a.zok"));
+    const fs::path out = dir.Path() / "out";
+    Extraction extraction(zok);
+    ASSERT_FALSE(extraction.Plan(out.string(), {0, 1}));
+    extraction.Decide(ExistingFiles::Keep);
+    std::atomic<bool> cancel{false};
+    uint64_t reached = 0;
+    ExtractOptions options;
+    options.cancel = &cancel;
+    options.progress = [&](uint64_t done) {
+        reached = done;
+        cancel = cancel || done > 5;  // once big.old has begun
+    };
+    const ExtractResult result = extraction.Run(options);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.items[1].status, ItemStatus::NotReached);
+    EXPECT_LT(reached, extraction.BytesToRead());
+    EXPECT_TRUE(fs::is_empty(out));
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 // reader that strays past the entry's end, or trusts a size it did not reach, passes them.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "tests/archive/handmade_archive.h"
 #include "tests/support/image_writers.h"
@@ -63,6 +66,19 @@ TEST(EntryBounds, DamagedEntriesNeverBorrowTheirNeighboursBytes) {
     const std::string bmp = MakeBmp24(PatternImage(9, 5, 8));
     const size_t cutPng = png.size() / 2;  // inside IDAT
     const size_t cutBmp = 54 + 40;         // inside the rows
+    std::string badCheck = stream;
+    badCheck.back() ^= 0x01;  // the Adler-32 of the content, at the stream's end
+    // A stream stored by zlib (level 0) whose wrong check value lies alone past the first
+    // 256 KiB that the inflater takes at a time.
+    const std::string large = RandomBytes(262122, 8);
+    uLongf farSize = compressBound(uLong(large.size()));
+    std::string farCheck(farSize, '\0');
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(farCheck.data()), &farSize,
+                        reinterpret_cast<const Bytef*>(large.data()), uLong(large.size()), 0),
+              Z_OK);
+    farCheck.resize(farSize);
+    ASSERT_EQ(farCheck.size(), 256u * 1024 + 4);
+    farCheck.back() ^= 0x01;
 
     std::vector<DamageCase> cases;
     cases.push_back({"deflate stream continued in the next entry",
@@ -75,6 +91,12 @@ TEST(EntryBounds, DamagedEntriesNeverBorrowTheirNeighboursBytes) {
     cases.push_back({"deflate stream of more bytes than its size",
                      {HandEntry("a.txt", stream, 3, 2990), Neighbour("")},
                      "inflates-too-long"});
+    cases.push_back({"deflate stream whose check value, read last, is wrong",
+                     {HandEntry("a.txt", farCheck, 3, uint32_t(large.size())), Neighbour("")},
+                     "data-corrupt"});
+    cases.push_back({"deflate stream whose check value is wrong",
+                     {HandEntry("a.txt", badCheck, 3, 3000), Neighbour("")},
+                     "data-corrupt"});
     cases.push_back(
         {"corrupt deflate stream",
          {HandEntry("a.txt", std::string(stream).replace(20, 4, "\xFF\xFF\xFF\xFF"), 3, 3000),
@@ -90,16 +112,44 @@ TEST(EntryBounds, DamagedEntriesNeverBorrowTheirNeighboursBytes) {
         EXPECT_EQ(Streamed(zok, 1), c.entries[1].data);
     }
 
-    // Pictures cut short whose rest is the next entry's first bytes.
+    // Pictures cut short whose rest is the next entry's first bytes: inside the PNG's data, inside
+    // the bitmap's rows, inside the bitmap's file header (which its reader skips).
     TempDir dir;
     WriteFile(
         dir.File("p.zok"),
         MakeArchive({HandEntry("cut.png", png.substr(0, cutPng), 2), Neighbour(png.substr(cutPng)),
                      HandEntry("cut.bmp", bmp.substr(0, cutBmp), 1, uint32_t(cutBmp)),
-                     Neighbour(bmp.substr(cutBmp))}));
+                     Neighbour(bmp.substr(cutBmp)), HandEntry("head.bmp", bmp.substr(0, 10), 1),
+                     Neighbour(bmp.substr(10))}));
     const CZokFile zok(dir.File("p.zok"));
     EXPECT_EQ(Decoded(zok, 0), "error");
     EXPECT_EQ(Decoded(zok, 2), "");
+    EXPECT_EQ(Decoded(zok, 4), "");
+    BITMAPINFOHEADER info;
+    EXPECT_FALSE(zok.ReadEntryBitmapInfoAt(4, &info));
+}
+
+// An archive cut short by another program while it is open: its entries fail as unreadable
+// where the bytes stop, whichever way they are read, and nothing waits for bytes that never come.
+TEST(EntryBounds, AnArchiveCutShortWhileOpenFailsItsEntriesWithoutWaiting) {
+    TempDir dir;
+    const std::string path = dir.File("a.zok");
+    const std::string text = TextBytes(5000), old = RandomBytes(3000, 2);
+    WriteFile(path, MakeArchive({DeflatedEntry("a.txt", text), HandEntry("b.old", old)}));
+    const CZokFile zok(path);
+    ASSERT_EQ(Streamed(zok, 1), old);
+    ::truncate(path.c_str(), off_t(zok.Record(0).offset + 10));
+    for (size_t i : {0, 1}) {
+        SCOPED_TRACE(zok.Record(i).name);
+        EXPECT_EQ(Streamed(zok, i), "<damaged: cannot-read>");
+        EXPECT_FALSE(Extracts(zok, i));
+    }
+    // The system's reason: the bytes are gone (an input/output error), not some earlier errno.
+    std::unique_ptr<EntryReader> reader = zok.OpenEntry(1);
+    char piece[64];
+    while (reader->Read(piece, sizeof piece) > 0) {
+    }
+    EXPECT_EQ(reader->Problem().errorNumber, EIO);
 }
 
 TEST(EntryBounds, AnEntryLeftEmptyHoldsNoPicture) {

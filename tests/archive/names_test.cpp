@@ -3,11 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/entry_kinds.h"
-#include "codecs/bmp_codec.h"
 #include "codecs/codec_table.h"
-#include "codecs/png_codec.h"
-#include "codecs/stored_codec.h"
-#include "codecs/text_codec.h"
 #include "tests/archive/handmade_archive.h"
 #include "zok/names.h"
 #include "zok/zok_file.h"
@@ -45,21 +41,6 @@ TEST(Names, Cp949ConversionRoundTripsAndRefusesWhatItCannotHold) {
     EXPECT_FALSE(Utf8ToCp949("\xF0\x9F\x98\x80").has_value());
     EXPECT_FALSE(Utf8ToCp949("\xFF\xFE").has_value());
     EXPECT_FALSE(Cp949ToUtf8("\xB0").has_value());
-}
-
-TEST(EntryKinds, KindNamesChooseTheirCodecWithoutRegardToCase) {
-    for (const char* name : {"bmp", "Bmp", "BMP"}) {
-        EXPECT_EQ(RuleForKindName(name).codec, CCodecTable::kBmp) << name;
-    }
-    EXPECT_EQ(RuleForKindName("pNg").codec, CCodecTable::kPng);
-    EXPECT_EQ(RuleForKindName("old").codec, CCodecTable::kStored);
-    for (const char* name : {"txt", "DME", "", "bm", "bmpx"}) {
-        EXPECT_EQ(RuleForKindName(name).codec, CCodecTable::kText) << name;
-    }
-    EXPECT_EQ(RuleForKindName("BMP").kind, EntryKind::PngStream);
-    EXPECT_EQ(RuleForKindName("png").kind, EntryKind::PngStream);
-    EXPECT_EQ(RuleForKindName("old").kind, EntryKind::Other);
-    EXPECT_EQ(RuleForKindName("").kind, EntryKind::Other);
 }
 
 TEST(EntryKinds, KindNamesAreTheStoredNamesLastThreeBytes) {

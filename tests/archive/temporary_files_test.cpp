@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <utility>
 
 #include "archive/upgrade_files.h"
 #include "io/atomic_file.h"
@@ -80,8 +81,21 @@ TEST(TemporaryFiles, ASignalAtEveryPointLeavesTheOldFileOrTheNewOneAndNothingEls
             if (road.replace) {
                 WriteFile(target, "old");
             }
+            fs::create_directory(dir.Path() / "earlier");
             const bool stopped = EndsAt(point, [&] {
                 SetUnnamedFilesForTest(road.unnamed, road.emptyPathLinks, road.procLinks);
+                // More files first than the signal handlers have room to note: a name still noted
+                // after its file was put in place would crowd out the last file's.
+                const char* stop = std::exchange(g_stopAt, nullptr);
+                for (int i = 0; i < 70; ++i) {
+                    AtomicFile earlier;
+                    Error error;
+                    if (!earlier.Create(dir.File("earlier/" + std::to_string(i)), &error) ||
+                        !earlier.Commit(&error, false, true)) {
+                        ::_exit(4);
+                    }
+                }
+                g_stopAt = stop;
                 AtomicFile file;
                 Error error;
                 if (!file.Create(target, &error)) {
@@ -93,8 +107,12 @@ TEST(TemporaryFiles, ASignalAtEveryPointLeavesTheOldFileOrTheNewOneAndNothingEls
                 }
             });
             reached += stopped;
-            EXPECT_EQ(Names(dir.Path()).size(), road.replace || FileExists(target) ? 1u : 0u)
-                << *Names(dir.Path()).begin();
+            std::set<std::string> expected = {"earlier"};
+            if (road.replace || FileExists(target)) {
+                expected.insert("target.zok");
+            }
+            EXPECT_EQ(Names(dir.Path()), expected);
+            EXPECT_EQ(Names(dir.Path() / "earlier").size(), 70u);
             if (FileExists(target)) {
                 const std::string content = ReadFile(target);
                 EXPECT_TRUE(content == "old" || content == "new content") << content;
@@ -112,22 +130,31 @@ TEST(TemporaryFiles, FilesAreWrittenWholeWithoutUnnamedFilesOrWaysToLinkThem) {
         SCOPED_TRACE(road.name);
         SetUnnamedFilesForTest(road.unnamed, road.emptyPathLinks, road.procLinks);
         TempDir dir;
+        // Larger than one piece of the copy an unnamed file needs when it cannot be linked.
+        const std::string second = RandomBytes(200000, 6);
         for (const bool replace : {false, true}) {
             AtomicFile file;
             Error error;
             ASSERT_TRUE(file.Create(dir.File("out.txt"), &error)) << DescribeProblem(error);
-            std::fputs(replace ? "second" : "first", file.Get());
+            const std::string& content = replace ? second : "first";
+            std::fwrite(content.data(), 1, content.size(), file.Get());
             ASSERT_TRUE(file.Commit(&error, false, replace)) << DescribeProblem(error);
             if (!replace) {
                 ::chmod(dir.File("out.txt").c_str(), 0640);
+                (void)::chown(dir.File("out.txt").c_str(), 4321, 4321);  // only root may
             }
         }
         SetUnnamedFilesForTest(true, true, true);
         EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"out.txt"});
-        EXPECT_EQ(ReadFile(dir.File("out.txt")), "second");
+        EXPECT_TRUE(ReadFile(dir.File("out.txt")) == second);
         struct stat st {};
         ::stat(dir.File("out.txt").c_str(), &st);
         EXPECT_EQ(st.st_mode & 0777, 0640u);
+        // The replaced file keeps its owner, when root replaces it.
+        if (::geteuid() == 0) {
+            EXPECT_EQ(st.st_uid, 4321u);
+            EXPECT_EQ(st.st_gid, 4321u);
+        }
     }
 }
 

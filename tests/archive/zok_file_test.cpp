@@ -1,10 +1,13 @@
 #include "zok/zok_file.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "tests/archive/handmade_archive.h"
@@ -63,18 +66,36 @@ Error OpenProblem(const std::string& path) {
 TEST(ZokFile, ReadsWhatTheBuilderWrote) {
     TempDir dir;
     const std::string text = TextBytes(5000), old = RandomBytes(3000), plain = "no extension";
+    // Incompressible: its stream is longer than one piece of the inflater's input.
+    const std::string noise = RandomBytes(600000, 5);
     WriteFile(dir.File("readme.txt"), text);
     WriteFile(dir.File("notes.old"), old);
     WriteFile(dir.File("README"), plain);
     WriteFile(dir.File("empty.old"), "");
+    WriteFile(dir.File("noise.bin"), noise);
     const std::string path = dir.File("a.zok");
-    ASSERT_TRUE(BuildArchive(
-        {dir.File("readme.txt"), dir.File("notes.old"), dir.File("README"), dir.File("empty.old")},
-        path, nullptr));
+    ASSERT_TRUE(BuildArchive({dir.File("readme.txt"), dir.File("notes.old"), dir.File("README"),
+                              dir.File("empty.old"), dir.File("noise.bin")},
+                             path, nullptr));
 
     CZokFile zok(path);
     EXPECT_EQ(zok.Version(), "110");
-    ASSERT_EQ(zok.Count(), 4u);
+    ASSERT_EQ(zok.Count(), 5u);
+    EXPECT_GT(zok.Record(4).storedSize, 512u * 1024);
+    EXPECT_EQ(Extract(zok, "noise.bin"), noise);
+    // Streamed: complete only once every byte was handed out.
+    const std::unique_ptr<EntryReader> reader = zok.OpenEntry(4);
+    std::string streamed(1000, '\0');
+    ASSERT_EQ(reader->Read(streamed.data(), streamed.size()), streamed.size());
+    EXPECT_EQ(reader->Done(), 1000u);
+    EXPECT_FALSE(reader->Complete());
+    EXPECT_FALSE(reader->Problem());
+    char piece[65536];
+    for (size_t n; (n = reader->Read(piece, sizeof piece)) > 0;) {
+        streamed.append(piece, n);
+    }
+    EXPECT_TRUE(reader->Complete());
+    EXPECT_EQ(streamed, noise);
     EXPECT_EQ(zok.Record(0).name, "readme.txt");
     EXPECT_EQ(zok.GetEntrySize("readme.txt"), text.size());
     EXPECT_LT(zok.Record(0).storedSize, text.size());
@@ -109,12 +130,17 @@ TEST(ZokFile, ReadsWhatTheBuilderWrote) {
 TEST(ZokFile, DuplicateNamesFindTheFirstAndStayReachableByPosition) {
     TempDir dir;
     const std::string path = dir.File("dup.zok");
-    WriteFile(path,
-              MakeArchive({DeflatedEntry("x.txt", "first"), DeflatedEntry("X.TXT", "second"),
-                           DeflatedEntry("y.txt", "third"), DeflatedEntry("x.txt", "fourth")}));
+    // "갂" and "갵" are CP949 0x81 0x41 and 0x81 0x61: their trail bytes are "A" and "a", and
+    // they are two characters, not one in two cases.
+    WriteFile(path, MakeArchive({DeflatedEntry("x.txt", "first"), DeflatedEntry("X.TXT", "second"),
+                                 DeflatedEntry("y.txt", "third"), DeflatedEntry("x.txt", "fourth"),
+                                 DeflatedEntry("\x81\x41.txt", "gak"),
+                                 DeflatedEntry("\x81\x61.txt", "gat")}));
     CZokFile zok(path);
     EXPECT_EQ(zok.Find("x.Txt"), 0u);
     EXPECT_EQ(zok.Find("Y.TXT"), 2u);
+    EXPECT_EQ(zok.Find("갂.TXT"), 4u);
+    EXPECT_EQ(zok.Find("갵.txt"), 5u);
     EXPECT_EQ(Extract(zok, "X.txt"), "first");
     EXPECT_EQ(zok.GetEntrySize("X.TXT"), 5u);
     EXPECT_EQ(ExtractAt(zok, 1), "second");
@@ -190,7 +216,11 @@ TEST(ZokFile, DamagedEntriesFailCleanly) {
         EXPECT_EQ(problem.path, path);
         EXPECT_EQ(problem.entry, zok.Record(i).name);
         EXPECT_EQ(ExtractAt(zok, i), "<failed>");
-        EXPECT_EQ(zok.OpenEntry(i)->Problem().code, problem.code);
+        const std::unique_ptr<EntryReader> reader = zok.OpenEntry(i);
+        EXPECT_EQ(reader->Problem().code, problem.code);
+        uint8_t piece[16];
+        EXPECT_EQ(reader->Read(piece, sizeof piece), 0u);
+        EXPECT_FALSE(reader->Complete());
         BITMAPINFOHEADER header;
         PixelBuffer alpha(new uint8_t[1]);
         EXPECT_EQ(zok.DecodeEntryBitmapAt(i, &header, &alpha), nullptr);
@@ -205,6 +235,44 @@ TEST(ZokFile, DamagedEntriesFailCleanly) {
     // The damaged neighbours do not spoil a sound entry.
     EXPECT_FALSE(zok.EntryProblem(4));
     EXPECT_EQ(Extract(zok, "good.txt"), "fine");
+}
+
+// Reading when memory has run out reports just that, never damage, and hands out nothing:
+// neither the reader's piece (1 MiB of a large stored entry) nor the inflater's input buffer
+// (for a small deflated one) can be had. Each entry is read by this test program started afresh,
+// whose memory is capped just above what it uses once the entry is open.
+TEST(ZokFile, RunningOutOfMemoryWhileReadingIsNoDamage) {
+    if (const char* entry = std::getenv("ZOK_TEST_READ_CAPPED")) {
+        const CZokFile zok(std::getenv("ZOK_TEST_ARCHIVE"));
+        const std::unique_ptr<EntryReader> reader = zok.OpenEntry(std::stoul(entry));
+        ::mallopt(M_MMAP_THRESHOLD, 64 * 1024);  // large buffers are mapped, and so counted
+        const std::string status = ReadFile("/proc/self/status");
+        const rlim_t inUse = rlim_t(std::stoull(status.substr(status.find("VmData:") + 7))) * 1024;
+        const rlimit cap{inUse + 64 * 1024, inUse + 64 * 1024};
+        ::setrlimit(RLIMIT_DATA, &cap);
+        uint64_t handedOut = 0;
+        const Error error = DrainEntry(*reader, [&](const uint8_t*, size_t size) {
+            handedOut += size;
+            return true;
+        });
+        ::_exit(error.code != ErrorCode::OutOfMemory ? 1 : handedOut != 0 ? 2 : 0);
+    }
+    if (UnderAddressSanitizer() || UnderThreadSanitizer()) {
+        GTEST_SKIP() << "a data cap cannot hold a sanitizer's shadow memory";
+    }
+    TempDir dir;
+    const std::string path = dir.File("m.zok");
+    WriteFile(path, MakeArchive({HandEntry("large.old", std::string(8 << 20, 'z')),
+                                 DeflatedEntry("small.txt", "small")}));
+    ::setenv("ZOK_TEST_ARCHIVE", path.c_str(), 1);
+    for (const char* entry : {"0", "1"}) {
+        ::setenv("ZOK_TEST_READ_CAPPED", entry, 1);
+        const CommandResult r = RunProgram(
+            {"/proc/self/exe", "--gtest_filter=ZokFile.RunningOutOfMemoryWhileReadingIsNoDamage"});
+        EXPECT_EQ(r.exitStatus, 0) << "entry " << entry << r.err;
+    }
+    ::unsetenv("ZOK_TEST_READ_CAPPED");
+    ::unsetenv("ZOK_TEST_ARCHIVE");
 }
 
 TEST(ZokFile, RejectsEveryTruncationOfHeaderAndDirectory) {

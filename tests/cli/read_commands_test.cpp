@@ -164,17 +164,33 @@ TEST(ReadCommands, ListCatBitmapAndTest) {
 TEST(ReadCommands, ExtractNeverWritesOutsideTheFolder) {
     TempDir dir;
     const std::string outside = dir.File("escaped");
+    const struct {
+        std::string name;
+        std::string shown;
+        const char* reason;
+    } refused[] = {{"../x", "../x", "its name contains a folder separator"},
+                   {outside, outside, "its name contains a folder separator"},
+                   {"a/b", "a/b", "its name contains a folder separator"},
+                   {"", "", "its name is empty"},
+                   {".", ".", "its name is a folder reference"},
+                   {"..", "..", "its name is a folder reference"},
+                   {std::string("a\0b", 3), "a\\x00b", "its name contains a NUL byte"}};
+    std::vector<HandEntry> entries;
+    for (const auto& row : refused) {
+        entries.push_back(DeflatedEntry(row.name, "not written"));
+    }
+    entries.push_back(DeflatedEntry("ok.txt", "fine"));
     const std::string archive = dir.File("evil.zok");
-    WriteFile(archive, MakeArchive({DeflatedEntry("../x", "up"), DeflatedEntry(outside, "abs"),
-                                    DeflatedEntry("a/b", "sub"), DeflatedEntry("", "empty"),
-                                    DeflatedEntry(".", "dot"), DeflatedEntry("..", "dotdot"),
-                                    DeflatedEntry("ok.txt", "fine")}));
+    WriteFile(archive, MakeArchive(entries));
     const std::string out = dir.File("out");
     CommandResult r = Zok({"extract", "-C", out, archive});
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(Occurrences(r.err, "refused"), 6u) << r.err;
-    EXPECT_NE(r.err.find("\"../x\""), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("\"a/b\""), std::string::npos) << r.err;
+    for (const auto& row : refused) {
+        EXPECT_NE(r.err.find("\"" + row.shown + "\": refused: " + row.reason + "\n"),
+                  std::string::npos)
+            << row.shown << "\n"
+            << r.err;
+    }
     EXPECT_EQ(Listing(out), std::set<std::string>{"ok.txt"});
     EXPECT_EQ(Listing(dir.Path().string()), (std::set<std::string>{"evil.zok", "out"}));
 }
@@ -314,19 +330,6 @@ TEST(ReadCommands, NamesAndVersionsAreShownAndFoundAsPrintedText) {
     WriteFile(dir.File("v.zok"), bytes);
     r = Zok({"list", dir.File("v.zok")});
     EXPECT_EQ(r.out.rfind("ZOK archive version 1.\\x1B.0, 0 entries\n", 0), 0u) << r.out;
-}
-
-TEST(ReadCommands, AFifoIsRefusedAsTheArchiveByItsKind) {
-    TempDir dir;
-    WriteFile(dir.File("x.txt"), "x");
-    ASSERT_EQ(::mkfifo(dir.File("f.zok").c_str(), 0600), 0);
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"create", dir.File("f.zok"), dir.File("x.txt")},
-          std::vector<std::string>{"list", dir.File("f.zok")}}) {
-        const CommandResult r = Zok(args);
-        EXPECT_EQ(r.exitStatus, 1) << args[0];
-        EXPECT_NE(r.err.find("is a FIFO (named pipe)"), std::string::npos) << r.err;
-    }
 }
 
 // The upgrade's scratch file lies beside its output: an archive in a folder that cannot be

@@ -109,20 +109,24 @@ TEST(SafeWrites, ReplacingKeepsModesAndWritesThroughLinks) {
     }
     EXPECT_EQ(ReadFile(extracted), "content");
 
-    // Through a link: the file it leads to is replaced and the link stays.
+    // Through a link, absolute or relative to its own folder (not to the working one): the file
+    // it leads to is replaced and the link stays.
     fs::create_directory(dir.File("real"));
-    const std::string real = dir.File("real/r.zok"), link = dir.File("link.zok");
-    WriteFile(real, MakeArchive({DeflatedEntry("x.txt", "x")}, false));
-    fs::create_symlink(real, link);
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"upgrade", "--in-place", link},
-          std::vector<std::string>{"create", link, a}}) {
-        SCOPED_TRACE(args[0]);
-        EXPECT_EQ(Zok(args).exitStatus, 0);
-        EXPECT_TRUE(fs::is_symlink(link));
-        EXPECT_EQ(ReadFile(real).substr(0, 6), "ZOK110");
+    const std::string real = dir.File("real/r.zok");
+    fs::create_symlink(real, dir.File("absolute.zok"));
+    fs::create_symlink("real/r.zok", dir.File("relative.zok"));
+    for (const std::string& link : {dir.File("absolute.zok"), dir.File("relative.zok")}) {
+        WriteFile(real, MakeArchive({DeflatedEntry("x.txt", "x")}, false));
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"upgrade", "--in-place", link},
+              std::vector<std::string>{"create", link, a}}) {
+            SCOPED_TRACE(args[0] + " " + link);
+            EXPECT_EQ(Zok(args).exitStatus, 0);
+            EXPECT_TRUE(fs::is_symlink(link));
+            EXPECT_EQ(ReadFile(real).substr(0, 6), "ZOK110");
+        }
+        EXPECT_EQ(Zok({"cat", real, "a.txt"}).out, "content");
     }
-    EXPECT_EQ(Zok({"cat", real, "a.txt"}).out, "content");
 }
 
 TEST(SafeWrites, SpecialFilesAreRefusedWithoutBlocking) {
@@ -130,20 +134,32 @@ TEST(SafeWrites, SpecialFilesAreRefusedWithoutBlocking) {
     const std::string fifo = dir.File("pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     WriteFile(dir.File("a.txt"), "a");
-    CommandResult r = Guarded({"create", dir.File("x.zok"), dir.File("a.txt"), fifo});
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_NE(r.err.find("pipe: is a FIFO"), std::string::npos) << r.err;
-    for (const char* command : {"list", "test", "cat", "upgrade"}) {
-        SCOPED_TRACE(command);
-        std::vector<std::string> args = {command, fifo};
-        if (command == std::string("cat")) {
-            args.push_back("a.txt");
-        }
-        r = Guarded(args);
+    WriteFile(dir.File("p.png"), MakePng(PngImageFromRgba(PatternImage(2, 2, 1), false)));
+    ASSERT_EQ(Zok({"create", dir.File("a.zok"), dir.File("a.txt"), dir.File("p.png")}).exitStatus,
+              0);
+    WriteFile(dir.File("old.zok"), MakeArchive({DeflatedEntry("a.txt", "a")}, false));
+    // A FIFO of an entry's name in the folder extracted into.
+    fs::create_directory(dir.File("out"));
+    ASSERT_EQ(::mkfifo(dir.File("out/a.txt").c_str(), 0600), 0);
+    // As an input or an archive, and as an output even when replacing is allowed.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"create", dir.File("x.zok"), dir.File("a.txt"), fifo},
+          std::vector<std::string>{"list", fifo}, std::vector<std::string>{"test", fifo},
+          std::vector<std::string>{"cat", fifo, "a.txt"}, std::vector<std::string>{"upgrade", fifo},
+          std::vector<std::string>{"create", fifo, dir.File("a.txt")},
+          std::vector<std::string>{"bitmap", "--overwrite", dir.File("a.zok"), "p.png", fifo},
+          std::vector<std::string>{"upgrade", "--overwrite", "-o", fifo, dir.File("old.zok")},
+          std::vector<std::string>{"extract", "--overwrite", "-C", dir.File("out"),
+                                   dir.File("a.zok"), "a.txt"}}) {
+        SCOPED_TRACE(args[0] + " " + args.back());
+        const CommandResult r = Guarded(args);
         EXPECT_EQ(r.exitStatus, 1);
         EXPECT_NE(r.err.find("is a FIFO"), std::string::npos) << r.err;
     }
     EXPECT_FALSE(FileExists(dir.File("x.zok")));
+    struct stat st {};
+    EXPECT_TRUE(::stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(::stat(dir.File("out/a.txt").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
 }
 
 // Waits until the command has read part of its input, then stops it with sig.
@@ -226,13 +242,22 @@ TEST(SafeWrites, StandardOutputThatCannotBeWrittenIsAFailure) {
     TempDir dir;
     WriteFile(dir.File("a.txt"), "a");
     ASSERT_EQ(Zok({"create", dir.File("a.zok"), dir.File("a.txt")}).exitStatus, 0);
-    RunOptions full;
-    full.stdoutPath = "/dev/full";
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"test", dir.File("a.zok")}, std::vector<std::string>{"--help"},
-          std::vector<std::string>{"--version"},
-          std::vector<std::string>{"list", dir.File("a.zok")}}) {
-        EXPECT_EQ(Zok(args, full).exitStatus, 1) << args[0];
+    // A last line longer than the output's buffer: its write fails and leaves the buffer empty,
+    // so that only the stream's error flag still tells.
+    WriteFile(dir.File("long.zok"), MakeArchive({DeflatedEntry(std::string(9000, 'n'), "n")}));
+    struct Row {
+        std::vector<std::string> args;
+        bool toStderr;  // /dev/full takes the standard error instead of the output
+    };
+    for (const Row& row :
+         {Row{{"test", dir.File("a.zok")}, false}, Row{{"--help"}, false},
+          Row{{"--version"}, false}, Row{{"list", dir.File("a.zok")}, false},
+          Row{{"list", dir.File("long.zok")}, false},
+          // Written, but its warning (the archive among its inputs) is lost.
+          Row{{"create", dir.File("a.zok"), dir.File("a.txt"), dir.File("a.zok")}, true}}) {
+        RunOptions full;
+        (row.toStderr ? full.stderrPath : full.stdoutPath) = "/dev/full";
+        EXPECT_EQ(Zok(row.args, full).exitStatus, 1) << row.args[0] << " " << row.args.back();
     }
 }
 

@@ -41,15 +41,6 @@ TEST(StoredCodec, CopiesBytesUnchangedAcrossBlockEdges) {
     }
 }
 
-TEST(StoredCodec, CopiesFromWhereTheInputStands) {
-    CStoredCodec codec;
-    FileHandle input = StreamWith("0123456789");
-    std::fseek(input.Get(), 4, SEEK_SET);
-    FileHandle archive(std::tmpfile());
-    EXPECT_EQ(codec.Encode(input.Get(), archive.Get()), 6);
-    EXPECT_EQ(ReadBack(archive.Get(), 0), "456789");
-}
-
 // A stored BMP file: 14-byte file header, 40-byte info header, rows.
 std::string StoredBmp(int32_t width, int32_t height, uint16_t bits, size_t rowBytes) {
     std::string f = "BM";

@@ -54,14 +54,4 @@ TEST(TextCodec, RoundTripsEdgeSizesAndIncompressibleData) {
     }
 }
 
-TEST(TextCodec, HasNoBitmapOperations) {
-    CTextCodec codec;
-    FileHandle archive = StreamWith("anything");
-    BITMAPINFOHEADER header;
-    PixelBuffer alpha(new uint8_t[4]);
-    EXPECT_EQ(codec.DecodeBitmap(archive.Get(), &header, &alpha), nullptr);
-    EXPECT_EQ(alpha, nullptr);
-    EXPECT_FALSE(codec.ReadBitmapInfo(archive.Get(), &header));
-}
-
 }  // namespace

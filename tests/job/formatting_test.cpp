@@ -93,6 +93,10 @@ TEST(ShortenPath, CountsEveryNonAsciiCharacterAsTwoBytesOfTheCodePage) {
           Row{13, ".../여름사진.bmp"}, Row{12, "..."}}) {
         EXPECT_EQ(ShortenPath(path, row.width), row.text) << row.width;
     }
+    // A name that is no UTF-8 (Latin-1 "ÉÀÈ"): each of its bytes is a character of its own.
+    const std::string latin1 = "/ab/\xC9\xC0\xC8";
+    EXPECT_EQ(ShortenPath(latin1, 7), latin1);
+    EXPECT_EQ(ShortenPath(latin1, 6), "...");
 }
 
 // Shortened results are head + "..." + tail with head a prefix ending in the separator and
@@ -139,6 +143,20 @@ TEST(ShortenPath, NeverExceedsWidthPlusThreeAndKeepsWholeComponents) {
         EXPECT_TRUE(head.empty() || head.back() == separator);
         EXPECT_TRUE(tailPart.empty() || tailPart.front() == separator);
         EXPECT_LT(head.size() + tailPart.size(), path.size());
+    }
+}
+
+// Names reach windows and terminals through here: every control byte is shown as \xNN and
+// nothing else changes, Korean text and bytes that are no UTF-8 included.
+TEST(PrintableText, ShowsControlBytesAsHexAndKeepsEverythingElse) {
+    struct Row {
+        std::string text;
+        const char* shown;
+    };
+    for (const Row& row : {Row{std::string("\0", 1), "\\x00"}, Row{"\x1F", "\\x1F"},
+                           Row{" ~", " ~"}, Row{"\x7F", "\\x7F"}, Row{"a\x1b[2J", "a\\x1B[2J"},
+                           Row{"한글\n", "한글\\x0A"}, Row{"\x80\xFF", "\x80\xFF"}}) {
+        EXPECT_EQ(PrintableText(row.text), row.shown) << row.shown;
     }
 }
 

@@ -172,7 +172,8 @@ CommandResult RunProgram(const std::vector<std::string>& argv, const RunOptions&
     const std::string outPath = !options.stdoutPath.empty() ? options.stdoutPath
                                 : options.discardOutput     ? "/dev/null"
                                                             : io.File("out");
-    const std::string errPath = io.File("err"), inPath = io.File("in");
+    const std::string errPath = options.stderrPath.empty() ? io.File("err") : options.stderrPath;
+    const std::string inPath = io.File("in");
     WriteFile(inPath, options.stdinText);
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -203,9 +204,11 @@ CommandResult RunProgram(const std::vector<std::string>& argv, const RunOptions&
         result.out = Drain(out);
         ::close(out);
     }
-    const int err = ::open(errPath.c_str(), O_RDONLY);
-    result.err = Drain(err);
-    ::close(err);
+    if (options.stderrPath.empty()) {
+        const int err = ::open(errPath.c_str(), O_RDONLY);
+        result.err = Drain(err);
+        ::close(err);
+    }
     return result;
 }
 

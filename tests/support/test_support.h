@@ -72,8 +72,9 @@ struct RunOptions {
     uint64_t dataLimit = 0;
     // Standard output goes to /dev/null instead of being captured.
     bool discardOutput = false;
-    // Standard output goes to this file instead (for example /dev/full).
+    // Standard output, or standard error, goes to this file instead (for example /dev/full).
     std::string stdoutPath;
+    std::string stderrPath;
 };
 CommandResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options);
 
