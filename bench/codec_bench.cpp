@@ -10,12 +10,12 @@
 #include <memory>
 #include <vector>
 
-#include "io/file_handle.h"
 #include "bench/corpus.h"
 #include "codecs/bmp_codec.h"
 #include "codecs/png_codec.h"
 #include "codecs/stored_codec.h"
 #include "codecs/text_codec.h"
+#include "io/file_handle.h"
 
 using namespace zok;
 
