@@ -286,19 +286,23 @@ TEST(TemporaryFiles, ABackupThatCannotBeMadeAtTheLastMomentFailsAndLeavesNoFile)
         const char* what;
         void (*hook)(const char*);
         std::set<std::string> left;
+        bool archive = true;  // whether there is an archive to start with
     };
     const Row rows[] = {
         {"its name taken",
          [](const char*) { WriteFile(g_backup, "theirs"); },
          {"pics.zok", "~pics.zok"}},
         {"the archive removed", [](const char*) { ::unlink(g_archive.c_str()); }, {}},
+        {"no archive at all", nullptr, {}, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir dir;
         g_archive = dir.File("pics.zok");
         g_backup = dir.File("~pics.zok");
-        WriteFile(g_archive, "old archive");
+        if (row.archive) {
+            WriteFile(g_archive, "old archive");
+        }
         SetTemporaryFileHook(row.hook);
         {
             KeptBackup backup;

@@ -184,7 +184,8 @@ TEST(UpgradeArchive, NewArchiveThatCannotBeCreatedGivesThree) {
     ExpectUpgradedTextEntries(shortPath);
 }
 
-// Runs an in-place upgrade in a child whose files may not grow past limit bytes.
+// Runs an in-place upgrade in a child whose files may not grow past limit bytes; its result, or
+// 99 when it failed for another reason than a file too large.
 int UpgradeUnderSizeLimit(const std::string& path, rlim_t limit) {
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -192,7 +193,9 @@ int UpgradeUnderSizeLimit(const std::string& path, rlim_t limit) {
         rlimit rl{limit, limit};
         ::setrlimit(RLIMIT_FSIZE, &rl);
         try {
-            ::_exit(UpgradeArchive(path, true, nullptr));
+            UpgradeReport report;
+            const int32_t result = UpgradeArchive(path, true, nullptr, &report);
+            ::_exit(result != kUpgradeDone && report.problem.errorNumber != EFBIG ? 99 : result);
         } catch (...) {
             ::_exit(100);
         }
