@@ -260,22 +260,35 @@ TEST(TemporaryFiles, AKeptBackupGoesWithASignalUntilTheNewArchiveTookItsName) {
 
 TEST(TemporaryFiles, AKeptBackupIsALinkOrACopyOfTheArchiveAndGoesWhenRemoved) {
     TempDir dir;
-    WriteFile(dir.File("near.zok"), "old archive");
+    const std::string old = RandomBytes(100000, 5);
+    WriteFile(dir.File("near.zok"), old);
     // An archive on another file system (a memfd), which no hard link can reach: it is copied.
     const int other = ::memfd_create("far", 0);
     ASSERT_GE(other, 0);
-    ASSERT_EQ(::write(other, "old archive", 11), 11);
+    ASSERT_EQ(::write(other, old.data(), old.size()), ssize_t(old.size()));
     fs::create_symlink("/proc/self/fd/" + std::to_string(other), dir.Path() / "far.zok");
     for (const std::string name : {"near.zok", "far.zok"}) {
         SCOPED_TRACE(name);
         KeptBackup backup;
         ASSERT_TRUE(backup.Keep(dir.File(name), "kept as "));
         EXPECT_EQ(backup.Path(), dir.File("~" + name));
-        EXPECT_EQ(ReadFile(backup.Path()), "old archive");
+        EXPECT_TRUE(ReadFile(backup.Path()) == old);
         backup.Remove();
         EXPECT_FALSE(FileExists(backup.Path()));
-        EXPECT_EQ(ReadFile(dir.File(name)), "old archive");
+        EXPECT_TRUE(ReadFile(dir.File(name)) == old);
     }
+    // A copy whose last bytes do not fit on the disk is no backup: Keep fails and it goes.
+    EXPECT_TRUE(EndsAt("never", [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{old.size() - 1, old.size() - 1};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        KeptBackup backup;
+        if (backup.Keep(dir.File("far.zok"), "kept as ")) {
+            ::_exit(2);
+        }
+        ::raise(SIGTERM);
+    }));
+    EXPECT_FALSE(FileExists(dir.File("~far.zok")));
     ::close(other);
 }
 

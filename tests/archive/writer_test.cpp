@@ -118,6 +118,7 @@ TEST(ZokWriter, AnArchiveThatCannotBeWrittenOrReadOrIsCancelledStopsWithTheReaso
         rlim_t sizeLimit;  // how large the child's files may grow
         ErrorCode expected;
         bool (*write)(ZokWriter& writer, const std::string& old, Error* problem);
+        bool far = false;  // old.zok lies on another file system: copied through memory
     };
     const Row rows[] = {
         {"a header that does not fit", 10, ErrorCode::CannotWrite,
@@ -145,11 +146,24 @@ TEST(ZokWriter, AnArchiveThatCannotBeWrittenOrReadOrIsCancelledStopsWithTheReaso
                     writer.WriteAt(writer.End(), bytes, piece.size(), problem) &&
                     writer.WriteAt(writer.End() + 300000, bytes, 10, problem);
          }},
+        // Its last 256 KiB wait in the stream's buffer until the copy ends.
+        {"a copy through memory whose last bytes do not fit", 900000, ErrorCode::CannotWrite,
+         [](ZokWriter& writer, const std::string& old, Error* problem) {
+             return writer.CopyEntry(0, ::open(old.c_str(), O_RDONLY), 0,
+                                     EntryRecord{"a.old", 0, 1, (1 << 20) - 1000, EntryKind::Other},
+                                     "a.old", nullptr, problem);
+         },
+         true},
     };
+    const std::string bytes = RandomBytes(1 << 20, 8);
+    const int far = ::memfd_create("old.zok", 0);
+    ASSERT_EQ(::write(far, bytes.data(), bytes.size()), ssize_t(bytes.size()));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir dir;
-        WriteFile(dir.File("old.zok"), RandomBytes(1 << 20, 8));
+        WriteFile(dir.File("old.zok"), bytes);
+        const std::string old =
+            row.far ? "/proc/self/fd/" + std::to_string(far) : dir.File("old.zok");
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::alarm(20);  // a copy that never gives up ends here
@@ -158,14 +172,15 @@ TEST(ZokWriter, AnArchiveThatCannotBeWrittenOrReadOrIsCancelledStopsWithTheReaso
             ::setrlimit(RLIMIT_FSIZE, &limit);
             ZokWriter writer({"a.old"});
             Error problem{};
-            const bool written = writer.Create(dir.File("new.zok"), &problem) &&
-                                 row.write(writer, dir.File("old.zok"), &problem);
+            const bool written =
+                writer.Create(dir.File("new.zok"), &problem) && row.write(writer, old, &problem);
             ::_exit(!written && problem.code == row.expected ? 0 : 1);
         }
         int status = 0;
         ::waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
+    ::close(far);
 }
 
 TEST(InputFiles, AnInputThatChangesWhileReadFailsItsEntry) {
