@@ -105,11 +105,12 @@ TEST(ZokWriter, KeptEntriesAreCopiedWholeFromAnArchiveOnAnyFileSystem) {
     ::close(far);
 }
 
-// Copies old.zok's first MiB as entry 0, from fd, telling onBytes of each piece.
-bool CopyMiB(ZokWriter& writer, int fd, const std::function<bool(uint64_t)>& onBytes,
-             Error* problem) {
-    return writer.CopyEntry(0, fd, 0, EntryRecord{"a.old", 0, 1, 1 << 20, EntryKind::Other},
-                            "a.old", onBytes, problem);
+// Copies size bytes of old, opened with flags, as entry 0, telling onBytes of each piece.
+bool CopyOld(ZokWriter& writer, const std::string& old, int flags, uint32_t size,
+             const std::function<bool(uint64_t)>& onBytes, Error* problem) {
+    return writer.CopyEntry(0, ::open(old.c_str(), flags), 0,
+                            EntryRecord{"a.old", 0, 1, size, EntryKind::Other}, "a.old", onBytes,
+                            problem);
 }
 
 TEST(ZokWriter, AnArchiveThatCannotBeWrittenOrReadOrIsCancelledStopsWithTheReason) {
@@ -117,28 +118,40 @@ TEST(ZokWriter, AnArchiveThatCannotBeWrittenOrReadOrIsCancelledStopsWithTheReaso
         const char* what;
         rlim_t sizeLimit;  // how large the child's files may grow
         ErrorCode expected;
+        int errorNumber;
         bool (*write)(ZokWriter& writer, const std::string& old, Error* problem);
-        bool far = false;  // old.zok lies on another file system: copied through memory
+        bool far = false;  // old (1 MiB) lies on another file system: copied through memory
     };
     const Row rows[] = {
-        {"a header that does not fit", 10, ErrorCode::CannotWrite,
+        {"a header that does not fit", 10, ErrorCode::CannotWrite, EFBIG,
          [](ZokWriter&, const std::string&, Error*) { return true; }},
-        {"a copy cancelled at its first piece", RLIM_INFINITY, ErrorCode::Cancelled,
+        {"a copy cancelled at its first piece", RLIM_INFINITY, ErrorCode::Cancelled, 0,
          [](ZokWriter& writer, const std::string& old, Error* problem) {
-             return CopyMiB(
-                 writer, ::open(old.c_str(), O_RDONLY), [](uint64_t) { return false; }, problem);
+             return CopyOld(
+                 writer, old, O_RDONLY, 1 << 20, [](uint64_t) { return false; }, problem);
          }},
-        {"a copy from a file open for writing only", RLIM_INFINITY, ErrorCode::CannotRead,
+        {"a copy from a file open for writing only", RLIM_INFINITY, ErrorCode::CannotRead, EBADF,
          [](ZokWriter& writer, const std::string& old, Error* problem) {
-             return CopyMiB(writer, ::open(old.c_str(), O_WRONLY), nullptr, problem);
+             return CopyOld(writer, old, O_WRONLY, 1 << 20, nullptr, problem);
          }},
-        // Copied in the kernel up to the limit: a failed write, not a failed read of old.zok.
-        {"a copy past a full disk", 500000, ErrorCode::CannotWrite,
+        {"a copy from a file that ends early", RLIM_INFINITY, ErrorCode::CannotRead, EIO,
          [](ZokWriter& writer, const std::string& old, Error* problem) {
-             return CopyMiB(writer, ::open(old.c_str(), O_RDONLY), nullptr, problem);
+             return CopyOld(writer, old, O_RDONLY, 2 << 20, nullptr, problem);
          }},
+        // Copied in the kernel up to the limit: a failed write, not a failed read of old.
+        {"a copy past a full disk", 500000, ErrorCode::CannotWrite, EFBIG,
+         [](ZokWriter& writer, const std::string& old, Error* problem) {
+             return CopyOld(writer, old, O_RDONLY, 1 << 20, nullptr, problem);
+         }},
+        // Its last 256 KiB wait in the stream's buffer until the copy ends.
+        {"a copy through memory whose last bytes do not fit", 900000, ErrorCode::CannotWrite, EFBIG,
+         [](ZokWriter& writer, const std::string& old, Error* problem) {
+             return CopyOld(writer, old, O_RDONLY, (1 << 20) - 1000, nullptr, problem);
+         },
+         true},
         // The first piece waits in the stream's buffer until the second goes elsewhere.
         {"a piece written elsewhere after one that does not fit", 100000, ErrorCode::CannotWrite,
+         EFBIG,
          [](ZokWriter& writer, const std::string&, Error* problem) {
              const std::string piece = RandomBytes(200000, 9);
              const auto* bytes = reinterpret_cast<const uint8_t*>(piece.data());
@@ -146,14 +159,16 @@ TEST(ZokWriter, AnArchiveThatCannotBeWrittenOrReadOrIsCancelledStopsWithTheReaso
                     writer.WriteAt(writer.End(), bytes, piece.size(), problem) &&
                     writer.WriteAt(writer.End() + 300000, bytes, 10, problem);
          }},
-        // Its last 256 KiB wait in the stream's buffer until the copy ends.
-        {"a copy through memory whose last bytes do not fit", 900000, ErrorCode::CannotWrite,
-         [](ZokWriter& writer, const std::string& old, Error* problem) {
-             return writer.CopyEntry(0, ::open(old.c_str(), O_RDONLY), 0,
-                                     EntryRecord{"a.old", 0, 1, (1 << 20) - 1000, EntryKind::Other},
-                                     "a.old", nullptr, problem);
-         },
-         true},
+        // A codec's bytes that do not fit, stepped back over when its entry failed.
+        {"an entry stepped back over after bytes that do not fit", 100000, ErrorCode::CannotWrite,
+         EFBIG,
+         [](ZokWriter& writer, const std::string&, Error* problem) {
+             const uint64_t start = writer.End();
+             const std::string bytes = RandomBytes(200000, 9);
+             return writer.BeginEntry(0, "a.old", problem) &&
+                    std::fwrite(bytes.data(), 1, bytes.size(), writer.Stream()) == bytes.size() &&
+                    writer.EndEntry(0, start, 0, 0, EntryKind::Other, "a.old", problem);
+         }},
     };
     const std::string bytes = RandomBytes(1 << 20, 8);
     const int far = ::memfd_create("old.zok", 0);
@@ -174,7 +189,10 @@ TEST(ZokWriter, AnArchiveThatCannotBeWrittenOrReadOrIsCancelledStopsWithTheReaso
             Error problem{};
             const bool written =
                 writer.Create(dir.File("new.zok"), &problem) && row.write(writer, old, &problem);
-            ::_exit(!written && problem.code == row.expected ? 0 : 1);
+            ::_exit(written                                  ? 1
+                    : problem.code != row.expected           ? 2
+                    : problem.errorNumber != row.errorNumber ? 3
+                                                             : 0);
         }
         int status = 0;
         ::waitpid(pid, &status, 0);
