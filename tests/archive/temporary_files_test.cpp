@@ -139,9 +139,10 @@ TEST(TemporaryFiles, FilesAreWrittenWholeWithoutUnnamedFilesOrWaysToLinkThem) {
         for (const bool replace : {false, true}) {
             // Each file takes the road anew: the first that cannot be linked ends unnamed files.
             SetUnnamedFilesForTest(road.unnamed, road.emptyPathLinks, road.procLinks);
-            AtomicFile file;
+            AtomicFile file, beside;  // two files written at once, the second never placed
             Error error;
             ASSERT_TRUE(file.Create(dir.File("out.txt"), &error)) << DescribeProblem(error);
+            ASSERT_TRUE(beside.Create(dir.File("beside.txt"), &error)) << DescribeProblem(error);
             const std::string& content = replace ? second : "first";
             std::fwrite(content.data(), 1, content.size(), file.Get());
             ASSERT_TRUE(file.Commit(&error, false, replace)) << DescribeProblem(error);
@@ -188,9 +189,10 @@ TEST(TemporaryFiles, AnUnnamedFileThatNoLongerFitsWhenCopiedFailsItsCommitAndLea
     EXPECT_TRUE(Names(dir.Path()).empty());
 }
 
-TEST(TemporaryFiles, WithOneWayToLinkThemFilesStayUnnamedAndATakenNameIsLeftAlone) {
+TEST(TemporaryFiles, ANameTakenMeanwhileIsLeftAloneAndUnnamedFilesStayUnnamed) {
     for (const Road road : {Road{"linking by descriptor only", true, true, false, false},
-                            Road{"linking through /proc only", true, false, true, false}}) {
+                            Road{"linking through /proc only", true, false, true, false},
+                            Road{"named", false, true, true, false}}) {
         SCOPED_TRACE(road.name);
         SetUnnamedFilesForTest(road.unnamed, road.emptyPathLinks, road.procLinks);
         TempDir dir;
@@ -199,7 +201,7 @@ TEST(TemporaryFiles, WithOneWayToLinkThemFilesStayUnnamedAndATakenNameIsLeftAlon
         Error error;
         ASSERT_TRUE(file.Create(target, &error)) << DescribeProblem(error);
         std::fputs("mine", file.Get());
-        EXPECT_TRUE(Names(dir.Path()).empty());
+        EXPECT_EQ(Names(dir.Path()).empty(), road.unnamed);
         // Someone else takes the name before the file is placed: theirs stays.
         WriteFile(target, "theirs");
         EXPECT_FALSE(file.Commit(&error, false, false));
@@ -209,7 +211,7 @@ TEST(TemporaryFiles, WithOneWayToLinkThemFilesStayUnnamedAndATakenNameIsLeftAlon
         // The next file is still written without a name until it is placed.
         AtomicFile next;
         ASSERT_TRUE(next.Create(dir.File("next.zok"), &error)) << DescribeProblem(error);
-        EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"out.zok"});
+        EXPECT_EQ(Names(dir.Path()) == std::set<std::string>{"out.zok"}, road.unnamed);
         ASSERT_TRUE(next.Commit(&error, false, false)) << DescribeProblem(error);
         EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"out.zok", "next.zok"}));
     }

@@ -281,14 +281,17 @@ TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
     WriteFile(old, bytes);
     std::atomic<bool> cancel{false};
     int reports = 0;
+    bool insideEntry = false;
     UpgradeOptions upgrade;
     upgrade.cancel = &cancel;
-    upgrade.progress = [&](const UpgradeProgress&) {
+    upgrade.progress = [&](const UpgradeProgress& p) {
         cancel = true;
         ++reports;
+        insideEntry = !p.entryDone;
     };
     EXPECT_EQ(UpgradeArchive(old, true, upgrade), UpgradeResult::Cancelled);
     EXPECT_EQ(reports, 1);
+    EXPECT_TRUE(insideEntry);
     EXPECT_EQ(ReadFile(old), bytes);
     EXPECT_EQ(Entries(dir.Path()), 3u);
 }
