@@ -23,12 +23,13 @@ constexpr size_t kPieceSize = 1 << 20;
 // A copy of the old archive's bytes under a new name, for a file system without hard links.
 bool CopyFile(const std::string& from, const std::string& to) {
     std::string reason;
+    // The copy is created only once the archive is open: a failed backup leaves no file.
     FileHandle in = OpenRegularFile(from, &reason);
+    if (!in) {
+        return false;
+    }
     const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (!in || fd < 0) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
+    if (fd < 0) {
         return false;
     }
     FileHandle out(::fdopen(fd, "wb"));

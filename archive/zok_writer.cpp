@@ -147,9 +147,10 @@ bool ZokWriter::CopyEntry(size_t index, int fd, uint64_t offset, const EntryReco
         ssize_t n = -1;
         if (kernel) {
             n = ::copy_file_range(fd, &from, to, &at, want, 0);
-            if (n < 0 &&
-                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-                kernel = false;  // across file systems, or not here: copy through memory
+            if (n < 0 && errno != EINTR) {
+                // Across file systems, not here, or a failure: the copy through memory tells a
+                // failed read of fd from a failed write of the archive (a full disk, say).
+                kernel = false;
                 continue;
             }
         } else {

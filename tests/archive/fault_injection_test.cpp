@@ -9,7 +9,9 @@
 
 #include "archive/zok_writer.h"
 #include "codecs/codec_table.h"
+#include "io/atomic_file.h"
 #include "io/file_handle.h"
+#include "io/temporary_files.h"
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
 
@@ -90,6 +92,38 @@ TEST(FaultInjection, OutputFolderWithoutWritePermissionFails) {
         true);
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(FileExists(out));
+}
+
+std::string g_folder;  // made read-only by the hook below
+
+TEST(FaultInjection, AFolderMadeReadOnlyBeforeTheFileIsPlacedKeepsTheOldFile) {
+    TempDir dir;
+    const std::string target = dir.File("out.zok");
+    WriteFile(target, "old");
+    g_folder = dir.Path().string();
+    // The child's own folder, so that it may take its write permission away.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(g_folder.c_str(), 65534, 65534), 0);
+    }
+    const int status = RunInChild(
+        [&] {
+            SetTemporaryFileHook([](const char*) { ::chmod(g_folder.c_str(), 0555); });
+            AtomicFile file;
+            Error error;
+            if (!file.Create(target, &error)) {
+                return 2;
+            }
+            std::fputs("new", file.Get());
+            if (file.Commit(&error, false, true)) {
+                return 3;
+            }
+            return error.code == ErrorCode::CannotWrite && error.errorNumber == EACCES ? 0 : 4;
+        },
+        true);
+    OpenUp(dir);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadFile(target), "old");
+    EXPECT_EQ(EntriesIn(dir), 1u);
 }
 
 TEST(FaultInjection, InputThatBecameUnreadableFailsTheBuild) {

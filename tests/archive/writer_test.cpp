@@ -5,13 +5,17 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "archive/entry_kinds.h"
@@ -60,6 +64,141 @@ TEST(ZokWriter, AFailedEntryIsSteppedOverAndNothingFollowsTheLast) {
     std::string b(1, '\0');
     EXPECT_TRUE(zok.ExtractEntry("b.txt", reinterpret_cast<uint8_t*>(b.data())));
     EXPECT_EQ(b, "b");
+}
+
+TEST(ZokWriter, KeptEntriesAreCopiedWholeFromAnArchiveOnAnyFileSystem) {
+    TempDir dir;
+    // Larger than one piece of the copy, behind 100 bytes that are not the entry's.
+    const std::string stored = RandomBytes((4 << 20) + 1000, 7);
+    const std::string old = std::string(100, 'x') + stored;
+    WriteFile(dir.File("old.zok"), old);
+    const int near = ::open(dir.File("old.zok").c_str(), O_RDONLY | O_CLOEXEC);
+    // A memfd lies on a file system of its own: the kernel copies nothing across, so the
+    // bytes pass through memory.
+    const int far = ::memfd_create("old.zok", MFD_CLOEXEC);
+    ASSERT_EQ(::write(far, old.data(), old.size()), ssize_t(old.size()));
+    EntryRecord record;
+    record.sourceSize = 9;
+    record.storedSize = uint32_t(stored.size());
+    for (const int fd : {near, far}) {
+        SCOPED_TRACE(fd == near ? "the same file system" : "another file system");
+        const std::string path = dir.File("new.zok");
+        ZokWriter writer({"a.old", "b.old"});
+        Error problem{};
+        ASSERT_TRUE(writer.Create(path, &problem));
+        for (const size_t i : {0, 1}) {
+            ASSERT_TRUE(writer.CopyEntry(i, fd, 100, record, "a.old", nullptr, &problem))
+                << DescribeProblem(problem);
+        }
+        ASSERT_TRUE(writer.Commit(true, &problem)) << DescribeProblem(problem);
+        const std::string archive = ReadFile(path);
+        const std::vector<DirectoryRecord> records = ReadDirectory(archive);
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(records[1].offset, records[0].offset + stored.size());
+        EXPECT_EQ(archive.size(), records[1].offset + stored.size());
+        for (const DirectoryRecord& r : records) {
+            EXPECT_EQ(r.storedSize, stored.size());
+            EXPECT_TRUE(archive.substr(r.offset, r.storedSize) == stored);
+        }
+    }
+    ::close(near);
+    ::close(far);
+}
+
+// Copies size bytes of old, opened with flags, as entry 0, telling onBytes of each piece.
+bool CopyOld(ZokWriter& writer, const std::string& old, int flags, uint32_t size,
+             const std::function<bool(uint64_t)>& onBytes, Error* problem) {
+    return writer.CopyEntry(0, ::open(old.c_str(), flags), 0,
+                            EntryRecord{"a.old", 0, 1, size, EntryKind::Other}, "a.old", onBytes,
+                            problem);
+}
+
+TEST(ZokWriter, AnArchiveThatCannotBeWrittenOrReadOrIsCancelledStopsWithTheReason) {
+    struct Row {
+        const char* what;
+        rlim_t sizeLimit;  // how large the child's files may grow
+        ErrorCode expected;
+        int errorNumber;
+        bool (*write)(ZokWriter& writer, const std::string& old, Error* problem);
+        bool far = false;  // old (1 MiB) lies on another file system: copied through memory
+    };
+    const Row rows[] = {
+        {"a header that does not fit", 10, ErrorCode::CannotWrite, EFBIG,
+         [](ZokWriter&, const std::string&, Error*) { return true; }},
+        {"a copy cancelled at its first piece", RLIM_INFINITY, ErrorCode::Cancelled, 0,
+         [](ZokWriter& writer, const std::string& old, Error* problem) {
+             return CopyOld(
+                 writer, old, O_RDONLY, 1 << 20, [](uint64_t) { return false; }, problem);
+         }},
+        {"a copy from a file open for writing only", RLIM_INFINITY, ErrorCode::CannotRead, EBADF,
+         [](ZokWriter& writer, const std::string& old, Error* problem) {
+             return CopyOld(writer, old, O_WRONLY, 1 << 20, nullptr, problem);
+         }},
+        {"a copy from a file that ends early", RLIM_INFINITY, ErrorCode::CannotRead, EIO,
+         [](ZokWriter& writer, const std::string& old, Error* problem) {
+             return CopyOld(writer, old, O_RDONLY, 2 << 20, nullptr, problem);
+         }},
+        // Copied in the kernel up to the limit: a failed write, not a failed read of old.
+        {"a copy past a full disk", 500000, ErrorCode::CannotWrite, EFBIG,
+         [](ZokWriter& writer, const std::string& old, Error* problem) {
+             return CopyOld(writer, old, O_RDONLY, 1 << 20, nullptr, problem);
+         }},
+        // Its last 256 KiB wait in the stream's buffer until the copy ends.
+        {"a copy through memory whose last bytes do not fit", 900000, ErrorCode::CannotWrite, EFBIG,
+         [](ZokWriter& writer, const std::string& old, Error* problem) {
+             return CopyOld(writer, old, O_RDONLY, (1 << 20) - 1000, nullptr, problem);
+         },
+         true},
+        // The first piece waits in the stream's buffer until the second goes elsewhere.
+        {"a piece written elsewhere after one that does not fit", 100000, ErrorCode::CannotWrite,
+         EFBIG,
+         [](ZokWriter& writer, const std::string&, Error* problem) {
+             const std::string piece = RandomBytes(200000, 9);
+             const auto* bytes = reinterpret_cast<const uint8_t*>(piece.data());
+             return writer.BeginEntry(0, "a.old", problem) &&
+                    writer.WriteAt(writer.End(), bytes, piece.size(), problem) &&
+                    writer.WriteAt(writer.End() + 300000, bytes, 10, problem);
+         }},
+        // A codec's bytes that do not fit, stepped back over when its entry failed.
+        {"an entry stepped back over after bytes that do not fit", 100000, ErrorCode::CannotWrite,
+         EFBIG,
+         [](ZokWriter& writer, const std::string&, Error* problem) {
+             const uint64_t start = writer.End();
+             const std::string bytes = RandomBytes(200000, 9);
+             return writer.BeginEntry(0, "a.old", problem) &&
+                    std::fwrite(bytes.data(), 1, bytes.size(), writer.Stream()) == bytes.size() &&
+                    writer.EndEntry(0, start, 0, 0, EntryKind::Other, "a.old", problem);
+         }},
+    };
+    const std::string bytes = RandomBytes(1 << 20, 8);
+    const int far = ::memfd_create("old.zok", 0);
+    ASSERT_EQ(::write(far, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        WriteFile(dir.File("old.zok"), bytes);
+        const std::string old =
+            row.far ? "/proc/self/fd/" + std::to_string(far) : dir.File("old.zok");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::alarm(20);  // a copy that never gives up ends here
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{row.sizeLimit, row.sizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ZokWriter writer({"a.old"});
+            Error problem{};
+            const bool written =
+                writer.Create(dir.File("new.zok"), &problem) && row.write(writer, old, &problem);
+            ::_exit(written                                  ? 1
+                    : problem.code != row.expected           ? 2
+                    : problem.errorNumber != row.errorNumber ? 3
+                                                             : 0);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    ::close(far);
 }
 
 TEST(InputFiles, AnInputThatChangesWhileReadFailsItsEntry) {
@@ -142,14 +281,17 @@ TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
     WriteFile(old, bytes);
     std::atomic<bool> cancel{false};
     int reports = 0;
+    bool insideEntry = false;
     UpgradeOptions upgrade;
     upgrade.cancel = &cancel;
-    upgrade.progress = [&](const UpgradeProgress&) {
+    upgrade.progress = [&](const UpgradeProgress& p) {
         cancel = true;
         ++reports;
+        insideEntry = !p.entryDone;
     };
     EXPECT_EQ(UpgradeArchive(old, true, upgrade), UpgradeResult::Cancelled);
     EXPECT_EQ(reports, 1);
+    EXPECT_TRUE(insideEntry);
     EXPECT_EQ(ReadFile(old), bytes);
     EXPECT_EQ(Entries(dir.Path()), 3u);
 }
