@@ -165,23 +165,47 @@ TEST(UpgradeArchive, NewArchiveThatCannotBeCreatedGivesThree) {
     EXPECT_EQ(ReadFile(path), bytes);
     EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
 
-    // A name without ".zok" keeps its whole name and gets "110.zok" after it; an existing file
-    // of the new name is left alone when the caller says so.
+    // A name without ".zok" keeps its whole name and gets "110.zok" after it.
     const std::string shortPath = dir.File("a.z");
     WriteFile(shortPath, bytes);
     EXPECT_EQ(UpgradedArchiveName(shortPath), dir.File("a.z110.zok"));
     EXPECT_EQ(UpgradedArchiveName("/x/Pics.ZOK"), "/x/Pics110.zok");
+    EXPECT_EQ(UpgradedArchiveName("/x/.zok"), "/x/110.zok");
     ASSERT_EQ(UpgradeArchive(shortPath, false, nullptr, &report), kUpgradeDone);
     ExpectUpgradedTextEntries(dir.File("a.z110.zok"));
-    UpgradeOptions keep;
-    keep.replaceExisting = false;
-    WriteFile(dir.File("a.z110.zok"), "mine");
-    EXPECT_EQ(UpgradeArchive(shortPath, false, keep, &report), UpgradeResult::NoNewArchive);
-    EXPECT_EQ(report.problem.code, ErrorCode::AlreadyExists) << DescribeProblem(report.problem);
-    EXPECT_EQ(ReadFile(dir.File("a.z110.zok")), "mine");
     // In place the name stays.
     EXPECT_EQ(UpgradeArchive(shortPath, true, nullptr), kUpgradeDone);
     ExpectUpgradedTextEntries(shortPath);
+}
+
+TEST(UpgradeArchive, AnExistingOutputIsKeptWhenTheCallerSaysSo) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    WriteFile(path, MakeArchive(TextEntries(), false));
+    const std::string target = dir.File("pics110.zok");
+    for (const bool before : {true, false}) {
+        SCOPED_TRACE(before ? "there before the upgrade" : "made while it ran");
+        std::filesystem::remove(target);
+        if (before) {
+            WriteFile(target, "mine");
+        }
+        int reports = 0;
+        UpgradeOptions keep;
+        keep.replaceExisting = false;
+        keep.progress = [&](const UpgradeProgress&) {
+            if (++reports == 1 && !before) {
+                WriteFile(target, "mine");
+            }
+        };
+        UpgradeReport report;
+        EXPECT_EQ(UpgradeArchive(path, false, keep, &report), UpgradeResult::NoNewArchive);
+        EXPECT_EQ(report.problem.code, ErrorCode::AlreadyExists) << DescribeProblem(report.problem);
+        EXPECT_EQ(report.problem.path, target);
+        EXPECT_EQ(ReadFile(target), "mine");
+        EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
+        // One that is there already is refused before any entry is read.
+        EXPECT_EQ(reports == 0, before) << reports;
+    }
 }
 
 // Runs an in-place upgrade in a child whose files may not grow past limit bytes.
