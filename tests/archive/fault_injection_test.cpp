@@ -10,6 +10,7 @@
 #include "archive/zok_writer.h"
 #include "codecs/codec_table.h"
 #include "io/file_handle.h"
+#include "io/input_file.h"
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
 
@@ -131,6 +132,14 @@ TEST(Limits, InputsOfTwoGibibytesAreRefusedBeforeWriting) {
     EXPECT_NE(Problems(report).find(huge), std::string::npos);
     EXPECT_NE(Problems(report).find("file-too-large"), std::string::npos) << Problems(report);
     EXPECT_FALSE(FileExists(out));
+    // An open stream (the upgrade's temporary file) is measured the same way when it is read.
+    for (const bool stream : {false, true}) {
+        InputFile input;
+        Error problem{};
+        const FileHandle file = FileHandle::Open(huge, "rb");
+        EXPECT_FALSE(stream ? input.Adopt(file.Get(), huge, &problem) : input.Open(huge, &problem));
+        EXPECT_EQ(problem.code, ErrorCode::FileTooLarge);
+    }
 }
 
 TEST(Limits, AnArchiveThatWouldPassTwoGibibytesIsRefused) {

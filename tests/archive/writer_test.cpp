@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "archive/entry_kinds.h"
 #include "archive/entry_writer.h"
@@ -94,6 +96,45 @@ TEST(InputFiles, AnInputThatChangesWhileReadFailsItsEntry) {
         EXPECT_EQ(problem.code, ErrorCode::FileChanged);
         EXPECT_EQ(problem.path, path);
     }
+}
+
+TEST(InputFiles, ReadsGiveTheWholeFileWhateverErrnoHeldAndReportOnceAMegabyte) {
+    TempDir dir;
+    const std::string path = dir.File("a.bin");
+    const std::string bytes = RandomBytes(3 << 20, 5);
+    WriteFile(path, bytes);
+    InputFile input;
+    Error problem{};
+    ASSERT_TRUE(input.Open(path, &problem)) << DescribeProblem(problem);
+    int reports = 0;
+    input.OnRead([&](uint64_t) { ++reports; });
+    std::string read;
+    std::vector<char> piece(50000);
+    for (size_t n = 1; n > 0;) {
+        // What the caller's last failed call left behind, a progress hook's for one.
+        errno = EAGAIN;
+        n = std::fread(piece.data(), 1, piece.size(), input.Stream());
+        read.append(piece.data(), n);
+    }
+    EXPECT_TRUE(read == bytes) << read.size();
+    EXPECT_FALSE(input.ReadFailed(&problem)) << DescribeProblem(problem);
+    EXPECT_TRUE(input.Unchanged(&problem)) << DescribeProblem(problem);
+    EXPECT_GE(reports, 1);
+    EXPECT_LE(reports, 3);
+}
+
+TEST(InputFiles, AReadThatFailsFailsAtOnceWithTheSystemsReason) {
+    // A regular file to the kernel whose first byte cannot be read: address 0 of this process.
+    const std::string path = "/proc/self/mem";
+    InputFile input;
+    Error problem{};
+    ASSERT_TRUE(input.Open(path, &problem)) << DescribeProblem(problem);
+    char byte = 0;
+    EXPECT_EQ(std::fread(&byte, 1, 1, input.Stream()), 0u);
+    ASSERT_TRUE(input.ReadFailed(&problem));
+    EXPECT_EQ(problem.code, ErrorCode::CannotRead);
+    EXPECT_EQ(problem.errorNumber, EIO);
+    EXPECT_EQ(problem.path, path);
 }
 
 TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
