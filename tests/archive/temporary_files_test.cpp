@@ -195,16 +195,22 @@ TEST(TemporaryFiles, AKeptBackupGoesWithASignalUntilTheNewArchiveTookItsName) {
 TEST(TemporaryFiles, ANotedFolderGoesWithItsFilesOnASignal) {
     TempDir dir;
     const fs::path drag = dir.Path() / "drag";
-    fs::create_directories(drag);
-    WriteFile((drag / "a.txt").string(), "a");
-    WriteFile((drag / "b.png").string(), "b");
-    EXPECT_TRUE(EndsAt("never", [&] {
-        if (NoteTemporaryFolder(drag.string()) < 0) {
-            ::_exit(2);
-        }
-        ::raise(SIGTERM);
-    }));
-    EXPECT_FALSE(fs::exists(drag));
+    for (const bool closedStdin : {false, true}) {
+        SCOPED_TRACE(closedStdin ? "standard input closed: descriptor 0 is free" : "as usual");
+        fs::create_directories(drag);
+        WriteFile((drag / "a.txt").string(), "a");
+        WriteFile((drag / "b.png").string(), "b");
+        EXPECT_TRUE(EndsAt("never", [&] {
+            if (closedStdin) {
+                ::close(STDIN_FILENO);
+            }
+            if (NoteTemporaryFolder(drag.string()) < 0) {
+                ::_exit(2);
+            }
+            ::raise(SIGTERM);
+        }));
+        EXPECT_FALSE(fs::exists(drag));
+    }
 }
 
 TEST(TemporaryFiles, ASignalRemovesOnlyWhatIsStillNoted) {
