@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <set>
@@ -205,6 +206,51 @@ TEST(UpgradeArchive, AnExistingOutputIsKeptWhenTheCallerSaysSo) {
         EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
         // One that is there already is refused before any entry is read.
         EXPECT_EQ(reports == 0, before) << reports;
+    }
+}
+
+TEST(UpgradeArchive, TheOldArchiveIsNeverItsOwnOutput) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    const std::string bytes = MakeArchive(TextEntries(), false);
+    WriteFile(path, bytes);
+    std::filesystem::create_hard_link(path, dir.File("link.zok"));
+    for (const std::string& output : {path, dir.File("link.zok")}) {
+        SCOPED_TRACE(output);
+        UpgradeOptions options;
+        options.outputPath = output;
+        UpgradeReport report;
+        EXPECT_EQ(UpgradeArchive(path, false, options, &report), UpgradeResult::NoNewArchive);
+        EXPECT_EQ(report.problem.code, ErrorCode::OutputIsInput) << DescribeProblem(report.problem);
+        EXPECT_EQ(ReadFile(path), bytes);
+        EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "link.zok"}));
+    }
+}
+
+TEST(UpgradeArchive, ACancelFromAProgressReportStopsRightThere) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    // Entries left empty are carried over without a read: only the upgrade itself sees a cancel.
+    const std::string bytes =
+        MakeArchive({DeflatedEntry("a.txt", "a"), HandEntry("lost.png", "", 2, 70, 0),
+                     HandEntry("gone.png", "", 2, 70, 0)},
+                    false);
+    WriteFile(path, bytes);
+    for (const int at : {1, 3}) {
+        SCOPED_TRACE(at);
+        std::atomic<bool> cancel{false};
+        int reports = 0;
+        UpgradeOptions options;
+        options.cancel = &cancel;
+        options.progress = [&](const UpgradeProgress&) {
+            if (++reports == at) {
+                cancel = true;
+            }
+        };
+        EXPECT_EQ(UpgradeArchive(path, false, options), UpgradeResult::Cancelled);
+        EXPECT_EQ(reports, at);
+        EXPECT_EQ(ReadFile(path), bytes);
+        EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
     }
 }
 
