@@ -116,6 +116,20 @@ TEST(CheckedInputs, AnInputWhoseFolderMovedIsReadFromTheCheckedDescriptorOrNotAt
     }
 }
 
+TEST(CheckedInputs, AnInputThatIsNoFileIsNamedOnceByItsKind) {
+    TempDir dir;
+    const std::vector<std::string> paths = {dir.File("folder"), dir.File("fifo")};
+    std::filesystem::create_directory(paths[0]);
+    ASSERT_EQ(::mkfifo(paths[1].c_str(), 0600), 0);
+    CheckedInputs inputs(paths, 2);
+    std::vector<Error> problems;
+    // Not even a name that cannot be written is worth saying about them.
+    inputs.Check(dir.File("out.zok"), {std::nullopt, std::nullopt}, problems);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].code, ErrorCode::IsAFolder);
+    EXPECT_EQ(problems[1].code, ErrorCode::IsAFifo);
+}
+
 TEST(CheckedInputs, PassedCountsAreToldOnlyWhileNoProblemWasFound) {
     for (const bool firstMissing : {false, true}) {
         SCOPED_TRACE(firstMissing ? "first input missing" : "all there");
