@@ -121,13 +121,21 @@ TEST(InputFiles, ReadsGiveTheWholeFileWhateverErrnoHeldAndReportOnceAMegabyte) {
     EXPECT_TRUE(input.Unchanged(&problem)) << DescribeProblem(problem);
     EXPECT_GE(reports, 1);
     EXPECT_LE(reports, 3);
+    // As on any file, there is nothing before the first byte to seek to.
+    EXPECT_NE(fseeko(input.Stream(), -1, SEEK_SET), 0);
 }
 
-TEST(InputFiles, AReadThatFailsFailsAtOnceWithTheSystemsReason) {
+TEST(InputFiles, AFileThatCannotBeOpenedOrReadFailsWithTheSystemsReason) {
+    TempDir dir;
+    InputFile missing;
+    Error problem{};
+    EXPECT_FALSE(missing.Open(dir.File("missing.txt"), &problem));
+    EXPECT_EQ(problem.code, ErrorCode::CannotRead);
+    EXPECT_EQ(problem.errorNumber, ENOENT);
+
     // A regular file to the kernel whose first byte cannot be read: address 0 of this process.
     const std::string path = "/proc/self/mem";
     InputFile input;
-    Error problem{};
     ASSERT_TRUE(input.Open(path, &problem)) << DescribeProblem(problem);
     char byte = 0;
     EXPECT_EQ(std::fread(&byte, 1, 1, input.Stream()), 0u);
@@ -179,18 +187,21 @@ TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
 
     // An upgrade stops the same way, inside the entry: code 5, the archive as it was.
     const std::string old = dir.File("old.zok");
-    const std::string bytes = MakeArchive({DeflatedEntry("a.txt", RandomBytes(3 << 20, 4))}, false);
+    const std::string bytes = MakeArchive({DeflatedEntry("a.txt", RandomBytes(2 << 20, 4))}, false);
     WriteFile(old, bytes);
     std::atomic<bool> cancel{false};
     int reports = 0;
+    uint64_t readAtReport = 0;
     UpgradeOptions upgrade;
     upgrade.cancel = &cancel;
-    upgrade.progress = [&](const UpgradeProgress&) {
+    upgrade.progress = [&](const UpgradeProgress& p) {
         cancel = true;
         ++reports;
+        readAtReport = p.bytesRead;
     };
     EXPECT_EQ(UpgradeArchive(old, true, upgrade), UpgradeResult::Cancelled);
     EXPECT_EQ(reports, 1);
+    EXPECT_LT(readAtReport, uint64_t(2 << 20));
     EXPECT_EQ(ReadFile(old), bytes);
     EXPECT_EQ(Entries(dir.Path()), 3u);
 }
