@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "archive/checked_inputs.h"
 #include "archive/zok_writer.h"
 #include "codecs/codec_table.h"
 #include "io/file_handle.h"
@@ -132,6 +133,13 @@ TEST(Limits, InputsOfTwoGibibytesAreRefusedBeforeWriting) {
     EXPECT_NE(Problems(report).find(huge), std::string::npos);
     EXPECT_NE(Problems(report).find("file-too-large"), std::string::npos) << Problems(report);
     EXPECT_FALSE(FileExists(out));
+    // One byte less is still packed.
+    ASSERT_EQ(::truncate(huge.c_str(), off_t(0x7FFFFFFF)), 0);
+    CheckedInputs below({huge}, 1);
+    std::vector<Error> problems;
+    below.Check(out, {std::string("huge.old")}, problems);
+    EXPECT_TRUE(problems.empty()) << DescribeProblem(problems.at(0));
+    ASSERT_EQ(::truncate(huge.c_str(), off_t(1) << 31), 0);
     // An open stream (the upgrade's temporary file) is measured the same way when it is read.
     for (const bool stream : {false, true}) {
         InputFile input;

@@ -106,6 +106,10 @@ TEST(InputFiles, ReadsGiveTheWholeFileWhateverErrnoHeldAndReportOnceAMegabyte) {
     InputFile input;
     Error problem{};
     ASSERT_TRUE(input.Open(path, &problem)) << DescribeProblem(problem);
+    // A codec may measure the input by seeking from its end, then start from its first byte.
+    ASSERT_EQ(fseeko(input.Stream(), -10, SEEK_END), 0);
+    EXPECT_EQ(ftello(input.Stream()), off_t(bytes.size()) - 10);
+    ASSERT_EQ(fseeko(input.Stream(), 0, SEEK_SET), 0);
     int reports = 0;
     input.OnRead([&](uint64_t) { ++reports; });
     std::string read;
@@ -132,6 +136,9 @@ TEST(InputFiles, AFileThatCannotBeOpenedOrReadFailsWithTheSystemsReason) {
     EXPECT_FALSE(missing.Open(dir.File("missing.txt"), &problem));
     EXPECT_EQ(problem.code, ErrorCode::CannotRead);
     EXPECT_EQ(problem.errorNumber, ENOENT);
+    InputFile folder;
+    EXPECT_FALSE(folder.Open(dir.Path().string(), &problem));
+    EXPECT_EQ(problem.code, ErrorCode::IsAFolder);
 
     // A regular file to the kernel whose first byte cannot be read: address 0 of this process.
     const std::string path = "/proc/self/mem";
