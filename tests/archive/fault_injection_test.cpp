@@ -135,7 +135,8 @@ TEST(Limits, InputsOfTwoGibibytesAreRefusedBeforeWriting) {
     EXPECT_FALSE(FileExists(out));
     // One byte less is still packed.
     ASSERT_EQ(::truncate(huge.c_str(), off_t(0x7FFFFFFF)), 0);
-    CheckedInputs below({huge}, 1);
+    const std::vector<std::string> paths = {huge};
+    CheckedInputs below(paths, 1);
     std::vector<Error> problems;
     below.Check(out, {std::string("huge.old")}, problems);
     EXPECT_TRUE(problems.empty()) << DescribeProblem(problems.at(0));
