@@ -10,7 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <optional>
 
 #include "archive/entry_kinds.h"
 #include "archive/entry_writer.h"
@@ -36,6 +39,10 @@ TEST(CheckedInputs, AnInputChangedBetweenTheCheckAndTheReadIsRefused) {
         WriteFile(dir.File("copy"), ReadFile(path));
         std::filesystem::rename(dir.File("copy"), path);
     };
+    const Change folder = [](const std::string& path, const TempDir&) {
+        std::filesystem::remove(path);
+        std::filesystem::create_directory(path);
+    };
     struct Row {
         const char* what;
         size_t budget;  // 1: the descriptor of the check is read; 0: the input is opened again
@@ -46,7 +53,8 @@ TEST(CheckedInputs, AnInputChangedBetweenTheCheckAndTheReadIsRefused) {
                            Row{"touched, checked descriptor", 1, touch},
                            Row{"replaced by a copy, checked descriptor", 1, replace},
                            Row{"rewritten, opened again", 0, rewrite},
-                           Row{"replaced by a copy, opened again", 0, replace}}) {
+                           Row{"replaced by a copy, opened again", 0, replace},
+                           Row{"replaced by a folder, opened again", 0, folder}}) {
         SCOPED_TRACE(row.what);
         TempDir dir;
         const std::vector<std::string> paths = {dir.File("a.txt")};
@@ -70,6 +78,85 @@ TEST(CheckedInputs, AnInputChangedBetweenTheCheckAndTheReadIsRefused) {
         EXPECT_EQ(status, EntryWriteStatus::Failed);
         EXPECT_EQ(problem.code, ErrorCode::FileChanged);
         EXPECT_EQ(problem.path, paths[0]);
+    }
+}
+
+TEST(CheckedInputs, AnInputWhoseFolderMovedIsReadFromTheCheckedDescriptorOrNotAtAll) {
+    for (const size_t budget : {1, 0}) {
+        SCOPED_TRACE(budget);
+        TempDir dir;
+        std::filesystem::create_directory(dir.File("in"));
+        const std::vector<std::string> paths = {dir.File("in/a.txt")};
+        WriteFile(paths[0], TextBytes(2000));
+        CheckedInputs inputs(paths, budget);
+        std::vector<Error> problems;
+        inputs.Check(dir.File("out.zok"), {std::string("a.txt")}, problems);
+        ASSERT_TRUE(problems.empty());
+        // The file itself is untouched; only the name it was checked by leads nowhere now.
+        std::filesystem::rename(dir.File("in"), dir.File("moved"));
+
+        InputFile input;
+        Error problem{};
+        EntryWriteStatus status = EntryWriteStatus::Failed;
+        if (inputs.Open(0, input, &problem)) {
+            const CCodecTable codecs;
+            FileHandle archive(std::tmpfile());
+            EntryRecord record;
+            status =
+                EncodeInput(codecs, input, WriteRuleFor("a.txt"), archive.Get(), record, &problem);
+        }
+        if (budget == 1) {
+            EXPECT_EQ(status, EntryWriteStatus::Written) << DescribeProblem(problem);
+        } else {
+            EXPECT_EQ(status, EntryWriteStatus::Failed);
+            EXPECT_EQ(problem.code, ErrorCode::CannotRead) << DescribeProblem(problem);
+            EXPECT_EQ(problem.errorNumber, ENOENT);
+            EXPECT_EQ(problem.path, paths[0]);
+        }
+    }
+}
+
+TEST(CheckedInputs, AnInputThatIsNoFileIsNamedOnceByItsKind) {
+    TempDir dir;
+    const std::vector<std::string> paths = {dir.File("folder"), dir.File("fifo")};
+    std::filesystem::create_directory(paths[0]);
+    ASSERT_EQ(::mkfifo(paths[1].c_str(), 0600), 0);
+    CheckedInputs inputs(paths, 2);
+    std::vector<Error> problems;
+    // Not even a name that cannot be written is worth saying about them.
+    inputs.Check(dir.File("out.zok"), {std::nullopt, std::nullopt}, problems);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].code, ErrorCode::IsAFolder);
+    EXPECT_EQ(problems[1].code, ErrorCode::IsAFifo);
+}
+
+TEST(CheckedInputs, PassedCountsAreToldOnlyWhileNoProblemWasFound) {
+    for (const bool firstMissing : {false, true}) {
+        SCOPED_TRACE(firstMissing ? "first input missing" : "all there");
+        TempDir dir;
+        std::vector<std::string> paths;
+        for (int i = 0; i < 70; ++i) {
+            paths.push_back(dir.File(std::to_string(i) + ".txt"));
+            if (i > 0 || !firstMissing) {
+                WriteFile(paths.back(), "x");
+            }
+        }
+        CheckedInputs inputs(paths, 0);
+        std::vector<Error> problems;
+        std::vector<size_t> told;
+        inputs.Check(dir.File("out.zok"),
+                     std::vector<std::optional<std::string>>(paths.size(), std::string("x.txt")),
+                     problems, [&](size_t count) { told.push_back(count); });
+        EXPECT_EQ(problems.size(), firstMissing ? 1u : 0u);
+        if (firstMissing) {
+            EXPECT_TRUE(told.empty());
+        } else {
+            // Now and then while the check goes on, then once for all of them.
+            ASSERT_FALSE(told.empty());
+            EXPECT_LT(told.front(), paths.size());
+            EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+            EXPECT_EQ(told.back(), paths.size());
+        }
     }
 }
 

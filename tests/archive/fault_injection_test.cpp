@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <functional>
 
+#include "archive/checked_inputs.h"
 #include "archive/zok_writer.h"
 #include "codecs/codec_table.h"
 #include "io/atomic_file.h"
 #include "io/file_handle.h"
+#include "io/input_file.h"
 #include "io/temporary_files.h"
 #include "tests/support/test_support.h"
 #include "zok/build_archive.h"
@@ -165,6 +167,22 @@ TEST(Limits, InputsOfTwoGibibytesAreRefusedBeforeWriting) {
     EXPECT_NE(Problems(report).find(huge), std::string::npos);
     EXPECT_NE(Problems(report).find("file-too-large"), std::string::npos) << Problems(report);
     EXPECT_FALSE(FileExists(out));
+    // One byte less is still packed.
+    ASSERT_EQ(::truncate(huge.c_str(), off_t(0x7FFFFFFF)), 0);
+    const std::vector<std::string> paths = {huge};
+    CheckedInputs below(paths, 1);
+    std::vector<Error> problems;
+    below.Check(out, {std::string("huge.old")}, problems);
+    EXPECT_TRUE(problems.empty()) << DescribeProblem(problems.at(0));
+    ASSERT_EQ(::truncate(huge.c_str(), off_t(1) << 31), 0);
+    // An open stream (the upgrade's temporary file) is measured the same way when it is read.
+    for (const bool stream : {false, true}) {
+        InputFile input;
+        Error problem{};
+        const FileHandle file = FileHandle::Open(huge, "rb");
+        EXPECT_FALSE(stream ? input.Adopt(file.Get(), huge, &problem) : input.Open(huge, &problem));
+        EXPECT_EQ(problem.code, ErrorCode::FileTooLarge);
+    }
 }
 
 TEST(Limits, AnArchiveThatWouldPassTwoGibibytesIsRefused) {

@@ -3,6 +3,7 @@
 // files are written whole where the system has no unnamed files or no way to link them. An
 // upgrade's backup is a link or a copy, and neither it nor its scratch file leaves anything behind.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -62,6 +64,13 @@ bool EndsAt(const char* point, Body body) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
+}
+
+// The number the next descriptor opened gets: a higher one means one was left open.
+int NextDescriptor() {
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(fd);
+    return fd;
 }
 
 struct Road {
@@ -359,16 +368,51 @@ TEST(TemporaryFiles, AScratchFileLeavesNothingBehindAndAMissingFolderIsNamed) {
 TEST(TemporaryFiles, ANotedFolderGoesWithItsFilesOnASignal) {
     TempDir dir;
     const fs::path drag = dir.Path() / "drag";
-    fs::create_directories(drag);
-    WriteFile((drag / "a.txt").string(), "a");
-    WriteFile((drag / "b.png").string(), "b");
+    for (const bool closedStdin : {false, true}) {
+        SCOPED_TRACE(closedStdin ? "standard input closed: descriptor 0 is free" : "as usual");
+        fs::create_directories(drag);
+        WriteFile((drag / "a.txt").string(), "a");
+        WriteFile((drag / "b.png").string(), "b");
+        EXPECT_TRUE(EndsAt("never", [&] {
+            if (closedStdin) {
+                ::close(STDIN_FILENO);
+            }
+            if (NoteTemporaryFolder(drag.string()) < 0) {
+                ::_exit(2);
+            }
+            ::raise(SIGTERM);
+        }));
+        EXPECT_FALSE(fs::exists(drag));
+    }
+}
+
+TEST(TemporaryFiles, ASignalRemovesOnlyWhatIsStillNoted) {
+    TempDir dir;
+    fs::create_directory(dir.Path() / "kept");
+    WriteFile(dir.File("kept/a.txt"), "a");
+    WriteFile(dir.File("forgotten.txt"), "the program's own file now");
+    WriteFile(dir.File("noted.tmp"), "temporary");
     EXPECT_TRUE(EndsAt("never", [&] {
-        if (NoteTemporaryFolder(drag.string()) < 0) {
+        const int folder = ::open(dir.Path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int kept = NoteTemporaryFolder(dir.File("kept"));
+        ForgetTemporaryFolder(kept);
+        // Folders that cannot be noted get no ticket and hold no descriptor.
+        const int next = NextDescriptor();
+        if (kept < 0 || NoteTemporaryFolder(dir.File("missing/x")) != -1 ||
+            NoteTemporaryFolder(dir.File(std::string(NAME_MAX + 1, 'x'))) != -1 ||
+            NextDescriptor() != next) {
             ::_exit(2);
         }
+        // What is no folder's ticket forgets nothing.
+        const int noted = RegisterTemporaryFile(folder, "noted.tmp");
+        for (const int ticket : {-1, noted, 64}) {
+            ForgetTemporaryFolder(ticket);
+        }
+        UnregisterTemporaryFile(RegisterTemporaryFile(folder, "forgotten.txt"));
         ::raise(SIGTERM);
     }));
-    EXPECT_FALSE(fs::exists(drag));
+    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"kept", "forgotten.txt"}));
+    EXPECT_TRUE(FileExists(dir.File("kept/a.txt")));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <set>
@@ -165,23 +166,92 @@ TEST(UpgradeArchive, NewArchiveThatCannotBeCreatedGivesThree) {
     EXPECT_EQ(ReadFile(path), bytes);
     EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
 
-    // A name without ".zok" keeps its whole name and gets "110.zok" after it; an existing file
-    // of the new name is left alone when the caller says so.
+    // A name without ".zok" keeps its whole name and gets "110.zok" after it.
     const std::string shortPath = dir.File("a.z");
     WriteFile(shortPath, bytes);
     EXPECT_EQ(UpgradedArchiveName(shortPath), dir.File("a.z110.zok"));
     EXPECT_EQ(UpgradedArchiveName("/x/Pics.ZOK"), "/x/Pics110.zok");
+    EXPECT_EQ(UpgradedArchiveName("/x/.zok"), "/x/110.zok");
     ASSERT_EQ(UpgradeArchive(shortPath, false, nullptr, &report), kUpgradeDone);
     ExpectUpgradedTextEntries(dir.File("a.z110.zok"));
-    UpgradeOptions keep;
-    keep.replaceExisting = false;
-    WriteFile(dir.File("a.z110.zok"), "mine");
-    EXPECT_EQ(UpgradeArchive(shortPath, false, keep, &report), UpgradeResult::NoNewArchive);
-    EXPECT_EQ(report.problem.code, ErrorCode::AlreadyExists) << DescribeProblem(report.problem);
-    EXPECT_EQ(ReadFile(dir.File("a.z110.zok")), "mine");
     // In place the name stays.
     EXPECT_EQ(UpgradeArchive(shortPath, true, nullptr), kUpgradeDone);
     ExpectUpgradedTextEntries(shortPath);
+}
+
+TEST(UpgradeArchive, AnExistingOutputIsKeptWhenTheCallerSaysSo) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    WriteFile(path, MakeArchive(TextEntries(), false));
+    const std::string target = dir.File("pics110.zok");
+    for (const bool before : {true, false}) {
+        SCOPED_TRACE(before ? "there before the upgrade" : "made while it ran");
+        std::filesystem::remove(target);
+        if (before) {
+            WriteFile(target, "mine");
+        }
+        int reports = 0;
+        UpgradeOptions keep;
+        keep.replaceExisting = false;
+        keep.progress = [&](const UpgradeProgress&) {
+            if (++reports == 1 && !before) {
+                WriteFile(target, "mine");
+            }
+        };
+        UpgradeReport report;
+        EXPECT_EQ(UpgradeArchive(path, false, keep, &report), UpgradeResult::NoNewArchive);
+        EXPECT_EQ(report.problem.code, ErrorCode::AlreadyExists) << DescribeProblem(report.problem);
+        EXPECT_EQ(report.problem.path, target);
+        EXPECT_EQ(ReadFile(target), "mine");
+        EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
+        // One that is there already is refused before any entry is read.
+        EXPECT_EQ(reports == 0, before) << reports;
+    }
+}
+
+TEST(UpgradeArchive, TheOldArchiveIsNeverItsOwnOutput) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    const std::string bytes = MakeArchive(TextEntries(), false);
+    WriteFile(path, bytes);
+    std::filesystem::create_hard_link(path, dir.File("link.zok"));
+    for (const std::string& output : {path, dir.File("link.zok")}) {
+        SCOPED_TRACE(output);
+        UpgradeOptions options;
+        options.outputPath = output;
+        UpgradeReport report;
+        EXPECT_EQ(UpgradeArchive(path, false, options, &report), UpgradeResult::NoNewArchive);
+        EXPECT_EQ(report.problem.code, ErrorCode::OutputIsInput) << DescribeProblem(report.problem);
+        EXPECT_EQ(ReadFile(path), bytes);
+        EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "link.zok"}));
+    }
+}
+
+TEST(UpgradeArchive, ACancelFromAProgressReportStopsRightThere) {
+    TempDir dir;
+    const std::string path = dir.File("pics.zok");
+    // Entries left empty are carried over without a read: only the upgrade itself sees a cancel.
+    const std::string bytes =
+        MakeArchive({DeflatedEntry("a.txt", "a"), HandEntry("lost.png", "", 2, 70, 0),
+                     HandEntry("gone.png", "", 2, 70, 0)},
+                    false);
+    WriteFile(path, bytes);
+    for (const int at : {1, 3}) {
+        SCOPED_TRACE(at);
+        std::atomic<bool> cancel{false};
+        int reports = 0;
+        UpgradeOptions options;
+        options.cancel = &cancel;
+        options.progress = [&](const UpgradeProgress&) {
+            if (++reports == at) {
+                cancel = true;
+            }
+        };
+        EXPECT_EQ(UpgradeArchive(path, false, options), UpgradeResult::Cancelled);
+        EXPECT_EQ(reports, at);
+        EXPECT_EQ(ReadFile(path), bytes);
+        EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
+    }
 }
 
 // Runs an in-place upgrade in a child whose files may not grow past limit bytes; its result, or

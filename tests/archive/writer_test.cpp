@@ -12,11 +12,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "archive/entry_kinds.h"
 #include "archive/entry_writer.h"
@@ -235,6 +237,60 @@ TEST(InputFiles, AnInputThatChangesWhileReadFailsItsEntry) {
     }
 }
 
+TEST(InputFiles, ReadsGiveTheWholeFileWhateverErrnoHeldAndReportOnceAMegabyte) {
+    TempDir dir;
+    const std::string path = dir.File("a.bin");
+    const std::string bytes = RandomBytes(3 << 20, 5);
+    WriteFile(path, bytes);
+    InputFile input;
+    Error problem{};
+    ASSERT_TRUE(input.Open(path, &problem)) << DescribeProblem(problem);
+    // A codec may measure the input by seeking from its end, then start from its first byte.
+    ASSERT_EQ(fseeko(input.Stream(), -10, SEEK_END), 0);
+    EXPECT_EQ(ftello(input.Stream()), off_t(bytes.size()) - 10);
+    ASSERT_EQ(fseeko(input.Stream(), 0, SEEK_SET), 0);
+    int reports = 0;
+    input.OnRead([&](uint64_t) { ++reports; });
+    std::string read;
+    std::vector<char> piece(50000);
+    for (size_t n = 1; n > 0;) {
+        // What the caller's last failed call left behind, a progress hook's for one.
+        errno = EAGAIN;
+        n = std::fread(piece.data(), 1, piece.size(), input.Stream());
+        read.append(piece.data(), n);
+    }
+    EXPECT_TRUE(read == bytes) << read.size();
+    EXPECT_FALSE(input.ReadFailed(&problem)) << DescribeProblem(problem);
+    EXPECT_TRUE(input.Unchanged(&problem)) << DescribeProblem(problem);
+    EXPECT_GE(reports, 1);
+    EXPECT_LE(reports, 3);
+    // As on any file, there is nothing before the first byte to seek to.
+    EXPECT_NE(fseeko(input.Stream(), -off_t(bytes.size()) - 1000, SEEK_END), 0);
+}
+
+TEST(InputFiles, AFileThatCannotBeOpenedOrReadFailsWithTheSystemsReason) {
+    TempDir dir;
+    InputFile missing;
+    Error problem{};
+    EXPECT_FALSE(missing.Open(dir.File("missing.txt"), &problem));
+    EXPECT_EQ(problem.code, ErrorCode::CannotRead);
+    EXPECT_EQ(problem.errorNumber, ENOENT);
+    InputFile folder;
+    EXPECT_FALSE(folder.Open(dir.Path().string(), &problem));
+    EXPECT_EQ(problem.code, ErrorCode::IsAFolder);
+
+    // A regular file to the kernel whose first byte cannot be read: address 0 of this process.
+    const std::string path = "/proc/self/mem";
+    InputFile input;
+    ASSERT_TRUE(input.Open(path, &problem)) << DescribeProblem(problem);
+    char byte = 0;
+    EXPECT_EQ(std::fread(&byte, 1, 1, input.Stream()), 0u);
+    ASSERT_TRUE(input.ReadFailed(&problem));
+    EXPECT_EQ(problem.code, ErrorCode::CannotRead);
+    EXPECT_EQ(problem.errorNumber, EIO);
+    EXPECT_EQ(problem.path, path);
+}
+
 TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
     TempDir dir;
     const std::string big = dir.File("big.bin");
@@ -277,21 +333,24 @@ TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
 
     // An upgrade stops the same way, inside the entry: code 5, the archive as it was.
     const std::string old = dir.File("old.zok");
-    const std::string bytes = MakeArchive({DeflatedEntry("a.txt", RandomBytes(3 << 20, 4))}, false);
+    const std::string bytes = MakeArchive({DeflatedEntry("a.txt", RandomBytes(2 << 20, 4))}, false);
     WriteFile(old, bytes);
     std::atomic<bool> cancel{false};
     int reports = 0;
     bool insideEntry = false;
+    uint64_t readAtReport = 0;
     UpgradeOptions upgrade;
     upgrade.cancel = &cancel;
     upgrade.progress = [&](const UpgradeProgress& p) {
         cancel = true;
         ++reports;
         insideEntry = !p.entryDone;
+        readAtReport = p.bytesRead;
     };
     EXPECT_EQ(UpgradeArchive(old, true, upgrade), UpgradeResult::Cancelled);
     EXPECT_EQ(reports, 1);
     EXPECT_TRUE(insideEntry);
+    EXPECT_LT(readAtReport, uint64_t(2 << 20));
     EXPECT_EQ(ReadFile(old), bytes);
     EXPECT_EQ(Entries(dir.Path()), 3u);
 }
