@@ -14,6 +14,8 @@ a run killed outright is repaired by the next one from the copies in build-mutat
 """
 
 import argparse
+import fcntl
+import hashlib
 import json
 import os
 import random
@@ -492,6 +494,14 @@ def main():
             sys.exit(f"mutation: unknown operators {', '.join(sorted(unknown))}")
 
     build = os.path.abspath(args.build)
+    # One run a source tree at a time, --list included: a second one would read (and restore)
+    # the files the first has mutated, whatever build folder it names.
+    lock = open(os.path.join("/tmp", "zok-mutation-" +
+                             hashlib.sha256(ROOT.encode()).hexdigest()[:16] + ".lock"), "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        sys.exit(f"mutation: another run is mutating {ROOT}; wait until it ends")
     restorer = Restorer(build)
     restorer.repair_left_over()
 
