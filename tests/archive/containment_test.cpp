@@ -1,11 +1,18 @@
 // The extraction that both programs use keeps every file it writes inside its folder, whatever
 // links the folder holds or gains while it runs; it writes the entries of one name in turn, and
-// a cancel stops it inside the entry it reads.
+// a cancel stops it inside the entry it reads. Files in the way are replaced only as the caller
+// decided, and the progress it reports ends at the total it announced.
 
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -50,6 +57,19 @@ ExtractResult ExtractAll(const CZokFile& zok, const std::string& folder, Existin
     return extraction.Run(options);
 }
 
+// Makes openat2 fail with ENOSYS in this process from now on, as on a kernel older than it.
+bool WithoutOpenat2() {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{uint16_t(std::size(filter)), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
 TEST(Containment, LinksLeadingOutAreRefusedByNameAndLinksInsideAreFollowed) {
     TempDir dir;
     const fs::path out = dir.Path() / "out";
@@ -59,6 +79,12 @@ TEST(Containment, LinksLeadingOutAreRefusedByNameAndLinksInsideAreFollowed) {
     WriteFile((outside / "victim").string(), "precious");
     WriteFile((out / "sub" / "real.txt").string(), "old");
     fs::create_symlink("real2.txt", out / "sub" / "hop");  // relative to its own folder, sub/
+    // A chain sub/l40 -> sub/l39 -> ... -> sub/l1 -> sub/end.txt: forty links are followed as
+    // the kernel follows them, one more is a loop.
+    for (int i = 1; i <= 40; ++i) {
+        fs::create_symlink(i == 1 ? "end.txt" : "l" + std::to_string(i - 1),
+                           out / "sub" / ("l" + std::to_string(i)));
+    }
     std::string longText;
     for (int i = 0; i < 150; ++i) {
         longText += "./";
@@ -83,6 +109,10 @@ TEST(Containment, LinksLeadingOutAreRefusedByNameAndLinksInsideAreFollowed) {
          "sub/long.txt"},
         {"self.txt", ".", ItemStatus::Failed, ErrorCode::IsAFolder, ""},
         {"loop.txt", "loop.txt", ItemStatus::Failed, ErrorCode::CannotWrite, ""},
+        {"forty.txt", "sub/l39", ItemStatus::Written, ErrorCode::None, "sub/end.txt"},
+        {"fortyone.txt", "sub/l40", ItemStatus::Failed, ErrorCode::CannotWrite, ""},
+        // Inside, but into a folder that is not there: no way out, only nowhere to write.
+        {"dangling.txt", "gone/dangling.txt", ItemStatus::Failed, ErrorCode::CannotWrite, ""},
         {"plain.txt", "", ItemStatus::Written, ErrorCode::None, "plain.txt"},
     };
     std::vector<HandEntry> entries;
@@ -113,6 +143,35 @@ TEST(Containment, LinksLeadingOutAreRefusedByNameAndLinksInsideAreFollowed) {
     EXPECT_EQ(Files(outside), outsideBefore);
     EXPECT_FALSE(fs::exists("/zok-test-root.txt"));
     EXPECT_TRUE(fs::is_symlink(out / "inside.txt"));
+}
+
+// On a kernel without openat2 only the folder itself is reachable: a link into a folder inside
+// it is refused as leading out rather than followed unchecked, and plain names are written.
+TEST(Containment, WithoutOpenat2OnlyTheFolderItselfIsReachable) {
+    TempDir dir;
+    const fs::path out = dir.Path() / "out";
+    fs::create_directories(out / "sub");
+    fs::create_symlink("sub/in.txt", out / "link.txt");
+    WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("link.txt", "link"),
+                                              DeflatedEntry("plain.txt", "plain")}));
+    const CZokFile zok(dir.File("a.zok"));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!WithoutOpenat2()) {
+            ::_exit(2);
+        }
+        const ExtractResult result = ExtractAll(zok, out.string(), ExistingFiles::Replace);
+        ::_exit(result.items[0].error.code == ErrorCode::LinkLeadsOut &&
+                        result.items[1].status == ItemStatus::Written
+                    ? 0
+                    : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Files(out), (std::map<std::string, std::string>{{"link.txt", "-> sub/in.txt"},
+                                                              {"plain.txt", "plain"}}));
 }
 
 // A second thread swaps the folder's names for links that lead out, as fast as it can, while
@@ -175,15 +234,17 @@ TEST(Containment, EntriesOfOneNameAreWrittenInTurnAndTheLastStays) {
     }
 }
 
-// A cancel stops the run inside the entry being read, and the files this run made go again.
+// A cancel stops the run inside the entry being read, and the files this run made go again;
+// a file someone put in the place of one of them stays.
 TEST(Containment, ACancelStopsInsideAnEntryAndTakesBackTheFilesMade) {
     TempDir dir;
     WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("first.txt", "first"),
+                                              DeflatedEntry("second.txt", "second"),
                                               HandEntry("big.old", RandomBytes(8 << 20, 3))}));
     const CZokFile zok(dir.File("a.zok"));
     const fs::path out = dir.Path() / "out";
     Extraction extraction(zok);
-    ASSERT_FALSE(extraction.Plan(out.string(), {0, 1}));
+    ASSERT_FALSE(extraction.Plan(out.string(), {0, 1, 2}));
     extraction.Decide(ExistingFiles::Keep);
     std::atomic<bool> cancel{false};
     uint64_t reached = 0;
@@ -191,13 +252,111 @@ TEST(Containment, ACancelStopsInsideAnEntryAndTakesBackTheFilesMade) {
     options.cancel = &cancel;
     options.progress = [&](uint64_t done) {
         reached = done;
-        cancel = cancel || done > 5;  // once big.old has begun
+        if (!cancel && done > 11) {  // once big.old has begun
+            WriteFile((out / "theirs").string(), "theirs");
+            fs::rename(out / "theirs", out / "second.txt");
+            cancel = true;
+        }
     };
     const ExtractResult result = extraction.Run(options);
     EXPECT_TRUE(result.cancelled);
-    EXPECT_EQ(result.items[1].status, ItemStatus::NotReached);
+    EXPECT_EQ(result.items[2].status, ItemStatus::NotReached);
     EXPECT_LT(reached, extraction.BytesToRead());
-    EXPECT_TRUE(fs::is_empty(out));
+    EXPECT_EQ(Files(out), (std::map<std::string, std::string>{{"second.txt", "theirs"}}));
+}
+
+// Three files in the way, and the caller's answers in turn: an answer "to all" decides the
+// files after it without asking again.
+TEST(Extraction, AnAnswerToAllDecidesTheRestWithoutAsking) {
+    TempDir dir;
+    const std::vector<std::string> names = {"a.txt", "b.txt", "c.txt"};
+    std::vector<HandEntry> entries;
+    for (const std::string& name : names) {
+        entries.push_back(DeflatedEntry(name, "new"));
+    }
+    WriteFile(dir.File("a.zok"), MakeArchive(entries));
+    const CZokFile zok(dir.File("a.zok"));
+    using A = OverwriteAnswer;
+    struct Row {
+        std::vector<OverwriteAnswer> answers;  // given in turn
+        size_t asked;
+        std::vector<std::string> contents;  // of each file afterwards
+    };
+    const Row rows[] = {
+        {{A::YesToAll}, 1, {"new", "new", "new"}},
+        {{A::No, A::NoToAll}, 2, {"old", "old", "old"}},
+        {{A::No, A::Yes, A::No}, 3, {"old", "new", "old"}},
+    };
+    for (size_t r = 0; r < std::size(rows); ++r) {
+        SCOPED_TRACE(r);
+        const fs::path out = dir.Path() / ("out" + std::to_string(r));
+        fs::create_directories(out);
+        for (const std::string& name : names) {
+            WriteFile((out / name).string(), "old");
+        }
+        Extraction extraction(zok);
+        ASSERT_FALSE(extraction.Plan(out.string(), {0, 1, 2}));
+        size_t asked = 0;
+        extraction.Decide(ExistingFiles::Ask, [&](const ExtractItem&) {
+            const size_t k = asked++;
+            return k < rows[r].answers.size() ? rows[r].answers[k] : A::No;
+        });
+        extraction.Run(ExtractOptions());
+        EXPECT_EQ(asked, rows[r].asked);
+        for (size_t i = 0; i < names.size(); ++i) {
+            EXPECT_EQ(ReadFile((out / names[i]).string()), rows[r].contents[i]) << names[i];
+        }
+    }
+}
+
+// The total announced for progress is what the run reads: nothing for a refused name or a
+// file kept, so that a finished run's progress ends exactly at it.
+TEST(Extraction, ProgressEndsAtTheTotalWhateverIsKeptSkippedOrRefused) {
+    TempDir dir;
+    WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("new.txt", TextBytes(3000)),
+                                              DeflatedEntry("old.txt", TextBytes(5000)),
+                                              DeflatedEntry("..", TextBytes(7000))}));
+    const CZokFile zok(dir.File("a.zok"));
+    const struct {
+        ExistingFiles policy;
+        uint64_t total;
+    } rows[] = {
+        {ExistingFiles::Keep, 3000}, {ExistingFiles::Skip, 3000}, {ExistingFiles::Replace, 8000}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(int(row.policy));
+        const fs::path out = dir.Path() / ("out" + std::to_string(int(row.policy)));
+        fs::create_directories(out);
+        WriteFile((out / "old.txt").string(), "old");
+        Extraction extraction(zok);
+        ASSERT_FALSE(extraction.Plan(out.string(), {0, 1, 2}));
+        extraction.Decide(row.policy);
+        uint64_t done = 0;
+        ExtractOptions options;
+        options.progress = [&done](uint64_t bytes) { done = bytes; };
+        extraction.Run(options);
+        EXPECT_EQ(extraction.BytesToRead(), row.total);
+        EXPECT_EQ(done, row.total);
+    }
+}
+
+// A file that appears at a name after the plan found it free is kept, and the failure names
+// the entry and the file.
+TEST(Extraction, AFileThatAppearsAfterThePlanIsKeptAndNamed) {
+    TempDir dir;
+    WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("late.txt", "ours")}));
+    const CZokFile zok(dir.File("a.zok"));
+    const fs::path out = dir.Path() / "out";
+    Extraction extraction(zok);
+    ASSERT_FALSE(extraction.Plan(out.string(), {0}));
+    extraction.Decide(ExistingFiles::Keep);
+    WriteFile((out / "late.txt").string(), "theirs");
+    const ExtractResult result = extraction.Run(ExtractOptions());
+    const Error& error = result.items[0].error;
+    EXPECT_EQ(result.items[0].status, ItemStatus::Failed);
+    EXPECT_EQ(error.code, ErrorCode::AlreadyExists) << DescribeProblem(error);
+    EXPECT_EQ(error.entry, "late.txt");
+    EXPECT_EQ(error.path, (out / "late.txt").string());
+    EXPECT_EQ(ReadFile((out / "late.txt").string()), "theirs");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // reader that strays past the entry's end, or trusts a size it did not reach, passes them.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -150,6 +151,44 @@ TEST(EntryBounds, AnArchiveCutShortWhileOpenFailsItsEntriesWithoutWaiting) {
     while (reader->Read(piece, sizeof piece) > 0) {
     }
     EXPECT_EQ(reader->Problem().errorNumber, EIO);
+}
+
+// A file that holds fewer bytes than its size says, as the kernel's own files do, is refused
+// as unreadable for an input/output error, not for whatever errno an earlier call left.
+TEST(EntryBounds, AFileShorterThanItsSizeSaysIsAnInputOutputError) {
+    const std::string path = "/sys/devices/system/cpu/online";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        uint64_t(st.st_size) <= ReadFile(path).size() || ReadFile(path).size() >= 10) {
+        GTEST_SKIP() << path << " is not a short file whose size says more";
+    }
+    errno = 0;
+    try {
+        CZokFile zok(path);
+        FAIL() << "opened " << path;
+    } catch (const ZokError& e) {
+        EXPECT_EQ(e.Problem().code, ErrorCode::CannotRead);
+        EXPECT_EQ(e.Problem().errorNumber, EIO);
+    }
+}
+
+// Records need not follow the order of their data: an archive that lists its entries back to
+// front opens, and each entry reads its own bytes.
+TEST(EntryBounds, RecordsInAnyOrderOfTheirDataOpen) {
+    TempDir dir;
+    const std::string a = Deflate("first"), b = Deflate("second"), c = Deflate("third");
+    const uint32_t dataStart = 10 + 3 * (17 + 5);
+    // All the data travels with the first record; each record points at its own stream.
+    WriteFile(dir.File("r.zok"),
+              MakeArchive(
+                  {HandEntry("a.txt", c + b + a, 3, 5, uint32_t(a.size()),
+                             dataStart + uint32_t(c.size() + b.size())),
+                   HandEntry("b.txt", "", 3, 6, uint32_t(b.size()), dataStart + uint32_t(c.size())),
+                   HandEntry("c.txt", "", 3, 5, uint32_t(c.size()), dataStart)}));
+    const CZokFile zok(dir.File("r.zok"));
+    EXPECT_EQ(Streamed(zok, 0), "first");
+    EXPECT_EQ(Streamed(zok, 1), "second");
+    EXPECT_EQ(Streamed(zok, 2), "third");
 }
 
 TEST(EntryBounds, AnEntryLeftEmptyHoldsNoPicture) {
