@@ -359,4 +359,18 @@ TEST(Extraction, AFileThatAppearsAfterThePlanIsKeptAndNamed) {
     EXPECT_EQ(ReadFile((out / "late.txt").string()), "theirs");
 }
 
+// A folder that cannot be had (a file stands in its way) fails the plan as a whole, and nothing
+// is planned into it.
+TEST(Extraction, AFolderThatCannotBeMadeFailsThePlan) {
+    TempDir dir;
+    WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("a.txt", "a")}));
+    WriteFile(dir.File("file"), "in the way");
+    const CZokFile zok(dir.File("a.zok"));
+    Extraction extraction(zok);
+    const Error error = extraction.Plan(dir.File("file/out"), {0});
+    EXPECT_EQ(error.code, ErrorCode::NoFolder) << DescribeProblem(error);
+    EXPECT_EQ(error.path, dir.File("file/out"));
+    EXPECT_TRUE(extraction.Items().empty());
+}
+
 }  // namespace

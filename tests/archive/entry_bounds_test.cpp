@@ -232,8 +232,19 @@ TEST(EntryBounds, OverlappingEntriesAreRefusedBeforeAnythingIsRead) {
         EXPECT_EQ(e.Problem().number, 1u);
         EXPECT_EQ(e.Problem().other, 2u);
     }
-    WriteFile(dir.File("d.zok"), MakeArchive({HandEntry("in.old", "abc", 3, 3, 3, 5)}));
-    EXPECT_THROW(CZokFile(dir.File("d.zok")), ZokError);
+    // Data inside the directory: a damaged archive with the magic, none at all without it.
+    for (const bool withMagic : {true, false}) {
+        WriteFile(dir.File("d.zok"),
+                  MakeArchive({HandEntry("in.old", "abc", 3, 3, 3, 5), HandEntry("b.old", "xyz")},
+                              withMagic));
+        try {
+            CZokFile zok(dir.File("d.zok"));
+            ADD_FAILURE() << "opened an archive whose data lies in its directory";
+        } catch (const ZokError& e) {
+            EXPECT_EQ(e.Problem().code,
+                      withMagic ? ErrorCode::DataOverlapsDirectory : ErrorCode::NotAnArchive);
+        }
+    }
     // Empty entries may share an offset: the builder gives one to each entry it left empty.
     WriteFile(dir.File("s.zok"), MakeArchive({HandEntry("a.png", "", 2, 9, 0, 10 + 2 * 22),
                                               HandEntry("b.png", "", 2, 9, 0, 10 + 2 * 22)}));
