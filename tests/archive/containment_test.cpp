@@ -108,6 +108,8 @@ TEST(Containment, LinksLeadingOutAreRefusedByNameAndLinksInsideAreFollowed) {
         {"long.txt", longText + "sub/long.txt", ItemStatus::Written, ErrorCode::None,
          "sub/long.txt"},
         {"self.txt", ".", ItemStatus::Failed, ErrorCode::IsAFolder, ""},
+        {"up.txt", "..", ItemStatus::Failed, ErrorCode::IsAFolder, ""},
+        {"slash.txt", "sub/", ItemStatus::Failed, ErrorCode::IsAFolder, ""},
         {"loop.txt", "loop.txt", ItemStatus::Failed, ErrorCode::CannotWrite, ""},
         {"forty.txt", "sub/l39", ItemStatus::Written, ErrorCode::None, "sub/end.txt"},
         {"fortyone.txt", "sub/l40", ItemStatus::Failed, ErrorCode::CannotWrite, ""},
@@ -135,6 +137,8 @@ TEST(Containment, LinksLeadingOutAreRefusedByNameAndLinksInsideAreFollowed) {
         EXPECT_EQ(result.items[k].error.code, row.code) << DescribeProblem(result.items[k].error);
         if (*row.writes != '\0') {
             EXPECT_EQ(ReadFile((out / row.writes).string()), row.name);
+        } else {  // the refusal names the entry's own file, not where its link led
+            EXPECT_EQ(result.items[k].error.path, out.string() + "/" + row.name);
         }
     }
     // The question about a link inside names the file that is written.
@@ -313,9 +317,11 @@ TEST(Extraction, AnAnswerToAllDecidesTheRestWithoutAsking) {
 // file kept, so that a finished run's progress ends exactly at it.
 TEST(Extraction, ProgressEndsAtTheTotalWhateverIsKeptSkippedOrRefused) {
     TempDir dir;
+    // Refused: a name that would leave the folder, and one too long for the file system.
     WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("new.txt", TextBytes(3000)),
                                               DeflatedEntry("old.txt", TextBytes(5000)),
-                                              DeflatedEntry("..", TextBytes(7000))}));
+                                              DeflatedEntry("..", TextBytes(7000)),
+                                              DeflatedEntry(std::string(300, 'n'), "long")}));
     const CZokFile zok(dir.File("a.zok"));
     const struct {
         ExistingFiles policy;
@@ -328,7 +334,7 @@ TEST(Extraction, ProgressEndsAtTheTotalWhateverIsKeptSkippedOrRefused) {
         fs::create_directories(out);
         WriteFile((out / "old.txt").string(), "old");
         Extraction extraction(zok);
-        ASSERT_FALSE(extraction.Plan(out.string(), {0, 1, 2}));
+        ASSERT_FALSE(extraction.Plan(out.string(), {0, 1, 2, 3}));
         extraction.Decide(row.policy);
         uint64_t done = 0;
         ExtractOptions options;
@@ -339,24 +345,36 @@ TEST(Extraction, ProgressEndsAtTheTotalWhateverIsKeptSkippedOrRefused) {
     }
 }
 
-// A file that appears at a name after the plan found it free is kept, and the failure names
-// the entry and the file.
-TEST(Extraction, AFileThatAppearsAfterThePlanIsKeptAndNamed) {
+// What appears at a name after the plan found it free is left alone when the entry is written:
+// a file is kept, a link leading out is refused; the failure names the entry and the file.
+TEST(Containment, WhatAppearsAfterThePlanIsLeftAlone) {
     TempDir dir;
     WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("late.txt", "ours")}));
     const CZokFile zok(dir.File("a.zok"));
-    const fs::path out = dir.Path() / "out";
-    Extraction extraction(zok);
-    ASSERT_FALSE(extraction.Plan(out.string(), {0}));
-    extraction.Decide(ExistingFiles::Keep);
-    WriteFile((out / "late.txt").string(), "theirs");
-    const ExtractResult result = extraction.Run(ExtractOptions());
-    const Error& error = result.items[0].error;
-    EXPECT_EQ(result.items[0].status, ItemStatus::Failed);
-    EXPECT_EQ(error.code, ErrorCode::AlreadyExists) << DescribeProblem(error);
-    EXPECT_EQ(error.entry, "late.txt");
-    EXPECT_EQ(error.path, (out / "late.txt").string());
-    EXPECT_EQ(ReadFile((out / "late.txt").string()), "theirs");
+    const fs::path outside = dir.Path() / "outside";
+    fs::create_directories(outside);
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "link" : "file");
+        const fs::path out = dir.Path() / (link ? "out-link" : "out-file");
+        Extraction extraction(zok);
+        ASSERT_FALSE(extraction.Plan(out.string(), {0}));
+        extraction.Decide(link ? ExistingFiles::Replace : ExistingFiles::Keep);
+        if (link) {
+            fs::create_symlink("../outside/late.txt", out / "late.txt");
+        } else {
+            WriteFile((out / "late.txt").string(), "theirs");
+        }
+        const ExtractResult result = extraction.Run(ExtractOptions());
+        const Error& error = result.items[0].error;
+        EXPECT_EQ(result.items[0].status, ItemStatus::Failed);
+        EXPECT_EQ(error.code, link ? ErrorCode::LinkLeadsOut : ErrorCode::AlreadyExists)
+            << DescribeProblem(error);
+        EXPECT_EQ(error.entry, "late.txt");
+        EXPECT_EQ(error.path, (out / "late.txt").string());
+        EXPECT_EQ(Files(out), (std::map<std::string, std::string>{
+                                  {"late.txt", link ? "-> ../outside/late.txt" : "theirs"}}));
+    }
+    EXPECT_TRUE(fs::is_empty(outside));
 }
 
 // A folder that cannot be had (a file stands in its way) fails the plan as a whole, and nothing
