@@ -1,7 +1,6 @@
 // The extraction that both programs use keeps every file it writes inside its folder, whatever
 // links the folder holds or gains while it runs; it writes the entries of one name in turn, and
-// a cancel stops it inside the entry it reads. Files in the way are replaced only as the caller
-// decided, and the progress it reports ends at the total it announced.
+// a cancel stops it inside the entry it reads.
 
 #include <gtest/gtest.h>
 #include <linux/filter.h>
@@ -269,82 +268,6 @@ TEST(Containment, ACancelStopsInsideAnEntryAndTakesBackTheFilesMade) {
     EXPECT_EQ(Files(out), (std::map<std::string, std::string>{{"second.txt", "theirs"}}));
 }
 
-// Three files in the way, and the caller's answers in turn: an answer "to all" decides the
-// files after it without asking again.
-TEST(Extraction, AnAnswerToAllDecidesTheRestWithoutAsking) {
-    TempDir dir;
-    const std::vector<std::string> names = {"a.txt", "b.txt", "c.txt"};
-    std::vector<HandEntry> entries;
-    for (const std::string& name : names) {
-        entries.push_back(DeflatedEntry(name, "new"));
-    }
-    WriteFile(dir.File("a.zok"), MakeArchive(entries));
-    const CZokFile zok(dir.File("a.zok"));
-    using A = OverwriteAnswer;
-    struct Row {
-        std::vector<OverwriteAnswer> answers;  // given in turn
-        size_t asked;
-        std::vector<std::string> contents;  // of each file afterwards
-    };
-    const Row rows[] = {
-        {{A::YesToAll}, 1, {"new", "new", "new"}},
-        {{A::No, A::NoToAll}, 2, {"old", "old", "old"}},
-        {{A::No, A::Yes, A::No}, 3, {"old", "new", "old"}},
-    };
-    for (size_t r = 0; r < std::size(rows); ++r) {
-        SCOPED_TRACE(r);
-        const fs::path out = dir.Path() / ("out" + std::to_string(r));
-        fs::create_directories(out);
-        for (const std::string& name : names) {
-            WriteFile((out / name).string(), "old");
-        }
-        Extraction extraction(zok);
-        ASSERT_FALSE(extraction.Plan(out.string(), {0, 1, 2}));
-        size_t asked = 0;
-        extraction.Decide(ExistingFiles::Ask, [&](const ExtractItem&) {
-            const size_t k = asked++;
-            return k < rows[r].answers.size() ? rows[r].answers[k] : A::No;
-        });
-        extraction.Run(ExtractOptions());
-        EXPECT_EQ(asked, rows[r].asked);
-        for (size_t i = 0; i < names.size(); ++i) {
-            EXPECT_EQ(ReadFile((out / names[i]).string()), rows[r].contents[i]) << names[i];
-        }
-    }
-}
-
-// The total announced for progress is what the run reads: nothing for a refused name or a
-// file kept, so that a finished run's progress ends exactly at it.
-TEST(Extraction, ProgressEndsAtTheTotalWhateverIsKeptSkippedOrRefused) {
-    TempDir dir;
-    // Refused: a name that would leave the folder, and one too long for the file system.
-    WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("new.txt", TextBytes(3000)),
-                                              DeflatedEntry("old.txt", TextBytes(5000)),
-                                              DeflatedEntry("..", TextBytes(7000)),
-                                              DeflatedEntry(std::string(300, 'n'), "long")}));
-    const CZokFile zok(dir.File("a.zok"));
-    const struct {
-        ExistingFiles policy;
-        uint64_t total;
-    } rows[] = {
-        {ExistingFiles::Keep, 3000}, {ExistingFiles::Skip, 3000}, {ExistingFiles::Replace, 8000}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(int(row.policy));
-        const fs::path out = dir.Path() / ("out" + std::to_string(int(row.policy)));
-        fs::create_directories(out);
-        WriteFile((out / "old.txt").string(), "old");
-        Extraction extraction(zok);
-        ASSERT_FALSE(extraction.Plan(out.string(), {0, 1, 2, 3}));
-        extraction.Decide(row.policy);
-        uint64_t done = 0;
-        ExtractOptions options;
-        options.progress = [&done](uint64_t bytes) { done = bytes; };
-        extraction.Run(options);
-        EXPECT_EQ(extraction.BytesToRead(), row.total);
-        EXPECT_EQ(done, row.total);
-    }
-}
-
 // What appears at a name after the plan found it free is left alone when the entry is written:
 // a file is kept, a link leading out is refused; the failure names the entry and the file.
 TEST(Containment, WhatAppearsAfterThePlanIsLeftAlone) {
@@ -375,20 +298,6 @@ TEST(Containment, WhatAppearsAfterThePlanIsLeftAlone) {
                                   {"late.txt", link ? "-> ../outside/late.txt" : "theirs"}}));
     }
     EXPECT_TRUE(fs::is_empty(outside));
-}
-
-// A folder that cannot be had (a file stands in its way) fails the plan as a whole, and nothing
-// is planned into it.
-TEST(Extraction, AFolderThatCannotBeMadeFailsThePlan) {
-    TempDir dir;
-    WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("a.txt", "a")}));
-    WriteFile(dir.File("file"), "in the way");
-    const CZokFile zok(dir.File("a.zok"));
-    Extraction extraction(zok);
-    const Error error = extraction.Plan(dir.File("file/out"), {0});
-    EXPECT_EQ(error.code, ErrorCode::NoFolder) << DescribeProblem(error);
-    EXPECT_EQ(error.path, dir.File("file/out"));
-    EXPECT_TRUE(extraction.Items().empty());
 }
 
 }  // namespace
