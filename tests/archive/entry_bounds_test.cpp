@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "io/size_limits.h"
 #include "tests/archive/handmade_archive.h"
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
@@ -169,6 +170,38 @@ TEST(EntryBounds, AFileShorterThanItsSizeSaysIsAnInputOutputError) {
     } catch (const ZokError& e) {
         EXPECT_EQ(e.Problem().code, ErrorCode::CannotRead);
         EXPECT_EQ(e.Problem().errorNumber, EIO);
+    }
+}
+
+// A file larger than any archive can be is refused by its size, before a byte of it is read.
+TEST(EntryBounds, AFileLargerThanAnyArchiveIsRefusedUnread) {
+    TempDir dir;
+    const std::string path = dir.File("big.zok");
+    WriteFile(path, MakeArchive({}));
+    ASSERT_EQ(::truncate(path.c_str(), off_t(kMaxZokFileSize) + 1), 0);  // sparse: no disk used
+    try {
+        CZokFile zok(path);
+        FAIL() << "opened a file larger than any archive";
+    } catch (const ZokError& e) {
+        EXPECT_EQ(e.Problem().code, ErrorCode::ArchiveTooLarge);
+    }
+}
+
+// A directory whose last record has no room for its fixed part names that record, apart from
+// one whose name runs past the end.
+TEST(EntryBounds, ARecordCutShortIsNamedByItsNumber) {
+    TempDir dir;
+    std::string bytes = "ZOK110";
+    AppendU32(bytes, 2);
+    AppendU32(bytes, 17);
+    bytes += std::string(17, 'n') + std::string(13, '\0') + "xx";  // record 2 has 2 bytes
+    WriteFile(dir.File("r.zok"), bytes);
+    try {
+        CZokFile zok(dir.File("r.zok"));
+        FAIL() << "opened an archive whose second record is cut short";
+    } catch (const ZokError& e) {
+        EXPECT_EQ(e.Problem().code, ErrorCode::RecordPastEnd);
+        EXPECT_EQ(e.Problem().number, 2u);
     }
 }
 

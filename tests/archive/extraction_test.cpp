@@ -1,7 +1,10 @@
 // How the extraction decides and reports: the caller's answers about files in the way, the
-// progress total, a folder that cannot be had, a cancel that comes too late to cut anything.
+// progress total, a folder that cannot be had, indices, a cancel that comes too late to cut
+// anything, what a failure names.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -125,6 +128,42 @@ TEST(Extraction, AFolderThatCannotBeMadeFailsThePlan) {
     EXPECT_EQ(error.code, ErrorCode::NoFolder) << DescribeProblem(error);
     EXPECT_EQ(error.path, dir.File("file/out"));
     EXPECT_TRUE(extraction.Items().empty());
+}
+
+// An index past the directory is refused by itself, and an index given twice is planned once.
+TEST(Extraction, AnIndexPastTheDirectoryIsRefusedAndARepeatIsPlannedOnce) {
+    TempDir dir;
+    WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("a.txt", "a")}));
+    const CZokFile zok(dir.File("a.zok"));
+    const fs::path out = dir.Path() / "out";
+    Extraction extraction(zok);
+    ASSERT_FALSE(extraction.Plan(out.string(), {0, 1, 0}));
+    ASSERT_EQ(extraction.Items().size(), 2u);
+    const ExtractResult result = extraction.Run(ExtractOptions());
+    EXPECT_EQ(result.items[0].status, ItemStatus::Written);
+    EXPECT_EQ(result.items[1].status, ItemStatus::Failed);
+    EXPECT_EQ(result.items[1].error.code, ErrorCode::NoSuchEntry);
+    EXPECT_EQ(result.items[1].error.number, 1u);
+    EXPECT_EQ(ReadFile((out / "a.txt").string()), "a");
+}
+
+// An archive read from a descriptor under no name: an entry that fails still names a file, the
+// one it was to be written as.
+TEST(Extraction, AFailureNamesTheOutputWhenTheArchiveHasNoName) {
+    TempDir dir;
+    WriteFile(dir.File("a.zok"), MakeArchive({HandEntry("bad.txt", "not a zlib stream", 3, 50)}));
+    const int fd = ::open(dir.File("a.zok").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const CZokFile zok(fd, "");
+    ::close(fd);
+    const fs::path out = dir.Path() / "out";
+    Extraction extraction(zok);
+    ASSERT_FALSE(extraction.Plan(out.string(), {0}));
+    const ExtractResult result = extraction.Run(ExtractOptions());
+    EXPECT_EQ(result.items[0].status, ItemStatus::Failed);
+    EXPECT_EQ(result.items[0].error.path, (out / "bad.txt").string())
+        << DescribeProblem(result.items[0].error);
+    EXPECT_FALSE(fs::exists(out / "bad.txt"));
 }
 
 }  // namespace
