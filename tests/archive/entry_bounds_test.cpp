@@ -188,20 +188,23 @@ TEST(EntryBounds, AFileLargerThanAnyArchiveIsRefusedUnread) {
 }
 
 // A directory whose last record has no room for its fixed part names that record, apart from
-// one whose name runs past the end.
+// one whose name runs past the end; without the magic such a file is no archive at all.
 TEST(EntryBounds, ARecordCutShortIsNamedByItsNumber) {
     TempDir dir;
-    std::string bytes = "ZOK110";
-    AppendU32(bytes, 2);
-    AppendU32(bytes, 17);
-    bytes += std::string(17, 'n') + std::string(13, '\0') + "xx";  // record 2 has 2 bytes
-    WriteFile(dir.File("r.zok"), bytes);
-    try {
-        CZokFile zok(dir.File("r.zok"));
-        FAIL() << "opened an archive whose second record is cut short";
-    } catch (const ZokError& e) {
-        EXPECT_EQ(e.Problem().code, ErrorCode::RecordPastEnd);
-        EXPECT_EQ(e.Problem().number, 2u);
+    for (const bool withMagic : {true, false}) {
+        std::string bytes = withMagic ? "ZOK110" : "";
+        AppendU32(bytes, 2);
+        AppendU32(bytes, 17);
+        bytes += std::string(17, 'n') + std::string(13, '\0') + "xx";  // record 2 has 2 bytes
+        WriteFile(dir.File("r.zok"), bytes);
+        try {
+            CZokFile zok(dir.File("r.zok"));
+            ADD_FAILURE() << "opened an archive whose second record is cut short";
+        } catch (const ZokError& e) {
+            EXPECT_EQ(e.Problem().code,
+                      withMagic ? ErrorCode::RecordPastEnd : ErrorCode::NotAnArchive);
+            EXPECT_EQ(e.Problem().number, withMagic ? 2u : 0u);
+        }
     }
 }
 

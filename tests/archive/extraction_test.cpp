@@ -1,12 +1,15 @@
 // How the extraction decides and reports: the caller's answers about files in the way, the
 // progress total, a folder that cannot be had, indices, a cancel that comes too late to cut
-// anything, what a failure names.
+// anything, what a failure names (a full disk too).
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -164,6 +167,36 @@ TEST(Extraction, AFailureNamesTheOutputWhenTheArchiveHasNoName) {
     EXPECT_EQ(result.items[0].error.path, (out / "bad.txt").string())
         << DescribeProblem(result.items[0].error);
     EXPECT_FALSE(fs::exists(out / "bad.txt"));
+}
+
+// A file that cannot be written whole (a full disk; a file size limit stands in for one) fails
+// naming that file, not the archive, and leaves nothing behind.
+TEST(Extraction, AFullDiskFailsNamingTheFileAndLeavesNothing) {
+    TempDir dir;
+    WriteFile(dir.File("a.zok"), MakeArchive({HandEntry("big.old", RandomBytes(200000, 3))}));
+    const CZokFile zok(dir.File("a.zok"));
+    const fs::path out = dir.Path() / "out";
+    fs::create_directories(out);
+    // In a child, to keep the limit there.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{50000, 50000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        Extraction extraction(zok);
+        const bool planned = !extraction.Plan(out.string(), {0});
+        const ExtractResult result = extraction.Run(ExtractOptions());
+        const Error& error = result.items[0].error;
+        ::_exit(planned && error.code == ErrorCode::CannotWrite &&
+                        error.path == (out / "big.old").string()
+                    ? 0
+                    : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(fs::is_empty(out));
 }
 
 }  // namespace
