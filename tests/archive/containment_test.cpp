@@ -270,8 +270,8 @@ TEST(Containment, ACancelStopsInsideAnEntryAndTakesBackTheFilesMade) {
 }
 
 // What appears at a name after the plan found it free is left alone when the entry is written:
-// a file is kept, a link leading out is refused, a FIFO is not opened; the failure names the
-// entry and the file.
+// a file is kept, a link leading out is refused, a FIFO is not opened, the archive itself is
+// not replaced; the failure names the entry and the file.
 TEST(Containment, WhatAppearsAfterThePlanIsLeftAlone) {
     TempDir dir;
     WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("late.txt", "ours")}));
@@ -284,7 +284,8 @@ TEST(Containment, WhatAppearsAfterThePlanIsLeftAlone) {
         ErrorCode code;
     } rows[] = {{"file", ExistingFiles::Keep, ErrorCode::AlreadyExists},
                 {"link", ExistingFiles::Replace, ErrorCode::LinkLeadsOut},
-                {"fifo", ExistingFiles::Replace, ErrorCode::IsAFifo}};
+                {"fifo", ExistingFiles::Replace, ErrorCode::IsAFifo},
+                {"archive", ExistingFiles::Replace, ErrorCode::OutputIsInput}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const fs::path out = dir.Path() / ("out-" + row.what);
@@ -296,8 +297,10 @@ TEST(Containment, WhatAppearsAfterThePlanIsLeftAlone) {
             WriteFile(late.string(), "theirs");
         } else if (row.what == "link") {
             fs::create_symlink("../outside/late.txt", late);
-        } else {
+        } else if (row.what == "fifo") {
             ASSERT_EQ(::mkfifo(late.c_str(), 0600), 0);
+        } else {
+            fs::create_hard_link(dir.File("a.zok"), late);
         }
         const ExtractResult result = extraction.Run(ExtractOptions());
         const Error& error = result.items[0].error;
@@ -308,7 +311,8 @@ TEST(Containment, WhatAppearsAfterThePlanIsLeftAlone) {
         const fs::file_status status = fs::symlink_status(late);
         EXPECT_TRUE(row.what == "file"   ? ReadFile(late.string()) == "theirs"
                     : row.what == "link" ? fs::is_symlink(status)
-                                         : fs::is_fifo(status));
+                    : row.what == "fifo" ? fs::is_fifo(status)
+                                         : fs::equivalent(late, dir.File("a.zok")));
     }
     EXPECT_TRUE(fs::is_empty(outside));
 }

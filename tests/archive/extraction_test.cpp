@@ -147,6 +147,8 @@ TEST(Extraction, AnIndexPastTheDirectoryIsRefusedAndARepeatIsPlannedOnce) {
     EXPECT_EQ(result.items[1].status, ItemStatus::Failed);
     EXPECT_EQ(result.items[1].error.code, ErrorCode::NoSuchEntry);
     EXPECT_EQ(result.items[1].error.number, 1u);
+    EXPECT_EQ(result.written, 1u);
+    EXPECT_EQ(result.failed, 1u);
     EXPECT_EQ(ReadFile((out / "a.txt").string()), "a");
 }
 
