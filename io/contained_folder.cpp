@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <filesystem>
-#include <vector>
 
 namespace zok {
 
@@ -28,19 +28,21 @@ int OpenBeneath(int base, const std::string& path) {
     return int(fd);
 }
 
+// The text of the link name in folder, in one read: symlink() makes no text of PATH_MAX bytes
+// or more, and one that long (from another system) the kernel would not follow either, so it
+// fails as too long.
 bool ReadLink(int folder, const std::string& name, std::string* text) {
-    std::vector<char> buffer(256);
-    for (;;) {
-        const ssize_t n = ::readlinkat(folder, name.c_str(), buffer.data(), buffer.size());
-        if (n < 0) {
-            return false;
-        }
-        if (size_t(n) < buffer.size()) {
-            text->assign(buffer.data(), size_t(n));
-            return true;
-        }
-        buffer.resize(buffer.size() * 2);
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlinkat(folder, name.c_str(), buffer, sizeof buffer);
+    if (n < 0) {
+        return false;
     }
+    if (size_t(n) >= sizeof buffer) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    text->assign(buffer, size_t(n));
+    return true;
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 // reader that strays past the entry's end, or trusts a size it did not reach, passes them.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "io/size_limits.h"
 #include "tests/archive/handmade_archive.h"
 #include "tests/support/image_writers.h"
 #include "tests/support/test_support.h"
@@ -152,6 +154,79 @@ TEST(EntryBounds, AnArchiveCutShortWhileOpenFailsItsEntriesWithoutWaiting) {
     EXPECT_EQ(reader->Problem().errorNumber, EIO);
 }
 
+// A file that holds fewer bytes than its size says, as the kernel's own files do, is refused
+// as unreadable for an input/output error, not for whatever errno an earlier call left.
+TEST(EntryBounds, AFileShorterThanItsSizeSaysIsAnInputOutputError) {
+    const std::string path = "/sys/devices/system/cpu/online";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        uint64_t(st.st_size) <= ReadFile(path).size() || ReadFile(path).size() >= 10) {
+        GTEST_SKIP() << path << " is not a short file whose size says more";
+    }
+    errno = 0;
+    try {
+        CZokFile zok(path);
+        FAIL() << "opened " << path;
+    } catch (const ZokError& e) {
+        EXPECT_EQ(e.Problem().code, ErrorCode::CannotRead);
+        EXPECT_EQ(e.Problem().errorNumber, EIO);
+    }
+}
+
+// A file larger than any archive can be is refused by its size, before a byte of it is read.
+TEST(EntryBounds, AFileLargerThanAnyArchiveIsRefusedUnread) {
+    TempDir dir;
+    const std::string path = dir.File("big.zok");
+    WriteFile(path, MakeArchive({}));
+    ASSERT_EQ(::truncate(path.c_str(), off_t(kMaxZokFileSize) + 1), 0);  // sparse: no disk used
+    try {
+        CZokFile zok(path);
+        FAIL() << "opened a file larger than any archive";
+    } catch (const ZokError& e) {
+        EXPECT_EQ(e.Problem().code, ErrorCode::ArchiveTooLarge);
+    }
+}
+
+// A directory whose last record has no room for its fixed part names that record, apart from
+// one whose name runs past the end; without the magic such a file is no archive at all.
+TEST(EntryBounds, ARecordCutShortIsNamedByItsNumber) {
+    TempDir dir;
+    for (const bool withMagic : {true, false}) {
+        std::string bytes = withMagic ? "ZOK110" : "";
+        AppendU32(bytes, 2);
+        AppendU32(bytes, 17);
+        bytes += std::string(17, 'n') + std::string(13, '\0') + "xx";  // record 2 has 2 bytes
+        WriteFile(dir.File("r.zok"), bytes);
+        try {
+            CZokFile zok(dir.File("r.zok"));
+            ADD_FAILURE() << "opened an archive whose second record is cut short";
+        } catch (const ZokError& e) {
+            EXPECT_EQ(e.Problem().code,
+                      withMagic ? ErrorCode::RecordPastEnd : ErrorCode::NotAnArchive);
+            EXPECT_EQ(e.Problem().number, withMagic ? 2u : 0u);
+        }
+    }
+}
+
+// Records need not follow the order of their data: an archive that lists its entries back to
+// front opens, and each entry reads its own bytes.
+TEST(EntryBounds, RecordsInAnyOrderOfTheirDataOpen) {
+    TempDir dir;
+    const std::string a = Deflate("first"), b = Deflate("second"), c = Deflate("third");
+    const uint32_t dataStart = 10 + 3 * (17 + 5);
+    // All the data travels with the first record; each record points at its own stream.
+    WriteFile(dir.File("r.zok"),
+              MakeArchive(
+                  {HandEntry("a.txt", c + b + a, 3, 5, uint32_t(a.size()),
+                             dataStart + uint32_t(c.size() + b.size())),
+                   HandEntry("b.txt", "", 3, 6, uint32_t(b.size()), dataStart + uint32_t(c.size())),
+                   HandEntry("c.txt", "", 3, 5, uint32_t(c.size()), dataStart)}));
+    const CZokFile zok(dir.File("r.zok"));
+    EXPECT_EQ(Streamed(zok, 0), "first");
+    EXPECT_EQ(Streamed(zok, 1), "second");
+    EXPECT_EQ(Streamed(zok, 2), "third");
+}
+
 TEST(EntryBounds, AnEntryLeftEmptyHoldsNoPicture) {
     // The builder leaves a picture it could not encode at the next entry's offset with no
     // bytes: the next picture must not be handed out under its name.
@@ -193,8 +268,19 @@ TEST(EntryBounds, OverlappingEntriesAreRefusedBeforeAnythingIsRead) {
         EXPECT_EQ(e.Problem().number, 1u);
         EXPECT_EQ(e.Problem().other, 2u);
     }
-    WriteFile(dir.File("d.zok"), MakeArchive({HandEntry("in.old", "abc", 3, 3, 3, 5)}));
-    EXPECT_THROW(CZokFile(dir.File("d.zok")), ZokError);
+    // Data inside the directory: a damaged archive with the magic, none at all without it.
+    for (const bool withMagic : {true, false}) {
+        WriteFile(dir.File("d.zok"),
+                  MakeArchive({HandEntry("in.old", "abc", 3, 3, 3, 5), HandEntry("b.old", "xyz")},
+                              withMagic));
+        try {
+            CZokFile zok(dir.File("d.zok"));
+            ADD_FAILURE() << "opened an archive whose data lies in its directory";
+        } catch (const ZokError& e) {
+            EXPECT_EQ(e.Problem().code,
+                      withMagic ? ErrorCode::DataOverlapsDirectory : ErrorCode::NotAnArchive);
+        }
+    }
     // Empty entries may share an offset: the builder gives one to each entry it left empty.
     WriteFile(dir.File("s.zok"), MakeArchive({HandEntry("a.png", "", 2, 9, 0, 10 + 2 * 22),
                                               HandEntry("b.png", "", 2, 9, 0, 10 + 2 * 22)}));
