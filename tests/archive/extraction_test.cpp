@@ -100,8 +100,10 @@ TEST(Extraction, ProgressEndsAtTheTotalWhateverIsKeptSkippedOrRefused) {
     const struct {
         ExistingFiles policy;
         uint64_t total;
-    } rows[] = {
-        {ExistingFiles::Keep, 3000}, {ExistingFiles::Skip, 3000}, {ExistingFiles::Replace, 8000}};
+        ItemStatus existing;  // what became of old.txt
+    } rows[] = {{ExistingFiles::Keep, 3000, ItemStatus::Failed},
+                {ExistingFiles::Skip, 3000, ItemStatus::Skipped},
+                {ExistingFiles::Replace, 8000, ItemStatus::Replaced}};
     for (const auto& row : rows) {
         SCOPED_TRACE(int(row.policy));
         const fs::path out = dir.Path() / ("out" + std::to_string(int(row.policy)));
@@ -113,7 +115,14 @@ TEST(Extraction, ProgressEndsAtTheTotalWhateverIsKeptSkippedOrRefused) {
         uint64_t done = 0;
         ExtractOptions options;
         options.progress = [&done](uint64_t bytes) { done = bytes; };
+        ItemStatus existing = ItemStatus::NotReached;
+        options.onItem = [&existing](const ExtractItem& item, const ItemResult& result) {
+            if (item.name == "old.txt") {
+                existing = result.status;
+            }
+        };
         extraction.Run(options);
+        EXPECT_EQ(existing, row.existing);
         EXPECT_EQ(extraction.BytesToRead(), row.total);
         EXPECT_EQ(done, row.total);
     }

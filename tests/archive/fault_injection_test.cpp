@@ -174,6 +174,9 @@ TEST(Limits, InputsOfTwoGibibytesAreRefusedBeforeWriting) {
     std::vector<Error> problems;
     below.Check(out, {std::string("huge.old")}, problems);
     EXPECT_TRUE(problems.empty()) << DescribeProblem(problems.at(0));
+    InputFile atLimit;
+    Error atLimitProblem{};
+    EXPECT_TRUE(atLimit.Open(huge, &atLimitProblem)) << DescribeProblem(atLimitProblem);
     ASSERT_EQ(::truncate(huge.c_str(), off_t(1) << 31), 0);
     // An open stream (the upgrade's temporary file) is measured the same way when it is read.
     for (const bool stream : {false, true}) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "archive/entry_kinds.h"
+#include "archive/entry_names.h"
 #include "codecs/codec_table.h"
 #include "tests/archive/handmade_archive.h"
 #include "zok/names.h"
@@ -41,6 +45,46 @@ TEST(Names, Cp949ConversionRoundTripsAndRefusesWhatItCannotHold) {
     EXPECT_FALSE(Utf8ToCp949("\xF0\x9F\x98\x80").has_value());
     EXPECT_FALSE(Utf8ToCp949("\xFF\xFE").has_value());
     EXPECT_FALSE(Cp949ToUtf8("\xB0").has_value());
+}
+
+// Names as shown and as stored: escapes only where a backslash, x and two hex digits stand, the
+// text around them converted to CP949 or no name at all; names shown as UTF-8 with every byte
+// outside CP949 (0x80 included) escaped.
+TEST(EntryNames, ShownNamesMapToStoredBytesAndBack) {
+    const struct {
+        const char* shown;
+        std::optional<std::string> stored;
+    } unescaped[] = {
+        {"\\xFF\\xFE", std::string("\xFF\xFE")},
+        {"\\abc\\x01", std::string("\\abc\x01")},
+        {"zx41\\x01", std::string("zx41\x01")},
+        {"\xEA\xB0\x80\\x01", std::string("\xB0\xA1\x01")},  // 가 then byte 1
+        {"\xEA\xB0\x80.txt", std::nullopt},                  // no escape in it
+        {"\xF0\x9F\x98\x80\\x01", std::nullopt},             // text that CP949 cannot hold
+    };
+    for (const auto& row : unescaped) {
+        SCOPED_TRACE(row.shown);
+        EXPECT_EQ(UnescapeName(row.shown), row.stored);
+    }
+    const struct {
+        std::string stored;
+        const char* shown;
+    } decoded[] = {
+        {"a.txt", "a.txt"},
+        {"\xB0\xA1\xB3\xAA", "\xEA\xB0\x80\xEB\x82\x98"},  // 가나, no ASCII byte at all
+        {"a\x80", "a\\x80"},
+    };
+    for (const auto& row : decoded) {
+        EXPECT_EQ(DecodeName(row.stored), row.shown);
+    }
+    // A trail byte that looks like a letter is never folded, after any lead byte.
+    for (const char* lead : {"\x81", "\xB0", "\xFE"}) {
+        SCOPED_TRACE(int(static_cast<unsigned char>(lead[0])));
+        const std::string upper = std::string(lead) + "AB";
+        EXPECT_EQ(FoldedName(upper), std::string(lead) + "Ab");
+        EXPECT_NE(CompareFolded(upper, std::string(lead) + "ab"), 0);
+        EXPECT_EQ(CompareFolded(upper, std::string(lead) + "Ab"), 0);
+    }
 }
 
 TEST(EntryKinds, KindNamesAreTheStoredNamesLastThreeBytes) {
