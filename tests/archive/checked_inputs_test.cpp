@@ -6,12 +6,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 
@@ -118,16 +121,25 @@ TEST(CheckedInputs, AnInputWhoseFolderMovedIsReadFromTheCheckedDescriptorOrNotAt
 
 TEST(CheckedInputs, AnInputThatIsNoFileIsNamedOnceByItsKind) {
     TempDir dir;
-    const std::vector<std::string> paths = {dir.File("folder"), dir.File("fifo")};
+    const std::vector<std::string> paths = {dir.File("folder"), dir.File("fifo"),
+                                            dir.File("socket")};
     std::filesystem::create_directory(paths[0]);
     ASSERT_EQ(::mkfifo(paths[1].c_str(), 0600), 0);
+    // A socket cannot even be opened: it is named by its kind all the same.
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(paths[2].size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, paths[2].c_str(), paths[2].size());
+    ASSERT_EQ(::bind(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     CheckedInputs inputs(paths, 2);
     std::vector<Error> problems;
     // Not even a name that cannot be written is worth saying about them.
-    inputs.Check(dir.File("out.zok"), {std::nullopt, std::nullopt}, problems);
-    ASSERT_EQ(problems.size(), 2u);
+    inputs.Check(dir.File("out.zok"), {std::nullopt, std::nullopt, std::nullopt}, problems);
+    ASSERT_EQ(problems.size(), 3u);
     EXPECT_EQ(problems[0].code, ErrorCode::IsAFolder);
     EXPECT_EQ(problems[1].code, ErrorCode::IsAFifo);
+    EXPECT_EQ(problems[2].code, ErrorCode::IsASocket);
 }
 
 TEST(CheckedInputs, PassedCountsAreToldOnlyWhileNoProblemWasFound) {

@@ -98,34 +98,48 @@ TEST(FaultInjection, OutputFolderWithoutWritePermissionFails) {
 
 std::string g_folder;  // made read-only by the hook below
 
+// Through an atomic file alone and through the archive writer: the reason is the system's.
 TEST(FaultInjection, AFolderMadeReadOnlyBeforeTheFileIsPlacedKeepsTheOldFile) {
-    TempDir dir;
-    const std::string target = dir.File("out.zok");
-    WriteFile(target, "old");
-    g_folder = dir.Path().string();
-    // The child's own folder, so that it may take its write permission away.
-    if (::geteuid() == 0) {
-        ASSERT_EQ(::chown(g_folder.c_str(), 65534, 65534), 0);
+    for (const bool archive : {false, true}) {
+        SCOPED_TRACE(archive ? "archive writer" : "atomic file");
+        TempDir dir;
+        const std::string target = dir.File("out.zok");
+        WriteFile(target, "old");
+        g_folder = dir.Path().string();
+        // The child's own folder, so that it may take its write permission away.
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(g_folder.c_str(), 65534, 65534), 0);
+        }
+        const int status = RunInChild(
+            [&] {
+                SetTemporaryFileHook([](const char*) { ::chmod(g_folder.c_str(), 0555); });
+                Error error;
+                if (archive) {
+                    ZokWriter writer({});
+                    if (!writer.Create(target, &error)) {
+                        return 2;
+                    }
+                    if (writer.Commit(true, &error)) {
+                        return 3;
+                    }
+                } else {
+                    AtomicFile file;
+                    if (!file.Create(target, &error)) {
+                        return 2;
+                    }
+                    std::fputs("new", file.Get());
+                    if (file.Commit(&error, false, true)) {
+                        return 3;
+                    }
+                }
+                return error.code == ErrorCode::CannotWrite && error.errorNumber == EACCES ? 0 : 4;
+            },
+            true);
+        OpenUp(dir);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(ReadFile(target), "old");
+        EXPECT_EQ(EntriesIn(dir), 1u);
     }
-    const int status = RunInChild(
-        [&] {
-            SetTemporaryFileHook([](const char*) { ::chmod(g_folder.c_str(), 0555); });
-            AtomicFile file;
-            Error error;
-            if (!file.Create(target, &error)) {
-                return 2;
-            }
-            std::fputs("new", file.Get());
-            if (file.Commit(&error, false, true)) {
-                return 3;
-            }
-            return error.code == ErrorCode::CannotWrite && error.errorNumber == EACCES ? 0 : 4;
-        },
-        true);
-    OpenUp(dir);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(ReadFile(target), "old");
-    EXPECT_EQ(EntriesIn(dir), 1u);
 }
 
 TEST(FaultInjection, InputThatBecameUnreadableFailsTheBuild) {
