@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "tests/ui/ui_test_support.h"
 #include "ui/zok_compressor_app.h"
@@ -46,9 +49,23 @@ void Click(QWidget& dialog, int id) {
 int main(int argc, char** argv) {
     // The windows are tested off screen unless a platform is asked for.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // Settings the windows remember go to a test folder, never the user's.
+    // Settings the windows remember go to a folder of this process, never the user's nor one
+    // that a test running beside it (ctest -j) changes meanwhile.
     QStandardPaths::setTestModeEnabled(true);
-    CZokCompressorApp app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "zok-ui-settings-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) {
+        return 1;
+    }
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(folder));
+    int result = 0;
+    {
+        CZokCompressorApp app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return result;
 }
