@@ -29,6 +29,18 @@ using namespace zoktest;
 
 namespace {
 
+// Opens the first checked input as a build does and packs it as a.txt into a scratch archive.
+EntryWriteStatus EncodeChecked(CheckedInputs& inputs, Error* problem) {
+    InputFile input;
+    if (!inputs.Open(0, input, problem)) {
+        return EntryWriteStatus::Failed;
+    }
+    const CCodecTable codecs;
+    FileHandle archive(std::tmpfile());
+    EntryRecord record;
+    return EncodeInput(codecs, input, WriteRuleFor("a.txt"), archive.Get(), record, problem);
+}
+
 TEST(CheckedInputs, AnInputChangedBetweenTheCheckAndTheReadIsRefused) {
     using Change = void (*)(const std::string& path, const TempDir& dir);
     const Change rewrite = [](const std::string& path, const TempDir&) {
@@ -68,16 +80,8 @@ TEST(CheckedInputs, AnInputChangedBetweenTheCheckAndTheReadIsRefused) {
         ASSERT_TRUE(problems.empty());
         row.change(paths[0], dir);
 
-        InputFile input;
         Error problem{};
-        EntryWriteStatus status = EntryWriteStatus::Failed;
-        if (inputs.Open(0, input, &problem)) {
-            const CCodecTable codecs;
-            FileHandle archive(std::tmpfile());
-            EntryRecord record;
-            status =
-                EncodeInput(codecs, input, WriteRuleFor("a.txt"), archive.Get(), record, &problem);
-        }
+        const EntryWriteStatus status = EncodeChecked(inputs, &problem);
         EXPECT_EQ(status, EntryWriteStatus::Failed);
         EXPECT_EQ(problem.code, ErrorCode::FileChanged);
         EXPECT_EQ(problem.path, paths[0]);
@@ -98,16 +102,8 @@ TEST(CheckedInputs, AnInputWhoseFolderMovedIsReadFromTheCheckedDescriptorOrNotAt
         // The file itself is untouched; only the name it was checked by leads nowhere now.
         std::filesystem::rename(dir.File("in"), dir.File("moved"));
 
-        InputFile input;
         Error problem{};
-        EntryWriteStatus status = EntryWriteStatus::Failed;
-        if (inputs.Open(0, input, &problem)) {
-            const CCodecTable codecs;
-            FileHandle archive(std::tmpfile());
-            EntryRecord record;
-            status =
-                EncodeInput(codecs, input, WriteRuleFor("a.txt"), archive.Get(), record, &problem);
-        }
+        const EntryWriteStatus status = EncodeChecked(inputs, &problem);
         if (budget == 1) {
             EXPECT_EQ(status, EntryWriteStatus::Written) << DescribeProblem(problem);
         } else {
