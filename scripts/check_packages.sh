@@ -33,7 +33,7 @@ remove_packages() {
 }
 cleanup() {
     # Never leave the packages behind, whatever failed.
-    if dpkg-query -W -f='${Status}\n' "${names[@]}" 2>/dev/null | grep -q "ok installed"; then
+    if grep -q "ok installed" <<<"$(dpkg-query -W -f='${Status}\n' "${names[@]}" 2>/dev/null)"; then
         remove_packages || true
     fi
     rm -rf "$work"
@@ -73,7 +73,7 @@ expect_output "zok-compressor (ZOK Compressor 응용 프로그램) 1.1.1.0" \
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM zok-compressor --version
 expect_output "-lzok" pkg-config --libs zok
 expect_output "" desktop-file-validate /usr/share/applications/zok-compressor.desktop
-zok --help | grep -q "^  upgrade" || fail "zok --help does not list the commands"
+grep -q "^  upgrade" <<<"$(zok --help)" || fail "zok --help does not list the commands"
 if grep -rqsE "^path-exclude[= ]+/usr/share/man" /etc/dpkg/dpkg.cfg.d/; then
     # Slim container images tell dpkg to leave every manual page out: read it from the package.
     echo "-- dpkg leaves manual pages out here: man -l on the page in the zok package"
@@ -87,7 +87,9 @@ for word in "EXIT STATUS" "zok create" "zok list" "zok cat" "zok extract" "zok b
             "zok test" "zok upgrade" "--overwrite"; do
     grep -qF -- "$word" <<<"$man_text" || fail "man zok does not show '$word'"
 done
-ldconfig -p | grep -q "libzok.so.2 " || fail "libzok.so.2 is not in the dynamic linker's cache"
+# grep -q reads the whole text: on a pipe it would stop the writer early, and pipefail would
+# count that SIGPIPE as a failure.
+grep -q "libzok.so.2 " <<<"$(ldconfig -p)" || fail "libzok.so.2 is not in the dynamic linker's cache"
 grep -q "^application/x-zok=zok-compressor.desktop" /usr/share/applications/mimeinfo.cache ||
     fail "the desktop database does not know that zok-compressor opens .zok files"
 grep -q ":application/x-zok:\*\.zok$" /usr/share/mime/globs2 ||
@@ -113,7 +115,7 @@ done
 # shellcheck disable=SC2046 # pkg-config's output is meant to be split into words
 if c++ -std=c++17 "$root/tests/consumer/example.cpp" $(pkg-config --cflags --libs zok-static) \
        -o "$work/example-static" >"$work/static.log" 2>&1; then
-    if readelf -d "$work/example-static" | grep -q "libzok"; then
+    if grep -q "libzok" <<<"$(readelf -d "$work/example-static")"; then
         fail "a program linked with pkg-config --libs zok-static needs libzok.so"
     fi
 else
