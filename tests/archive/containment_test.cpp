@@ -159,21 +159,17 @@ TEST(Containment, WithoutOpenat2OnlyTheFolderItselfIsReachable) {
     WriteFile(dir.File("a.zok"), MakeArchive({DeflatedEntry("link.txt", "link"),
                                               DeflatedEntry("plain.txt", "plain")}));
     const CZokFile zok(dir.File("a.zok"));
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    const int status = RunInChild([&] {
         if (!WithoutOpenat2()) {
-            ::_exit(2);
+            return 2;
         }
         const ExtractResult result = ExtractAll(zok, out.string(), ExistingFiles::Replace);
-        ::_exit(result.items[0].error.code == ErrorCode::LinkLeadsOut &&
-                        result.items[1].status == ItemStatus::Written
-                    ? 0
-                    : 1);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return result.items[0].error.code == ErrorCode::LinkLeadsOut &&
+                       result.items[1].status == ItemStatus::Written
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(status, 0);
     EXPECT_EQ(Files(out), (std::map<std::string, std::string>{{"link.txt", "-> sub/in.txt"},
                                                               {"plain.txt", "plain"}}));
 }

@@ -192,8 +192,7 @@ TEST(Extraction, AFullDiskFailsNamingTheFileAndLeavesNothing) {
     const fs::path out = dir.Path() / "out";
     fs::create_directories(out);
     // In a child, to keep the limit there.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    const int status = RunInChild([&] {
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{50000, 50000};
         ::setrlimit(RLIMIT_FSIZE, &limit);
@@ -201,15 +200,12 @@ TEST(Extraction, AFullDiskFailsNamingTheFileAndLeavesNothing) {
         const bool planned = !extraction.Plan(out.string(), {0});
         const ExtractResult result = extraction.Run(ExtractOptions());
         const Error& error = result.items[0].error;
-        ::_exit(planned && error.code == ErrorCode::CannotWrite &&
-                        error.path == (out / "big.old").string()
-                    ? 0
-                    : 1);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return planned && error.code == ErrorCode::CannotWrite &&
+                       error.path == (out / "big.old").string()
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(status, 0);
     EXPECT_TRUE(fs::is_empty(out));
 }
 

@@ -23,23 +23,6 @@ using namespace zoktest;
 
 namespace {
 
-// Runs body in a child process as an unprivileged user (permissions do not bind root) and
-// returns its exit status.
-int RunInChild(const std::function<int()>& body, bool dropPrivileges) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (dropPrivileges && ::geteuid() == 0) {
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
-                ::_exit(99);
-            }
-        }
-        ::_exit(body());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 size_t EntriesIn(const TempDir& dir) {
     return size_t(std::distance(std::filesystem::directory_iterator(dir.Path()), {}));
 }

@@ -221,4 +221,19 @@ std::string TestDataDir() {
     return FileExists(dir) ? dir : std::string();
 }
 
+int RunInChild(const std::function<int()>& body, bool dropPrivileges) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (dropPrivileges && ::geteuid() == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+                ::_exit(99);
+            }
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 }  // namespace zoktest

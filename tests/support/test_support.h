@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,5 +88,9 @@ bool UnderThreadSanitizer();
 std::string ZokPath();
 // ../shared/testdata, or an empty string when it is not there.
 std::string TestDataDir();
+
+// Runs body in a child process and returns its exit status (128 + the signal that ended it).
+// With dropPrivileges, a child of root runs as nobody, so that permissions bind it.
+int RunInChild(const std::function<int()>& body, bool dropPrivileges = false);
 
 }  // namespace zoktest
