@@ -86,8 +86,8 @@ unsigned ThreadCount(const BuildOptions& options, size_t inputs) {
     return unsigned(std::min<size_t>(threads, std::max<size_t>(inputs, 1)));
 }
 
-bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
-           BuildReport& report, const BuildOptions& options) {
+bool Build(const std::vector<std::string>& paths, CheckedInputs& inputs,
+           const std::string& outputPath, BuildReport& report, const BuildOptions& options) {
     // The directory as it goes to disk: names converted to CP949 before anything is written.
     std::vector<std::optional<std::string>> names(paths.size());
     std::vector<const EntryKindRule*> rules(paths.size());
@@ -95,7 +95,6 @@ bool Build(const std::vector<std::string>& paths, const std::string& outputPath,
         names[i] = Utf8ToCp949(BaseName(paths[i]));
         rules[i] = names[i] ? &WriteRuleFor(*names[i]) : nullptr;
     }
-    CheckedInputs inputs(paths, CheckedInputs::DefaultBudget());
     BuildTracker tracker(options);
     const unsigned threads = ThreadCount(options, paths.size());
     std::optional<ParallelEncoder> encoder;
@@ -164,8 +163,13 @@ std::vector<Error> CheckBuildInputs(const std::vector<std::string>& paths,
     return problems;
 }
 
-bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
-                  ProgressCallback callback, BuildReport* reportOut, const BuildOptions& options) {
+namespace {
+
+// Builds from inputs (checked and read from paths, which they were made of), the callback and
+// options merged into one progress, and every problem naming its file.
+bool BuildChecked(const std::vector<std::string>& paths, CheckedInputs& inputs,
+                  const std::string& outputPath, ProgressCallback callback, BuildReport* reportOut,
+                  const BuildOptions& options) {
     BuildReport localReport;
     BuildReport& report = reportOut != nullptr ? *reportOut : localReport;
     report = BuildReport();
@@ -182,7 +186,7 @@ bool BuildArchive(const std::vector<std::string>& paths, const std::string& outp
         };
     }
     // A codec's exception passes through; the writer has removed what it wrote by then.
-    const bool written = Build(paths, outputPath, report, merged);
+    const bool written = Build(paths, inputs, outputPath, report, merged);
     if (!written) {
         for (Error& problem : report.problems) {
             if (problem.path.empty()) {
@@ -191,6 +195,20 @@ bool BuildArchive(const std::vector<std::string>& paths, const std::string& outp
         }
     }
     return written;
+}
+
+}  // namespace
+
+bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
+                  ProgressCallback callback, BuildReport* report, const BuildOptions& options) {
+    CheckedInputs inputs(paths, CheckedInputs::DefaultBudget());
+    return BuildChecked(paths, inputs, outputPath, callback, report, options);
+}
+
+bool BuildArchive(InputSet& set, const std::string& outputPath, ProgressCallback callback,
+                  BuildReport* report, const BuildOptions& options) {
+    CheckedInputs inputs(set, CheckedInputs::DefaultBudget());
+    return BuildChecked(set.Files().files, inputs, outputPath, callback, report, options);
 }
 
 bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,

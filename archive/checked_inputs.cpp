@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "archive/input_set_state.h"
 #include "io/links.h"
 #include "io/regular_file.h"
 #include "io/size_limits.h"
@@ -15,7 +16,6 @@ namespace zok {
 
 namespace {
 
-constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 // How often the inputs that passed are told while the check goes on.
 constexpr size_t kPassedEvery = 32;
 
@@ -32,6 +32,19 @@ size_t CheckedInputs::DefaultBudget() {
 CheckedInputs::CheckedInputs(const std::vector<std::string>& paths, size_t budget)
     : m_paths(paths), m_entries(paths.size()), m_budget(budget) {}
 
+CheckedInputs::CheckedInputs(InputSet& set, size_t budget)
+    : CheckedInputs(set.m_state->files.files, budget) {
+    std::vector<InputSet::State::Opened>& opened = set.m_state->opened;
+    for (size_t i = 0; i < opened.size(); ++i) {
+        if (opened[i].fd) {
+            m_entries[i].fd = std::move(opened[i].fd);
+            m_entries[i].stamp = opened[i].stamp;
+            m_entries[i].adoptedMode = opened[i].mode;
+            ++m_adopted;
+        }
+    }
+}
+
 void CheckedInputs::Check(const std::string& outputPath,
                           const std::vector<std::optional<std::string>>& names,
                           std::vector<Error>& problems, const std::function<void(size_t)>& passed) {
@@ -41,24 +54,40 @@ void CheckedInputs::Check(const std::string& outputPath,
     const bool outputExists =
         FollowLinks(outputPath, &target, &linkError) && ::stat(target.c_str(), &output) == 0;
     size_t kept = 0;
+    // Descriptors of the set still ahead: they are kept, and what the check opens itself only
+    // in the room they leave.
+    size_t adoptedAhead = m_adopted;
     const size_t problemsBefore = problems.size();
     for (size_t i = 0; i < m_paths.size(); ++i) {
         const std::string& path = m_paths[i];
-        UniqueFd fd(::open(path.c_str(), kOpenFlags));
+        Entry& entry = m_entries[i];
+        UniqueFd fd;
         struct stat st {};
-        if (!fd) {
-            // Only to name a folder or device that cannot be opened by its kind.
-            const int error = errno;
-            if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-                problems.push_back(MakeError(NotRegularCode(mode_t(st.st_mode & S_IFMT)), path));
-            } else {
-                problems.push_back(MakeError(ErrorCode::CannotRead, path, "", error));
+        if (entry.fd) {
+            fd = std::move(entry.fd);
+            st.st_mode = entry.adoptedMode;
+            st.st_size = entry.stamp.size;
+            st.st_dev = entry.stamp.device;
+            st.st_ino = entry.stamp.inode;
+            --adoptedAhead;
+        } else {
+            fd.Reset(::open(path.c_str(), kInputOpenFlags));
+            if (!fd) {
+                // Only to name a folder or device that cannot be opened by its kind.
+                const int error = errno;
+                if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+                    problems.push_back(
+                        MakeError(NotRegularCode(mode_t(st.st_mode & S_IFMT)), path));
+                } else {
+                    problems.push_back(MakeError(ErrorCode::CannotRead, path, "", error));
+                }
+                continue;
             }
-            continue;
-        }
-        if (::fstat(fd.Get(), &st) != 0) {
-            problems.push_back(MakeError(ErrorCode::CannotRead, path, "", errno));
-            continue;
+            if (::fstat(fd.Get(), &st) != 0) {
+                problems.push_back(MakeError(ErrorCode::CannotRead, path, "", errno));
+                continue;
+            }
+            entry.stamp = InputStamp::Of(st);
         }
         if (!S_ISREG(st.st_mode)) {
             problems.push_back(MakeError(NotRegularCode(mode_t(st.st_mode & S_IFMT)), path));
@@ -72,9 +101,8 @@ void CheckedInputs::Check(const std::string& outputPath,
         if (!names[i]) {
             problems.push_back(MakeError(ErrorCode::NameNotInCp949, path));
         }
-        m_entries[i].stamp = InputStamp::Of(st);
-        if (kept < m_budget) {
-            m_entries[i].fd = std::move(fd);
+        if (kept + adoptedAhead < m_budget) {
+            entry.fd = std::move(fd);
             ++kept;
         }
         if (passed && problems.size() == problemsBefore && (i % kPassedEvery == 0)) {
@@ -90,7 +118,7 @@ bool CheckedInputs::Open(size_t i, InputFile& input, Error* problem) {
     Entry& entry = m_entries[i];
     const std::string& path = m_paths[i];
     if (!entry.fd) {
-        entry.fd.Reset(::open(path.c_str(), kOpenFlags));
+        entry.fd.Reset(::open(path.c_str(), kInputOpenFlags));
         struct stat st {};
         if (!entry.fd || ::fstat(entry.fd.Get(), &st) != 0) {
             *problem = MakeError(ErrorCode::CannotRead, path, "", errno);

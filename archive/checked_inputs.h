@@ -1,5 +1,8 @@
 #pragma once
 
+#include <fcntl.h>
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -10,8 +13,13 @@
 #include "io/input_file.h"
 #include "io/unique_fd.h"
 #include "zok/build_archive.h"
+#include "zok/inputs.h"
 
 namespace zok {
+
+// How inputs are opened: for reading, never waiting on a FIFO or device, never becoming the
+// process's terminal.
+inline constexpr int kInputOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
 // The inputs of a build, checked before anything is written. Each is opened once, without
 // blocking (a FIFO or device never holds the build up), and measured by one fstat that gives
@@ -31,6 +39,9 @@ public:
 
     // Keeps up to budget descriptors from the check; 0 closes each input after its check.
     CheckedInputs(const std::vector<std::string>& paths, size_t budget);
+    // The files of a set, taking the descriptors and measures the set opened (they count
+    // towards the budget), so that those files are neither opened nor measured again.
+    CheckedInputs(InputSet& set, size_t budget);
 
     // Checks every input in order and appends one problem for each that cannot be packed: it
     // cannot be opened, is no regular file, is 2 GiB or more, is the archive being written to
@@ -51,11 +62,13 @@ private:
     struct Entry {
         UniqueFd fd;
         InputStamp stamp;
+        mode_t adoptedMode = 0;  // the file type of a set's file, when it was opened there
     };
 
     const std::vector<std::string>& m_paths;
     std::vector<Entry> m_entries;
     size_t m_budget;
+    size_t m_adopted = 0;  // entries holding a set's descriptor
 };
 
 }  // namespace zok

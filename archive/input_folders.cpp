@@ -2,17 +2,14 @@
 #include <filesystem>
 #include <unordered_map>
 
-#include "zok/inputs.h"
+#include "archive/input_folders.h"
 #include "zok/names.h"
 
 namespace zok {
 
-namespace {
-
 namespace fs = std::filesystem;
 
-// The files under folder, sorted by path, subfolders included (links to folders not followed).
-void Walk(const std::string& folder, InputFiles& inputs) {
+void WalkInputFolder(const std::string& folder, InputFiles& inputs) {
     std::vector<std::string> found;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -28,14 +25,12 @@ void Walk(const std::string& folder, InputFiles& inputs) {
     inputs.files.insert(inputs.files.end(), found.begin(), found.end());
 }
 
-}  // namespace
-
 InputFiles ExpandInputFolders(const std::vector<std::string>& paths) {
     InputFiles inputs;
     for (const std::string& path : paths) {
         std::error_code ec;
         if (fs::is_directory(path, ec)) {
-            Walk(path, inputs);
+            WalkInputFolder(path, inputs);
         } else {
             inputs.files.push_back(path);
         }

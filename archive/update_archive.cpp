@@ -36,11 +36,14 @@ struct Slot {
 
 class Update {
 public:
-    Update(const std::string& path, const UpdateOptions& options, UpdateReport& report)
+    // set, when given, holds options.inputs opened (see InputSet).
+    Update(const std::string& path, const UpdateOptions& options, UpdateReport& report,
+           InputSet* set = nullptr)
         : m_path(path),
           m_options(options),
           m_report(report),
-          m_target(options.outputPath.empty() ? path : options.outputPath) {}
+          m_target(options.outputPath.empty() ? path : options.outputPath),
+          m_set(set) {}
 
     bool Run();
 
@@ -64,6 +67,7 @@ private:
     const UpdateOptions& m_options;
     UpdateReport& m_report;
     const std::string m_target;
+    InputSet* m_set;
     std::unique_ptr<CZokFile> m_old;
     std::vector<bool> m_deleted;
     std::vector<std::optional<std::string>> m_names;  // the inputs' names in CP949
@@ -122,7 +126,9 @@ bool Update::CheckInputs() {
     for (size_t k = 0; k < inputs.size(); ++k) {
         m_names[k] = Utf8ToCp949(BaseName(inputs[k]));
     }
-    m_inputs = std::make_unique<CheckedInputs>(inputs, CheckedInputs::DefaultBudget());
+    m_inputs = m_set != nullptr
+                   ? std::make_unique<CheckedInputs>(*m_set, CheckedInputs::DefaultBudget())
+                   : std::make_unique<CheckedInputs>(inputs, CheckedInputs::DefaultBudget());
     m_inputs->Check(m_target, m_names, m_report.problems);
     if (!m_options.allowDuplicateNames) {
         for (Error& clash : FindNameClashes(inputs)) {
@@ -332,17 +338,33 @@ bool Update::Run() {
 
 }  // namespace
 
-bool UpdateArchive(const std::string& archivePath, const UpdateOptions& options,
-                   UpdateReport* reportOut) {
+namespace {
+
+bool RunUpdate(const std::string& archivePath, const UpdateOptions& options,
+               UpdateReport* reportOut, InputSet* set) {
     UpdateReport localReport;
     UpdateReport& report = reportOut != nullptr ? *reportOut : localReport;
     report = UpdateReport();
     try {
-        return Update(archivePath, options, report).Run();
+        return Update(archivePath, options, report, set).Run();
     } catch (const std::bad_alloc&) {
         report.problems.push_back(MakeError(ErrorCode::OutOfMemory, archivePath));
         return false;
     }
+}
+
+}  // namespace
+
+bool UpdateArchive(const std::string& archivePath, const UpdateOptions& options,
+                   UpdateReport* report) {
+    return RunUpdate(archivePath, options, report, nullptr);
+}
+
+bool UpdateArchive(const std::string& archivePath, InputSet& inputs, const UpdateOptions& options,
+                   UpdateReport* report) {
+    UpdateOptions withSet = options;
+    withSet.inputs = inputs.Files().files;
+    return RunUpdate(archivePath, withSet, report, &inputs);
 }
 
 }  // namespace zok

@@ -38,16 +38,16 @@ int RefuseProblems(const CreateInputs& inputs, const std::string& target, bool a
             Warn(DescribeError(clash) + "; only the first can be found by name");
         }
     }
-    if (inputs.problems.empty() && (inputs.clashes.empty() || allowDuplicates)) {
+    if (inputs.Problems().empty() && (inputs.clashes.empty() || allowDuplicates)) {
         return -1;
     }
     // The build checks its inputs itself and names each problem; they are asked for apart only
     // to go with the folders that could not be walked and the names that clash.
     std::vector<std::string> problems;
-    for (const Error& problem : inputs.problems) {
+    for (const Error& problem : inputs.Problems()) {
         problems.push_back(DescribeError(problem));
     }
-    for (const Error& problem : CheckBuildInputs(inputs.files, target)) {
+    for (const Error& problem : CheckBuildInputs(inputs.Files(), target)) {
         problems.push_back(DescribeError(problem));
     }
     const bool failed = !problems.empty();
@@ -106,7 +106,7 @@ int RunCreate(const CreateRequest& request) {
         }
         target = scratch.File("archive.zok");
     }
-    const CreateInputs inputs = GatherCreateInputs(request.files, toStdout ? "" : target);
+    CreateInputs inputs = GatherCreateInputs(request.files, toStdout ? "" : target);
     for (const std::string& warning : inputs.warnings) {
         Warn(warning);
     }
@@ -121,14 +121,15 @@ int RunCreate(const CreateRequest& request) {
     ProgressBar bar("packing", 0, !quiet);
     BuildOptions options;
     options.threads = request.threads;
-    const size_t count = inputs.files.size();
+    const std::vector<std::string>& files = inputs.Files();
+    const size_t count = files.size();
     uint64_t packed = 0;
     options.progress = [&](const BuildProgress& p) {
         packed = p.bytesDone;
         if (verbose && p.fileDone && p.filesDone > 0 && size_t(p.filesDone) <= count) {
             bar.Clear();
             // Names go beside the archive, never into it.
-            const std::string& name = inputs.files[size_t(p.filesDone) - 1];
+            const std::string& name = files[size_t(p.filesDone) - 1];
             toStdout ? SayOnStderr(name) : Say(name);
         }
         bar.Update(p.bytesRead, p.bytesTotal,
@@ -137,7 +138,7 @@ int RunCreate(const CreateRequest& request) {
     BuildReport report;
     bool ok = false;
     try {
-        ok = BuildArchive(inputs.files, target, nullptr, &report, options);
+        ok = BuildArchive(inputs.set, target, nullptr, &report, options);
     } catch (const ZokError& e) {
         bar.Finish();
         // A codec's exception names the input it met, not the archive.

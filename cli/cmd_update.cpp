@@ -31,8 +31,10 @@ const char* ActionWord(UpdateAction action) {
     return "kept";
 }
 
-// What update and delete share: run the library's update, then say what became of the entries.
-int RunUpdate(const std::string& archive, UpdateOptions options, Verbosity verbosity) {
+// What update and delete share: run the library's update (with the files of inputs, when given),
+// then say what became of the entries.
+int RunUpdate(const std::string& archive, InputSet* inputs, UpdateOptions options,
+              Verbosity verbosity) {
     const bool verbose = verbosity == Verbosity::Verbose;
     ProgressBar bar(options.deletions.empty() ? "updating" : "deleting", 0,
                     verbosity != Verbosity::Quiet);
@@ -40,7 +42,8 @@ int RunUpdate(const std::string& archive, UpdateOptions options, Verbosity verbo
     UpdateReport report;
     bool ok = false;
     try {
-        ok = UpdateArchive(archive, options, &report);
+        ok = inputs != nullptr ? UpdateArchive(archive, *inputs, options, &report)
+                               : UpdateArchive(archive, options, &report);
     } catch (const ZokError& e) {
         bar.Finish();
         ReportError(DescribeError(e.Problem()) + " (the archive is unchanged)");
@@ -132,23 +135,22 @@ void RegisterUpdateCommand(CLI::App& app, CommandAction& action) {
             action = [archive, files, output, overwrite, onlyChanged, allowDuplicates, verbosity] {
                 const std::string target = output->empty() ? *archive : *output;
                 // Clashes among the files are the update's to refuse (or allow), as create's are.
-                const CreateInputs inputs = GatherCreateInputs(*files, target);
+                CreateInputs inputs = GatherCreateInputs(*files, target);
                 for (const std::string& warning : inputs.warnings) {
                     Warn(warning);
                 }
-                for (const Error& problem : inputs.problems) {
+                for (const Error& problem : inputs.Problems()) {
                     ReportError(DescribeError(problem));
                 }
-                if (!inputs.problems.empty()) {
+                if (!inputs.Problems().empty()) {
                     return int(kExitFailure);
                 }
                 UpdateOptions options;
-                options.inputs = inputs.files;
                 options.outputPath = *output;
                 options.replaceExisting = *overwrite;
                 options.onlyChanged = *onlyChanged;
                 options.allowDuplicateNames = *allowDuplicates;
-                return RunUpdate(*archive, options, *verbosity);
+                return RunUpdate(*archive, &inputs.set, options, *verbosity);
             };
         });
 }
@@ -180,7 +182,7 @@ void RegisterDeleteCommand(CLI::App& app, CommandAction& action) {
             options.deletions = *names;
             options.outputPath = *output;
             options.replaceExisting = *overwrite;
-            return RunUpdate(*archive, options, *verbosity);
+            return RunUpdate(*archive, nullptr, options, *verbosity);
         };
     });
 }

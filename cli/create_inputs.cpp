@@ -27,19 +27,18 @@ bool IsZokArchive(const std::string& path) {
 }  // namespace
 
 CreateInputs GatherCreateInputs(const std::vector<std::string>& named, const std::string& output) {
-    CreateInputs inputs;
-    InputFiles expanded = ExpandInputFolders(named);
-    inputs.problems = std::move(expanded.problems);
+    CreateInputs inputs{InputSet(named), {}, {}};
     // Only an output that exists can be among the inputs: looked at once, not once an input.
     std::error_code ec;
-    const bool outputExists = !output.empty() && std::filesystem::exists(output, ec);
-    for (const std::string& path : expanded.files) {
-        if (outputExists && SameOutput(path, output) && IsZokArchive(path)) {
-            inputs.warnings.push_back(path + ": skipped: it is the archive being written");
-            continue;
-        }
-        inputs.files.push_back(path);
+    if (!output.empty() && std::filesystem::exists(output, ec)) {
+        inputs.set.RemoveIf([&](const std::string& path) {
+            if (SameOutput(path, output) && IsZokArchive(path)) {
+                inputs.warnings.push_back(path + ": skipped: it is the archive being written");
+                return true;
+            }
+            return false;
+        });
     }
-    inputs.clashes = FindNameClashes(inputs.files);
+    inputs.clashes = FindNameClashes(inputs.Files());
     return inputs;
 }

@@ -4,6 +4,7 @@
 
 #include <pybind11/stl.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,26 +41,26 @@ py::dict WriteReport(const std::string& output, const std::vector<std::string>& 
     return report;
 }
 
-// The files that named files and folders give, as zok create walks them; a folder that cannot be
-// read whole, or (unless allowed) two files of one entry name, is refused before anything is
-// written. GIL held.
-std::vector<std::string> InputFilesOf(const std::vector<std::string>& named, bool allowDuplicates) {
-    zok::InputFiles inputs;
+// The files that named files and folders give, as zok create walks them and opened for the one
+// build that reads them; a folder that cannot be read whole, or (unless allowed) two files of
+// one entry name, is refused before anything is written. GIL held.
+zok::InputSet InputSetOf(const std::vector<std::string>& named, bool allowDuplicates) {
+    std::unique_ptr<zok::InputSet> set;
     std::vector<zok::Error> clashes;
     {
         py::gil_scoped_release unlocked;
-        inputs = zok::ExpandInputFolders(named);
+        set = std::make_unique<zok::InputSet>(named);
         if (!allowDuplicates) {
-            clashes = zok::FindNameClashes(inputs.files);
+            clashes = zok::FindNameClashes(set->Files().files);
         }
     }
-    if (!inputs.problems.empty()) {
-        throw LibraryError(inputs.problems);
+    if (!set->Files().problems.empty()) {
+        throw LibraryError(set->Files().problems);
     }
     if (!clashes.empty()) {
         throw LibraryError(clashes);
     }
-    return std::move(inputs.files);
+    return std::move(*set);
 }
 
 const char* ActionWord(zok::UpdateAction action) {
@@ -80,7 +81,8 @@ const char* ActionWord(zok::UpdateAction action) {
 
 py::dict Create(const std::string& output, const std::vector<std::string>& named, unsigned jobs,
                 bool allowDuplicates, py::object progress, py::object cancel) {
-    const std::vector<std::string> paths = InputFilesOf(named, allowDuplicates);
+    zok::InputSet set = InputSetOf(named, allowDuplicates);
+    const std::vector<std::string>& paths = set.Files().files;
     ProgressBridge bridge(std::move(progress), std::move(cancel), ProgressBridge::Names::Paths);
     zok::BuildReport report;
     bool written = false;
@@ -97,7 +99,7 @@ py::dict Create(const std::string& output, const std::vector<std::string>& named
             };
         }
         try {
-            written = zok::BuildArchive(paths, output, nullptr, &report, options);
+            written = zok::BuildArchive(set, output, nullptr, &report, options);
         } catch (const zok::ZokError& failure) {
             // A codec's failure: it concerns the input being encoded.
             zok::Error problem = failure.Problem();
@@ -165,8 +167,8 @@ py::object Upgrade(const std::string& path, const std::string& output, bool inPl
 py::dict Update(const std::string& path, const std::vector<std::string>& named,
                 const std::vector<std::string>& deletions, bool onlyChanged, bool allowDuplicates,
                 const std::string& output, bool overwrite, py::object progress, py::object cancel) {
+    zok::InputSet set = InputSetOf(named, true);
     zok::UpdateOptions options;
-    options.inputs = InputFilesOf(named, true);
     options.deletions = deletions;
     options.onlyChanged = onlyChanged;
     options.allowDuplicateNames = allowDuplicates;
@@ -183,7 +185,7 @@ py::dict Update(const std::string& path, const std::vector<std::string>& named,
                 bridge.Report(p.bytesDone, p.bytesTotal, p.current);
             };
         }
-        written = zok::UpdateArchive(path, options, &report);
+        written = zok::UpdateArchive(path, set, options, &report);
     }
     bridge.RaiseCallerError();
     if (!written) {

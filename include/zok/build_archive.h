@@ -11,6 +11,8 @@
 
 namespace zok {
 
+class InputSet;
+
 // Called after each input: inputs done (1 after the first), sum of their source sizes, and
 // the archive's size so far (reserved header area included).
 using ProgressCallback = void (*)(int32_t filesDone, uint32_t bytesDone, uint32_t archiveSize);
@@ -84,6 +86,12 @@ ZOK_API bool BuildArchive(const std::vector<std::string>& paths, const std::stri
 // meets, in the same order. The plain callback, when given, is called after each input with the
 // counts cut to its 32 bits; options.progress gets them whole.
 ZOK_API bool BuildArchive(const std::vector<std::string>& paths, const std::string& outputPath,
+                          ProgressCallback callback, BuildReport* report,
+                          const BuildOptions& options);
+
+// The same for the files of a set, reading the descriptors the set opened (see InputSet); they
+// are used up, so a set is built once. Problems name the files as the set gives them.
+ZOK_API bool BuildArchive(InputSet& inputs, const std::string& outputPath,
                           ProgressCallback callback, BuildReport* report,
                           const BuildOptions& options);
 

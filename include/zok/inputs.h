@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,5 +34,39 @@ ZOK_API InputFiles ExpandInputFolders(const std::vector<std::string>& paths);
 // earlier file that gives the name first. In the order of files; empty when every name is
 // unique.
 ZOK_API std::vector<Error> FindNameClashes(const std::vector<std::string>& files);
+
+class CheckedInputs;
+
+// The files that paths give, as ExpandInputFolders gives them, opened once for one build (the
+// BuildArchive that takes a set). Each path is opened without blocking and measured by one
+// fstat, which tells a folder (walked) from a file; a file keeps that descriptor and measure,
+// and the build checks and reads that very file without opening or measuring it again. A path
+// that cannot be opened is looked at with stat (a folder that cannot be read is a problem; a
+// file is named by the build's check). Files found in folders are opened by the build.
+//
+// At most as many descriptors are kept as a build keeps (half the process's descriptor limit,
+// 4096 at most); a file past them is opened by the build in its turn. A file that changes
+// between its opening here and its read fails the build (FileChanged), as one that changes
+// while it is read does.
+class ZOK_API InputSet {
+public:
+    explicit InputSet(const std::vector<std::string>& paths);
+    ~InputSet();
+    InputSet(InputSet&& other) noexcept;
+    InputSet& operator=(InputSet&& other) noexcept;
+    InputSet(const InputSet&) = delete;
+    InputSet& operator=(const InputSet&) = delete;
+
+    // The files in packing order, and the folders that could not be read whole.
+    const InputFiles& Files() const;
+
+    // Leaves out every file for which leave(path) is true, closing what was opened for it.
+    void RemoveIf(const std::function<bool(const std::string& path)>& leave);
+
+private:
+    friend class CheckedInputs;
+    struct ZOK_LOCAL State;
+    std::unique_ptr<State> m_state;
+};
 
 }  // namespace zok

@@ -12,6 +12,8 @@
 
 namespace zok {
 
+class InputSet;
+
 // Changing an archive without rebuilding it: files added or put in place of the entries of their
 // name, entries deleted, and every other entry copied as its stored bytes (never decoded or
 // encoded again). The result is byte for byte what a full build of the resulting inputs in the
@@ -94,5 +96,10 @@ struct UpdateReport {
 // at once.
 ZOK_API bool UpdateArchive(const std::string& archivePath, const UpdateOptions& options,
                            UpdateReport* report);
+
+// The same with the files of a set as the inputs (options.inputs is not read), reading the
+// descriptors the set opened (see InputSet); they are used up, so a set is used once.
+ZOK_API bool UpdateArchive(const std::string& archivePath, InputSet& inputs,
+                           const UpdateOptions& options, UpdateReport* report);
 
 }  // namespace zok

@@ -1,5 +1,6 @@
-// Inputs are opened once when they are checked, and that descriptor is read, within a budget of
-// descriptors; past it an input is opened again and must be the file that was checked.
+// Inputs are opened once when they are checked (or when an InputSet named them), and that
+// descriptor is read, within a budget of descriptors; past it an input is opened again and must
+// be the file that was checked.
 
 #include "archive/checked_inputs.h"
 
@@ -9,7 +10,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +22,7 @@
 #include "archive/entry_writer.h"
 #include "codecs/codec_table.h"
 #include "tests/support/test_support.h"
+#include "zok/inputs.h"
 
 using namespace zok;
 
@@ -62,6 +63,7 @@ TEST(CheckedInputs, AnInputChangedBetweenTheCheckAndTheReadIsRefused) {
         const char* what;
         size_t budget;  // 1: the descriptor of the check is read; 0: the input is opened again
         Change change;
+        bool fromSet = false;  // opened by an InputSet, changed before the build's check
     };
     // A file replaced under a descriptor that is read is refused too: unlinking it changed it.
     for (const Row& row : {Row{"rewritten, checked descriptor", 1, rewrite},
@@ -69,19 +71,31 @@ TEST(CheckedInputs, AnInputChangedBetweenTheCheckAndTheReadIsRefused) {
                            Row{"replaced by a copy, checked descriptor", 1, replace},
                            Row{"rewritten, opened again", 0, rewrite},
                            Row{"replaced by a copy, opened again", 0, replace},
-                           Row{"replaced by a folder, opened again", 0, folder}}) {
+                           Row{"replaced by a folder, opened again", 0, folder},
+                           Row{"rewritten, set's descriptor", 1, rewrite, true},
+                           Row{"replaced by a copy, set's descriptor", 1, replace, true}}) {
         SCOPED_TRACE(row.what);
         TempDir dir;
         const std::vector<std::string> paths = {dir.File("a.txt")};
         WriteFile(paths[0], TextBytes(2000));
-        CheckedInputs inputs(paths, row.budget);
+        std::optional<InputSet> set;
+        std::optional<CheckedInputs> inputs;
+        if (row.fromSet) {
+            set.emplace(paths);
+            row.change(paths[0], dir);
+            inputs.emplace(*set, row.budget);
+        } else {
+            inputs.emplace(paths, row.budget);
+        }
         std::vector<Error> problems;
-        inputs.Check(dir.File("out.zok"), {std::string("a.txt")}, problems);
+        inputs->Check(dir.File("out.zok"), {std::string("a.txt")}, problems);
         ASSERT_TRUE(problems.empty());
-        row.change(paths[0], dir);
+        if (!row.fromSet) {
+            row.change(paths[0], dir);
+        }
 
         Error problem{};
-        const EntryWriteStatus status = EncodeChecked(inputs, &problem);
+        const EntryWriteStatus status = EncodeChecked(*inputs, &problem);
         EXPECT_EQ(status, EntryWriteStatus::Failed);
         EXPECT_EQ(problem.code, ErrorCode::FileChanged);
         EXPECT_EQ(problem.path, paths[0]);
@@ -89,22 +103,33 @@ TEST(CheckedInputs, AnInputChangedBetweenTheCheckAndTheReadIsRefused) {
 }
 
 TEST(CheckedInputs, AnInputWhoseFolderMovedIsReadFromTheCheckedDescriptorOrNotAtAll) {
-    for (const size_t budget : {1, 0}) {
+    // 2: named to an InputSet, and the folder moved before the build's check.
+    for (const size_t budget : {2, 1, 0}) {
         SCOPED_TRACE(budget);
         TempDir dir;
         std::filesystem::create_directory(dir.File("in"));
         const std::vector<std::string> paths = {dir.File("in/a.txt")};
         WriteFile(paths[0], TextBytes(2000));
-        CheckedInputs inputs(paths, budget);
+        std::optional<InputSet> set;
+        std::optional<CheckedInputs> inputs;
+        if (budget == 2) {
+            set.emplace(paths);
+            std::filesystem::rename(dir.File("in"), dir.File("moved"));
+            inputs.emplace(*set, budget);
+        } else {
+            inputs.emplace(paths, budget);
+        }
         std::vector<Error> problems;
-        inputs.Check(dir.File("out.zok"), {std::string("a.txt")}, problems);
+        inputs->Check(dir.File("out.zok"), {std::string("a.txt")}, problems);
         ASSERT_TRUE(problems.empty());
         // The file itself is untouched; only the name it was checked by leads nowhere now.
-        std::filesystem::rename(dir.File("in"), dir.File("moved"));
+        if (budget < 2) {
+            std::filesystem::rename(dir.File("in"), dir.File("moved"));
+        }
 
         Error problem{};
-        const EntryWriteStatus status = EncodeChecked(inputs, &problem);
-        if (budget == 1) {
+        const EntryWriteStatus status = EncodeChecked(*inputs, &problem);
+        if (budget > 0) {
             EXPECT_EQ(status, EntryWriteStatus::Written) << DescribeProblem(problem);
         } else {
             EXPECT_EQ(status, EntryWriteStatus::Failed);
@@ -169,11 +194,20 @@ TEST(CheckedInputs, PassedCountsAreToldOnlyWhileNoProblemWasFound) {
 }
 
 TEST(CheckedInputs, ManyInputsAreBuiltWithFewDescriptors) {
+    // The first half in a folder, walked before the files named after it.
     TempDir dir;
+    std::filesystem::create_directory(dir.File("sub"));
     std::vector<std::string> paths;
+    std::vector<std::string> named = {dir.File("sub")};
     for (int i = 0; i < 300; ++i) {
-        paths.push_back(dir.File("f" + std::to_string(i) + (i % 5 == 0 ? ".old" : ".txt")));
+        char name[16];
+        std::snprintf(name, sizeof name, "%sf%03d.%s", i < 150 ? "sub/" : "", i,
+                      i % 5 == 0 ? "old" : "txt");
+        paths.push_back(dir.File(name));
         WriteFile(paths.back(), TextBytes(size_t(i * 37 % 5000)));
+        if (i >= 150) {
+            named.push_back(paths.back());
+        }
     }
     BuildOptions serial;
     serial.threads = 1;
@@ -181,9 +215,9 @@ TEST(CheckedInputs, ManyInputsAreBuiltWithFewDescriptors) {
     const std::string expected = ReadFile(dir.File("free.zok"));
 
     // Far fewer descriptors than inputs: most inputs are closed after their check and opened
-    // again when packed, and the archive is the same.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    // again when packed, and the archive is the same; a set holds its descriptors before the
+    // check opens any, and the check leaves them room.
+    const int status = RunInChild([&] {
         rlimit limit{};
         ::getrlimit(RLIMIT_NOFILE, &limit);
         limit.rlim_cur = 48;
@@ -191,20 +225,23 @@ TEST(CheckedInputs, ManyInputsAreBuiltWithFewDescriptors) {
         for (unsigned threads : {1u, 3u}) {
             BuildOptions options;
             options.threads = threads;
-            BuildReport report;
-            if (!BuildArchive(paths, dir.File("bounded.zok"), nullptr, &report, options)) {
-                ::_exit(1);
-            }
-            if (ReadFile(dir.File("bounded.zok")) != expected) {
-                ::_exit(2);
+            for (const bool fromSet : {false, true}) {
+                std::optional<InputSet> set;
+                bool built = false;
+                if (fromSet) {
+                    set.emplace(named);
+                    built = BuildArchive(*set, dir.File("bounded.zok"), nullptr, nullptr, options);
+                } else {
+                    built = BuildArchive(paths, dir.File("bounded.zok"), nullptr, nullptr, options);
+                }
+                if (!built || ReadFile(dir.File("bounded.zok")) != expected) {
+                    return fromSet ? 2 : 1;
+                }
             }
         }
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return 0;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 }  // namespace
