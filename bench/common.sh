@@ -42,10 +42,17 @@ if [[ "$(cat "$work/corpus.stamp" 2>/dev/null)" != "$corpus_stamp" ]]; then
     echo "$corpus_stamp" >"$work/corpus.stamp"
 fi
 
+# The newest C++ standard library headers installed, copied once as the set "headers": hundreds
+# of real source files, their names repeated across their folders.
+headers_source=$(ls -d /usr/include/c++/[0-9]* 2>/dev/null | sort -V | tail -n 1 || true)
+if [[ -n $headers_source && ! -d $corpus/headers ]]; then
+    cp -r "$headers_source" "$corpus/headers"
+fi
+
 have() { command -v "$1" >/dev/null 2>&1; }
 
-# The files of a set (text, bin, pic, big, or all of them), relative to the corpus folder, in a
-# stable order.
+# The files of a set (text, headers, bin, pic, big, or all of them but the headers), relative
+# to the corpus folder, in a stable order.
 set_files() {
     if [[ $1 == all ]]; then
         (cd "$corpus" && find text bin pic big -type f | LC_ALL=C sort)
