@@ -194,21 +194,24 @@ TEST(CheckedInputs, PassedCountsAreToldOnlyWhileNoProblemWasFound) {
 }
 
 TEST(CheckedInputs, ManyInputsAreBuiltWithFewDescriptors) {
-    // The first half in a folder, walked before the files named after it.
+    // A folder walked before a hundred files named one by one (whose descriptors a set keeps),
+    // and a folder named past those descriptors, walked all the same.
     TempDir dir;
-    std::filesystem::create_directory(dir.File("sub"));
+    std::filesystem::create_directory(dir.File("a"));
+    std::filesystem::create_directory(dir.File("z"));
     std::vector<std::string> paths;
-    std::vector<std::string> named = {dir.File("sub")};
+    std::vector<std::string> named = {dir.File("a")};
     for (int i = 0; i < 300; ++i) {
+        const char* folder = i < 100 ? "a/" : i < 200 ? "" : "z/";
         char name[16];
-        std::snprintf(name, sizeof name, "%sf%03d.%s", i < 150 ? "sub/" : "", i,
-                      i % 5 == 0 ? "old" : "txt");
+        std::snprintf(name, sizeof name, "%sf%03d.%s", folder, i, i % 5 == 0 ? "old" : "txt");
         paths.push_back(dir.File(name));
         WriteFile(paths.back(), TextBytes(size_t(i * 37 % 5000)));
-        if (i >= 150) {
+        if (*folder == '\0') {
             named.push_back(paths.back());
         }
     }
+    named.push_back(dir.File("z"));
     BuildOptions serial;
     serial.threads = 1;
     ASSERT_TRUE(BuildArchive(paths, dir.File("free.zok"), nullptr, nullptr, serial));
