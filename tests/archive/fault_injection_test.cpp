@@ -23,10 +23,6 @@ using namespace zoktest;
 
 namespace {
 
-size_t EntriesIn(const TempDir& dir) {
-    return size_t(std::distance(std::filesystem::directory_iterator(dir.Path()), {}));
-}
-
 void OpenUp(const TempDir& dir) {
     ::chmod(dir.Path().c_str(), 0777);
 }
@@ -121,7 +117,7 @@ TEST(FaultInjection, AFolderMadeReadOnlyBeforeTheFileIsPlacedKeepsTheOldFile) {
         OpenUp(dir);
         EXPECT_EQ(status, 0);
         EXPECT_EQ(ReadFile(target), "old");
-        EXPECT_EQ(EntriesIn(dir), 1u);
+        EXPECT_EQ(CountIn(dir.Path()), 1u);
     }
 }
 
@@ -147,7 +143,7 @@ TEST(FaultInjection, InputThatBecameUnreadableFailsTheBuild) {
         true);
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(FileExists(out));
-    EXPECT_EQ(EntriesIn(dir), 2u);
+    EXPECT_EQ(CountIn(dir.Path()), 2u);
 }
 
 TEST(Limits, InputsOfTwoGibibytesAreRefusedBeforeWriting) {

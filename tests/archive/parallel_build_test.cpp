@@ -69,10 +69,6 @@ std::vector<std::string> MixedCorpus(const TempDir& dir) {
     return paths;
 }
 
-size_t FilesIn(const std::filesystem::path& folder) {
-    return size_t(std::distance(std::filesystem::directory_iterator(folder), {}));
-}
-
 TEST(ParallelBuild, SameArchiveProgressAndReportAsOneThread) {
     TempDir dir;
     const std::vector<std::string> paths = MixedCorpus(dir);
@@ -192,7 +188,7 @@ TEST(ParallelBuild, UnreadableInputsFailAsOnOneThreadAndLeaveNothing) {
             EXPECT_EQ(report.problems.size(), 2u);
             EXPECT_TRUE(g_calls.empty()) << "nothing packed";
             EXPECT_EQ(ReadFile(target), "the archive that was there");
-            EXPECT_EQ(FilesIn(dir.Path()), 4u) << "three folders and the old archive only";
+            EXPECT_EQ(CountIn(dir.Path()), 4u) << "three folders and the old archive only";
         }
     }
 }
@@ -216,7 +212,7 @@ TEST(ParallelBuild, ExceptionsEndTheBuildWithNothingLeft) {
         EXPECT_STREQ(e.what(), "stopped by the caller");
     }
     EXPECT_FALSE(FileExists(target));
-    EXPECT_EQ(FilesIn(dir.Path()), 3u);
+    EXPECT_EQ(CountIn(dir.Path()), 3u);
 
     // A codec's exception raised on a worker reaches the caller in input order: of two inputs
     // that are not PNGs, the first is the one named.
@@ -235,7 +231,7 @@ TEST(ParallelBuild, ExceptionsEndTheBuildWithNothingLeft) {
         }
         EXPECT_EQ(report.currentInput, dir.File("fake.png"));
         EXPECT_FALSE(FileExists(target));
-        EXPECT_EQ(FilesIn(dir.Path()), 5u) << "three folders and the two fake pictures only";
+        EXPECT_EQ(CountIn(dir.Path()), 5u) << "three folders and the two fake pictures only";
     }
 }
 

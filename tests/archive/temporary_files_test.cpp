@@ -41,14 +41,6 @@ void StopHere(const char* point) {
     }
 }
 
-std::set<std::string> Names(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
-
 // Runs body in a child that removes noted files on signals and ends itself at point; true when
 // the point was reached (the child ended by SIGTERM).
 template <class Body>
@@ -125,8 +117,8 @@ TEST(TemporaryFiles, ASignalAtEveryPointLeavesTheOldFileOrTheNewOneAndNothingEls
             if (road.replace || FileExists(target)) {
                 expected.insert("target.zok");
             }
-            EXPECT_EQ(Names(dir.Path()), expected);
-            EXPECT_EQ(Names(dir.Path() / "earlier").size(), 70u);
+            EXPECT_EQ(NamesIn(dir.Path()), expected);
+            EXPECT_EQ(NamesIn(dir.Path() / "earlier").size(), 70u);
             if (FileExists(target)) {
                 const std::string content = ReadFile(target);
                 EXPECT_TRUE(content == "old" || content == "new content") << content;
@@ -162,7 +154,7 @@ TEST(TemporaryFiles, FilesAreWrittenWholeWithoutUnnamedFilesOrWaysToLinkThem) {
             }
         }
         SetUnnamedFilesForTest(true, true, true);
-        EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"out.txt"});
+        EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"out.txt"});
         struct stat st {};
         ::stat(dir.File("out.txt").c_str(), &st);
         EXPECT_EQ(st.st_mode & 0777, 0640u);
@@ -195,7 +187,7 @@ TEST(TemporaryFiles, AnUnnamedFileThatNoLongerFitsWhenCopiedFailsItsCommitAndLea
         }
         ::raise(SIGTERM);
     }));
-    EXPECT_TRUE(Names(dir.Path()).empty());
+    EXPECT_TRUE(NamesIn(dir.Path()).empty());
 }
 
 TEST(TemporaryFiles, ANameTakenMeanwhileIsLeftAloneAndUnnamedFilesStayUnnamed) {
@@ -210,7 +202,7 @@ TEST(TemporaryFiles, ANameTakenMeanwhileIsLeftAloneAndUnnamedFilesStayUnnamed) {
         Error error;
         ASSERT_TRUE(file.Create(target, &error)) << DescribeProblem(error);
         std::fputs("mine", file.Get());
-        EXPECT_EQ(Names(dir.Path()).empty(), road.unnamed);
+        EXPECT_EQ(NamesIn(dir.Path()).empty(), road.unnamed);
         // Someone else takes the name before the file is placed: theirs stays.
         WriteFile(target, "theirs");
         EXPECT_FALSE(file.Commit(&error, false, false));
@@ -220,9 +212,9 @@ TEST(TemporaryFiles, ANameTakenMeanwhileIsLeftAloneAndUnnamedFilesStayUnnamed) {
         // The next file is still written without a name until it is placed.
         AtomicFile next;
         ASSERT_TRUE(next.Create(dir.File("next.zok"), &error)) << DescribeProblem(error);
-        EXPECT_EQ(Names(dir.Path()) == std::set<std::string>{"out.zok"}, road.unnamed);
+        EXPECT_EQ(NamesIn(dir.Path()) == std::set<std::string>{"out.zok"}, road.unnamed);
         ASSERT_TRUE(next.Commit(&error, false, false)) << DescribeProblem(error);
-        EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"out.zok", "next.zok"}));
+        EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"out.zok", "next.zok"}));
     }
     SetUnnamedFilesForTest(true, true, true);
 }
@@ -333,7 +325,7 @@ TEST(TemporaryFiles, ABackupThatCannotBeMadeAtTheLastMomentFailsAndLeavesNoFile)
             EXPECT_FALSE(backup.Keep(g_archive, "kept as "));
         }
         SetTemporaryFileHook(nullptr);
-        EXPECT_EQ(Names(dir.Path()), row.left);
+        EXPECT_EQ(NamesIn(dir.Path()), row.left);
         if (row.left.count("~pics.zok") != 0) {
             EXPECT_EQ(ReadFile(g_backup), "theirs");
         }
@@ -342,14 +334,14 @@ TEST(TemporaryFiles, ABackupThatCannotBeMadeAtTheLastMomentFailsAndLeavesNoFile)
 
 TEST(TemporaryFiles, AScratchFileLeavesNothingBehindAndAMissingFolderIsNamed) {
     TempDir dir;
-    const size_t descriptors = Names("/proc/self/fd").size();
+    const size_t descriptors = NamesIn("/proc/self/fd").size();
     Error error;
     {
         ScratchFile scratch;
         ASSERT_TRUE(scratch.Create(dir.File("new.zok"), &error)) << DescribeProblem(error);
-        EXPECT_TRUE(Names(dir.Path()).empty());
+        EXPECT_TRUE(NamesIn(dir.Path()).empty());
     }
-    EXPECT_EQ(Names("/proc/self/fd").size(), descriptors);
+    EXPECT_EQ(NamesIn("/proc/self/fd").size(), descriptors);
     // Descriptor 0 serves too, in a program started with its standard input closed.
     EXPECT_TRUE(EndsAt("never", [&] {
         ::close(0);
@@ -411,7 +403,7 @@ TEST(TemporaryFiles, ASignalRemovesOnlyWhatIsStillNoted) {
         UnregisterTemporaryFile(RegisterTemporaryFile(folder, "forgotten.txt"));
         ::raise(SIGTERM);
     }));
-    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"kept", "forgotten.txt"}));
+    EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"kept", "forgotten.txt"}));
     EXPECT_TRUE(FileExists(dir.File("kept/a.txt")));
 }
 

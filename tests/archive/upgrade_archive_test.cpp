@@ -22,14 +22,6 @@ using namespace zoktest;
 
 namespace {
 
-std::set<std::string> Listing(const TempDir& dir) {
-    std::set<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
-        names.insert(e.path().filename().string());
-    }
-    return names;
-}
-
 std::string Content(CZokFile& zok, size_t index) {
     std::string out(zok.GetEntrySizeAt(index), '\0');
     if (!zok.ExtractEntryAt(index, reinterpret_cast<uint8_t*>(out.data()))) {
@@ -75,7 +67,7 @@ TEST(UpgradeArchive, CurrentVersionIsLeftAlone) {
     EXPECT_EQ(UpgradeArchive(path, false, nullptr), kUpgradeNotNeeded);
     EXPECT_EQ(UpgradeArchive(path, true, nullptr), kUpgradeNotNeeded);
     EXPECT_EQ(ReadFile(path), bytes);
-    EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
+    EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"pics.zok"});
 }
 
 TEST(UpgradeArchive, WritesBesideTheOldArchiveAndReportsProgress) {
@@ -89,7 +81,7 @@ TEST(UpgradeArchive, WritesBesideTheOldArchiveAndReportsProgress) {
         << DescribeProblem(report.problem);
     EXPECT_EQ(report.outputPath, dir.File("pics110.zok"));
     EXPECT_EQ(ReadFile(path), bytes);
-    EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
+    EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"pics.zok", "pics110.zok"}));
     ExpectUpgradedTextEntries(dir.File("pics110.zok"));
 
     // (entries done, old source sizes so far, new archive size, all old stored sizes).
@@ -125,7 +117,7 @@ TEST(UpgradeArchive, InPlaceLeavesNoBackupAndSparesTheUsersFiles) {
     ASSERT_EQ(result, kUpgradeDone) << DescribeProblem(report.problem);
     EXPECT_EQ(report.outputPath, "pics.zok");
     ExpectUpgradedTextEntries(path);
-    EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "~pics.zok", "temp.tmp"}));
+    EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"pics.zok", "~pics.zok", "temp.tmp"}));
     EXPECT_EQ(ReadFile(dir.File("~pics.zok")), "user's own file");
     EXPECT_EQ(ReadFile(dir.File("temp.tmp")), "user's temp");
 }
@@ -148,7 +140,7 @@ TEST(UpgradeArchive, UnreadableEntryStopsAndChangesNothing) {
             EXPECT_EQ(UpgradeArchive(path, inPlace, nullptr, &report), kUpgradeEntryUnreadable);
             EXPECT_EQ(report.problem.entry, "README") << DescribeProblem(report.problem);
             EXPECT_EQ(ReadFile(path), bytes);
-            EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
+            EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"pics.zok"});
         }
     }
 }
@@ -164,7 +156,7 @@ TEST(UpgradeArchive, NewArchiveThatCannotBeCreatedGivesThree) {
     EXPECT_EQ(UpgradeArchive(path, false, nullptr, &report), kUpgradeNoNewArchive);
     EXPECT_EQ(report.problem.path, dir.File("pics110.zok")) << DescribeProblem(report.problem);
     EXPECT_EQ(ReadFile(path), bytes);
-    EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
+    EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"pics.zok", "pics110.zok"}));
 
     // A name without ".zok" keeps its whole name and gets "110.zok" after it.
     const std::string shortPath = dir.File("a.z");
@@ -203,7 +195,7 @@ TEST(UpgradeArchive, AnExistingOutputIsKeptWhenTheCallerSaysSo) {
         EXPECT_EQ(report.problem.code, ErrorCode::AlreadyExists) << DescribeProblem(report.problem);
         EXPECT_EQ(report.problem.path, target);
         EXPECT_EQ(ReadFile(target), "mine");
-        EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "pics110.zok"}));
+        EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"pics.zok", "pics110.zok"}));
         // One that is there already is refused before any entry is read.
         EXPECT_EQ(reports == 0, before) << reports;
     }
@@ -223,7 +215,7 @@ TEST(UpgradeArchive, TheOldArchiveIsNeverItsOwnOutput) {
         EXPECT_EQ(UpgradeArchive(path, false, options, &report), UpgradeResult::NoNewArchive);
         EXPECT_EQ(report.problem.code, ErrorCode::OutputIsInput) << DescribeProblem(report.problem);
         EXPECT_EQ(ReadFile(path), bytes);
-        EXPECT_EQ(Listing(dir), (std::set<std::string>{"pics.zok", "link.zok"}));
+        EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"pics.zok", "link.zok"}));
     }
 }
 
@@ -250,7 +242,7 @@ TEST(UpgradeArchive, ACancelFromAProgressReportStopsRightThere) {
         EXPECT_EQ(UpgradeArchive(path, false, options), UpgradeResult::Cancelled);
         EXPECT_EQ(reports, at);
         EXPECT_EQ(ReadFile(path), bytes);
-        EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
+        EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"pics.zok"});
     }
 }
 
@@ -286,7 +278,7 @@ TEST(UpgradeArchive, FullDiskStopsWithTheArchiveUnchanged) {
     for (const rlim_t limit : {rlim_t(100000), rlim_t(199999)}) {
         EXPECT_EQ(UpgradeUnderSizeLimit(path, limit), kUpgradeNoTempFile) << limit;
         EXPECT_EQ(ReadFile(path), bytes);
-        EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
+        EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"pics.zok"});
     }
 
     // Random content does not compress: the temporary file fits, the new archive does not.
@@ -296,7 +288,7 @@ TEST(UpgradeArchive, FullDiskStopsWithTheArchiveUnchanged) {
     WriteFile(path, second);
     EXPECT_EQ(UpgradeUnderSizeLimit(path, 90000), kUpgradeNoNewArchive);
     EXPECT_EQ(ReadFile(path), second);
-    EXPECT_EQ(Listing(dir), std::set<std::string>{"pics.zok"});
+    EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"pics.zok"});
 }
 
 TEST(UpgradeArchive, OpenFailuresPassThrough) {
@@ -306,7 +298,7 @@ TEST(UpgradeArchive, OpenFailuresPassThrough) {
     AppendU32(hostile, 0xFFFFFFFFu);
     WriteFile(dir.File("hostile.zok"), hostile + "xxxx");
     EXPECT_THROW(UpgradeArchive(dir.File("hostile.zok"), true, nullptr), ZokError);
-    EXPECT_EQ(Listing(dir), std::set<std::string>{"hostile.zok"});
+    EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"hostile.zok"});
 }
 
 }  // namespace
@@ -354,7 +346,7 @@ TEST(UpgradeArchivePictures, Version100PicturesBecomePngStreamsBothWays) {
         const std::set<std::string> expected =
             inPlace ? std::set<std::string>{"pics.zok"}
                     : std::set<std::string>{"pics.zok", "pics110.zok"};
-        EXPECT_EQ(Listing(dir), expected);
+        EXPECT_EQ(NamesIn(dir.Path()), expected);
         CZokFile zok(result);
         EXPECT_EQ(zok.Version(), "110");
         ASSERT_EQ(zok.Count(), 5u);

@@ -38,10 +38,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-size_t Entries(const fs::path& folder) {
-    return size_t(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
-
 TEST(ZokWriter, AFailedEntryIsSteppedOverAndNothingFollowsTheLast) {
     TempDir dir;
     const std::string path = dir.File("w.zok");
@@ -329,7 +325,7 @@ TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
         }
         EXPECT_FALSE(FileExists(dir.File("cancelled.zok")));
     }
-    EXPECT_EQ(Entries(dir.Path()), 2u) << "the input and the finished archive only";
+    EXPECT_EQ(CountIn(dir.Path()), 2u) << "the input and the finished archive only";
 
     // An upgrade stops the same way, inside the entry: code 5, the archive as it was.
     const std::string old = dir.File("old.zok");
@@ -352,7 +348,7 @@ TEST(BuildOptions, ProgressComesFromInsideAFileAndACancelLeavesNothing) {
     EXPECT_TRUE(insideEntry);
     EXPECT_LT(readAtReport, uint64_t(2 << 20));
     EXPECT_EQ(ReadFile(old), bytes);
-    EXPECT_EQ(Entries(dir.Path()), 3u);
+    EXPECT_EQ(CountIn(dir.Path()), 3u);
 }
 
 int g_slowCalls = 0;

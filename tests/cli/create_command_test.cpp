@@ -37,7 +37,7 @@ TEST(CreateCommand, MissingInputFailsAndLeavesExistingArchive) {
     EXPECT_NE(r.err.find("missing.txt"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("No such file"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(out), "previous archive");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+    EXPECT_EQ(CountIn(dir.Path()), 1u);
 }
 
 TEST(CreateCommand, ACodecFailureNamesTheInputNotTheArchive) {

@@ -29,10 +29,6 @@ CommandResult Shell(const std::string& line, const std::string& tmp) {
     return RunProgram({"/bin/sh", "-c", "export TMPDIR='" + tmp + "'; " + line});
 }
 
-size_t EntriesIn(const std::string& folder) {
-    return size_t(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
-
 TEST(CommandLine, HabitsOfZipUnzipAndTar) {
     TempDir dir;
     const std::string d = dir.Path().string();
@@ -119,7 +115,7 @@ TEST(CommandLine, HabitsOfZipUnzipAndTar) {
     }
     EXPECT_FALSE(FileExists(dir.File("d.zok")));
     EXPECT_EQ(ReadFile(dir.File("out/a.txt")), "aaa");
-    EXPECT_EQ(EntriesIn(dir.File("out")), 4u);
+    EXPECT_EQ(CountIn(dir.File("out")), 4u);
 }
 
 // "-" spools through an unnamed temporary file: the archive reads and writes as a named one
@@ -149,7 +145,7 @@ TEST(CommandLine, StandardInputAndOutputAsTheArchive) {
     r = Shell("cat '" + named + "' | '" + zok + "' extract -C '" + dir.File("out") + "' -", tmp);
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(ReadFile(dir.File("out/b.old")), ReadFile(dir.File("b.old")));
-    EXPECT_EQ(EntriesIn(tmp), 0u);
+    EXPECT_EQ(CountIn(tmp), 0u);
 
     // What is not an archive is named as the standard input; a pipe by name is refused.
     r = Shell("echo hello | '" + zok + "' test -", tmp);

@@ -21,14 +21,6 @@ CommandResult Zok(const std::vector<std::string>& args) {
     return RunProgram(argv);
 }
 
-std::set<std::string> Listing(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) {
-        names.insert(e.path().filename().string());
-    }
-    return names;
-}
-
 size_t Occurrences(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
@@ -79,7 +71,7 @@ TEST(ReadCommands, ExtractGivesBackWhatCreatePacked) {
 
     CommandResult r = Zok({"extract", "-C", out, archive});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(Listing(out),
+    EXPECT_EQ(NamesIn(out),
               (std::set<std::string>{"notes.txt", "data.old", "photo.bmp", "icon.png"}));
     EXPECT_EQ(ReadFile(out + "/notes.txt"), in.text);
     EXPECT_EQ(ReadFile(out + "/data.old"), in.old);
@@ -191,8 +183,8 @@ TEST(ReadCommands, ExtractNeverWritesOutsideTheFolder) {
             << row.shown << "\n"
             << r.err;
     }
-    EXPECT_EQ(Listing(out), std::set<std::string>{"ok.txt"});
-    EXPECT_EQ(Listing(dir.Path().string()), (std::set<std::string>{"evil.zok", "out"}));
+    EXPECT_EQ(NamesIn(out), std::set<std::string>{"ok.txt"});
+    EXPECT_EQ(NamesIn(dir.Path().string()), (std::set<std::string>{"evil.zok", "out"}));
 }
 
 TEST(ReadCommands, DamagedArchivesAndEntriesAreReported) {
@@ -255,7 +247,7 @@ TEST(ReadCommands, UpgradeRewritesOldArchives) {
     r = Zok({"upgrade", "--in-place", archive});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(ReadFile(archive), ReadFile(upgraded));
-    EXPECT_EQ(Listing(dir.Path().string()),
+    EXPECT_EQ(NamesIn(dir.Path().string()),
               (std::set<std::string>{"pics.zok", "pics110.zok", "p.bmp"}));
     // A current archive is left as it is.
     r = Zok({"upgrade", "--in-place", archive});
@@ -321,7 +313,7 @@ TEST(ReadCommands, NamesAndVersionsAreShownAndFoundAsPrintedText) {
     // One entry asked for twice is written once.
     r = Zok({"extract", "-C", dir.File("ex"), dir.File("k.zok"), "a.txt", "A.TXT"});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(Listing(dir.File("ex")), std::set<std::string>{"a.txt"});
+    EXPECT_EQ(NamesIn(dir.File("ex")), std::set<std::string>{"a.txt"});
     // Every byte of the version is shown printable.
     std::string bytes =
         "ZOK1\x1b"

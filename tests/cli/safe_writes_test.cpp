@@ -43,10 +43,6 @@ mode_t ModeOf(const std::string& path) {
     return st.st_mode & 07777;
 }
 
-size_t Entries(const std::string& folder) {
-    return size_t(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
-
 TEST(SafeWrites, OutputsNeverDestroyInputs) {
     TempDir dir;
     const std::string a = dir.File("a.txt"), b = dir.File("b.txt"), zok = dir.File("a.zok");
@@ -203,7 +199,7 @@ TEST(SafeWrites, AnInterruptedCommandLeavesNothing) {
             ::_exit(127);
         }
         EXPECT_EQ(InterruptMidway(pid, big, sig), sig);
-        EXPECT_EQ(Entries(dir.Path().string()), 1u) << "only the input is left";
+        EXPECT_EQ(CountIn(dir.Path().string()), 1u) << "only the input is left";
     }
 }
 
@@ -216,7 +212,7 @@ TEST(SafeWrites, AFileThatIsNotAnArchiveIsNeverUpgraded) {
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_NE(r.err.find("disk.img: not a ZOK archive"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(disk), bytes);
-    EXPECT_EQ(Entries(dir.Path().string()), 1u);
+    EXPECT_EQ(CountIn(dir.Path().string()), 1u);
 }
 
 TEST(SafeWrites, NamesLongAndStrange) {

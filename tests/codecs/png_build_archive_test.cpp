@@ -15,10 +15,6 @@ using namespace zoktest;
 
 namespace {
 
-size_t FilesIn(const TempDir& dir) {
-    return size_t(std::distance(std::filesystem::directory_iterator(dir.Path()), {}));
-}
-
 TEST(PictureBuild, PicturesBecomePngEntriesAndRefusedBitmapsAreNamed) {
     TempDir dir;
     const RgbaImage photo = PatternImage(13, 7, 1);
@@ -82,7 +78,7 @@ TEST(PictureBuild, APngThatRaisesFailsTheBuildAndLeavesNothing) {
             EXPECT_STREQ(e.what(), message.c_str());
         }
         EXPECT_EQ(ReadFile(dir.File("out.zok")), "previous archive");
-        EXPECT_EQ(FilesIn(dir), 3u);
+        EXPECT_EQ(CountIn(dir.Path()), 3u);
     }
 }
 

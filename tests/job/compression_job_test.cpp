@@ -439,9 +439,7 @@ protected:
         EXPECT_EQ(window.messages[0].rfind("압축하지 못했습니다.\n", 0), 0u) << window.messages[0];
         EXPECT_NE(window.messages[0].find(path), std::string::npos) << window.messages[0];
     }
-    size_t FilesInDir() const {
-        return size_t(std::distance(std::filesystem::directory_iterator(dir.Path()), {}));
-    }
+    size_t FilesInDir() const { return zoktest::CountIn(dir.Path()); }
 
     zoktest::TempDir dir;
     RecordingWindow window;

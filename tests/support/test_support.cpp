@@ -54,6 +54,18 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
+std::set<std::string> NamesIn(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+size_t CountIn(const std::filesystem::path& folder) {
+    return size_t(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), std::streamsize(bytes.size()));

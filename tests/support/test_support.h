@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ private:
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
+// The names a folder holds (hidden ones and subfolders included), and how many there are.
+std::set<std::string> NamesIn(const std::filesystem::path& folder);
+size_t CountIn(const std::filesystem::path& folder);
 
 // Deterministic bytes: random-looking (incompressible) or repetitive text.
 std::string RandomBytes(size_t size, uint32_t seed = 1);

@@ -23,20 +23,13 @@ using namespace zok;
 
 namespace {
 
+using zoktest::NamesIn;
 using zokuitest::Click;
 using zokuitest::LabelText;
 using zokuitest::Q;
 using zokuitest::ScriptedPrompts;
 using Dlg = CArchiveDlg;
 namespace fs = std::filesystem;
-
-std::set<std::string> Names(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
 
 // Remembers what every drag carried when Qt lets go of it (the drag object goes with a deferred
 // delete once its exec has returned, on a platform with a drag loop or without one).
@@ -166,7 +159,7 @@ TEST_F(ArchiveWindowWorkTest, ACancelledUpgradeWritesNothingAndKeepsTheOldArchiv
     Click(dlg, Dlg::kIdCancelWork);
     dlg.WaitForWork();
     EXPECT_EQ(LabelText(dlg, Dlg::kIdWorkStatus), Q("1.1.0 형식으로 바꾸기를 취소했습니다."));
-    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"old.zok"});
+    EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"old.zok"});
     EXPECT_EQ(zoktest::ReadFile(old), bytes);
     EXPECT_EQ(dlg.Archive().Version(), "100");
     EXPECT_TRUE(prompts.messages.empty());
@@ -176,7 +169,7 @@ TEST_F(ArchiveWindowWorkTest, ACancelledUpgradeWritesNothingAndKeepsTheOldArchiv
     prompts.folders.push_back(out.string());
     Click(dlg, Dlg::kIdExtractAll);
     dlg.WaitForWork();
-    EXPECT_EQ(Names(out), (std::set<std::string>{"a.txt", "big.old"}));
+    EXPECT_EQ(NamesIn(out), (std::set<std::string>{"a.txt", "big.old"}));
 }
 
 // Closing a window while it extracts, checks or upgrades: the window goes at once, the work
@@ -206,8 +199,8 @@ TEST_F(ArchiveWindowWorkTest, ClosingAWindowDuringItsWorkStopsItAndLeavesNothing
         EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.isNull(); }, 20000))
             << "the window did not go once its work stopped";
         EXPECT_TRUE(Dlg::OpenWindows().empty());
-        EXPECT_TRUE(Names(out).empty());
-        EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"old.zok", "out"}));
+        EXPECT_TRUE(NamesIn(out).empty());
+        EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"old.zok", "out"}));
         EXPECT_TRUE(prompts.messages.empty());
     }
 }
